@@ -1,0 +1,49 @@
+// The current message (code and text in the run record), the dated log line that
+// passes it on, and the date and time stamps of that line.
+#pragma once
+
+#include <cstdint>
+
+namespace mq {
+
+enum MessageCode : int32_t {
+  kCodeNoError = 0,
+  kCodeStarted = 1,
+  kCodeEnded = 2,
+  kCodeOpenFailed = 1001,
+  kCodeWriteFailed = 1002,
+  kCodeReadFailed = 1003,
+  kCodeTakeFailed = 1011,  // shared with the settings error
+  kCodeSettingError = 1011,
+  kCodeGrowFailed = 1014,
+  kCodeInputStructure = 1021,
+  kCodeOutputDefStructure = 1022,
+  kCodeReplaceDefStructure = 1023,
+  kCodeParameterError = 1031,
+  kCodeNotInInput = 5021,
+  kCodeNotInReplace = 5022,
+};
+
+enum DateTimeKind : int {
+  kDateCompact = 1,  // YYYYMMDD
+  kDateSlashed = 2,  // YYYY/MM/DD
+  kTimeCompact = 3,  // hhmmss
+  kTimeColoned = 4,  // hh:mm:ss
+};
+
+// Sets the current message from a printf format; the text is cut to fit its field.
+void setMessage(int32_t code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Appends "date time code text" and CR LF to the named file, opening and closing it
+// for this one line. Returns -1 when the file cannot be opened; nothing else is reported.
+int writeLogLine(const char* fileName);
+
+// Writes exactly the kind's characters (8, 10, 6 or 8) to the destination, no NUL.
+// Returns -1 for an unknown kind and -2 when the clock cannot be read.
+int formatDateTime(int kind, char* destination);
+
+// Tests pin the clock through this seam; by default the real clock is read.
+using ClockReader = bool (*)(long long* secondsSinceEpoch);
+void setClockReader(ClockReader reader);
+
+}  // namespace mq

@@ -1,0 +1,79 @@
+#include "common/run_record.h"
+
+#include <cstring>
+
+#include "common/message_log.h"
+#include "common/text_helpers.h"
+#include "common/texts.h"
+#include "common/work_areas.h"
+
+namespace mq {
+
+RunRecord gRunRecord;
+
+namespace {
+
+// Copies one stretch of the command line into the next slot; refuses a stretch that
+// does not fit, since a cut path would name a different file.
+int fillSlot(int slot, const char* stretch, int length) {
+  const char* first = stretch;
+  const char* last = stretch + length;
+  while (first < last && isBlank(static_cast<unsigned char>(*first))) ++first;
+  while (last > first && isBlank(static_cast<unsigned char>(last[-1]))) --last;
+  if (last - first > kArgumentSize - 1) {
+    char shown[kArgumentSize + 1] = {};
+    std::memcpy(shown, first, kArgumentSize);
+    setMessage(kCodeParameterError, kFmtParameterError, shown);
+    return -1;
+  }
+  copyTrimmed(gRunRecord.args[slot], stretch, length);
+  return 0;
+}
+
+}  // namespace
+
+int setupRunRecord(const char* commandLine, const char* programName) {
+  std::memset(&gRunRecord, 0, sizeof gRunRecord);
+  std::strncpy(gRunRecord.programName, programName, kProgramNameSize - 1);
+  setMessage(kCodeNoError, "%s", kTextNoError);
+
+  int start = 0;
+  int counted = 0;
+  bool spaceSeen = false;
+  int slot = 0;
+  for (int j = 0;; ++j) {
+    const char byte = commandLine[j];
+    if (byte == ' ') {
+      spaceSeen = true;
+    } else {
+      if (spaceSeen || byte == '\0') {
+        if (fillSlot(slot, commandLine + start, counted) != 0) return -1;
+        ++slot;
+        start = j;
+        counted = 0;
+        if (slot == kArgumentSlots) break;
+      }
+      spaceSeen = false;
+    }
+    if (byte == '\0') break;
+    ++counted;
+  }
+  return 0;
+}
+
+unsigned char* joinArguments(int argc, char** argv) {
+  long total = 1;
+  for (int i = 1; i < argc; ++i) total += static_cast<long>(std::strlen(argv[i])) + 1;
+  unsigned char* joined = nullptr;
+  if (allocZeroed(&joined, total) != 0) return nullptr;
+  long at = 0;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) joined[at++] = ' ';
+    const std::size_t n = std::strlen(argv[i]);
+    std::memcpy(joined + at, argv[i], n);
+    at += static_cast<long>(n);
+  }
+  return joined;
+}
+
+}  // namespace mq

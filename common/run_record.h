@@ -1,0 +1,34 @@
+// The process-wide run record: the ten argument slots of the command line, the
+// program's name and the one current message. Every program fills it first.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace mq {
+
+inline constexpr int kArgumentSlots = 10;
+inline constexpr int kArgumentSize = 256;
+inline constexpr int kProgramNameSize = 32;
+inline constexpr int kMessageTextSize = 512;
+
+struct RunRecord {
+  char args[kArgumentSlots][kArgumentSize];
+  char programName[kProgramNameSize];
+  int32_t messageCode;
+  char messageText[kMessageTextSize];
+};
+
+extern RunRecord gRunRecord;
+
+// Fills the run record from one command-line text: the slots, the program name and the
+// "no error" message. Returns 0, or -1 with message 1031 when a stretch that would fill a
+// slot is longer than 255 bytes after trimming (it would otherwise name another file).
+int setupRunRecord(const char* commandLine, const char* programName);
+
+// Joins the arguments a program receives already split with single spaces, so that
+// setupRunRecord splits them under its own rules. The result lives in a work block that
+// the caller releases with releaseArea; nullptr when no memory could be had.
+unsigned char* joinArguments(int argc, char** argv);
+
+}  // namespace mq

@@ -1,0 +1,9 @@
+#include "common/settings.h"
+
+namespace mq {
+
+Settings gSettings;
+
+void resetSettings() { gSettings = Settings{}; }
+
+}  // namespace mq

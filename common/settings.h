@@ -1,0 +1,37 @@
+// The values of Marquill's settings file, read once by readSettings and read-only
+// afterwards. The listing tools fill the input fields themselves.
+#pragma once
+
+#include <cstdint>
+
+namespace mq {
+
+enum class OutputKind : int32_t { None = 0, Csv = 3, Normal = 4, NoCrlf = 5 };
+enum class InputKind : int32_t { None = 0, Xml = 1, Html = 2, Csv = 3 };
+
+inline constexpr int kMaxInputs = 9;
+inline constexpr int kFileNameSize = 254;   // 253 bytes and the NUL
+inline constexpr int kInputNameSize = 256;  // the tools store names of up to 255 bytes
+inline constexpr int kMarkerSize = 31;      // 30 bytes and the NUL
+
+struct Settings {
+  char logFileName[kFileNameSize];
+  bool warnLog;
+  OutputKind outputKind;
+  char startMarker[kMarkerSize];
+  char endMarker[kMarkerSize];
+  int32_t inputCount;
+  InputKind inputKind;
+  char inputFiles[kMaxInputs][kInputNameSize];
+  char outputFile[kFileNameSize];
+  char outputDefinitionFile[kFileNameSize];
+  char replacementDefinitionFile[kFileNameSize];
+  bool useReplacement;
+};
+
+extern Settings gSettings;
+
+// Back to the zero-initialised state of a new process.
+void resetSettings();
+
+}  // namespace mq

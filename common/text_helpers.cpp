@@ -1,0 +1,100 @@
+#include "common/text_helpers.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "common/work_areas.h"
+
+namespace mq {
+
+int copyTrimmed(char* destination, const char* source, int length) {
+  int first = 0;
+  while (first < length && isBlank(static_cast<unsigned char>(source[first]))) ++first;
+  if (first >= length) return 0;
+  int last = length - 1;
+  while (isBlank(static_cast<unsigned char>(source[last]))) --last;
+  const int count = last - first + 1;
+  std::memmove(destination, source + first, static_cast<std::size_t>(count));
+  return count;
+}
+
+int copyWithoutBlanks(char* destination, const char* source, int length) {
+  int count = 0;
+  for (int i = 0; i < length; ++i) {
+    if (!isBlank(static_cast<unsigned char>(source[i]))) destination[count++] = source[i];
+  }
+  return count;
+}
+
+void toUpperAscii(char* destination, const char* source, int length) {
+  for (int i = 0; i < length; ++i) {
+    const char byte = source[i];
+    destination[i] = (byte >= 'a' && byte <= 'z') ? static_cast<char>(byte - 0x20) : byte;
+  }
+}
+
+void countRowsCols(long* rows, long* columns, const char* text, long length) {
+  *rows = 1;
+  *columns = 1;
+  for (long i = 0; i < length; ++i) {
+    const char byte = text[i];
+    if (byte == '\t') {
+      *columns += 4;
+    } else if (byte == '\n' || byte == '\r') {
+      ++*rows;
+      *columns = 1;
+      const char partner = byte == '\n' ? '\r' : '\n';
+      if (i + 1 < length && text[i + 1] == partner) ++i;
+    } else {
+      ++*columns;
+    }
+  }
+}
+
+int checkNumber(const char* text, int length, int type) {
+  const bool signAllowed = type == kSignedDigits || type == kSignedDigitsAndPoint;
+  const bool pointAllowed = type != kDigitsOnly && type != kSignedDigits;
+  int i = 0;
+  if (signAllowed && length > 0 && (text[0] == '+' || text[0] == '-')) i = 1;
+  bool pointSeen = false;
+  for (; i < length; ++i) {
+    const char byte = text[i];
+    if (byte >= '0' && byte <= '9') continue;
+    if (byte == '.' && pointAllowed && !pointSeen) {
+      pointSeen = true;
+      continue;
+    }
+    return 2;
+  }
+  return 0;
+}
+
+int getFileLength(long* length, const char* fileName) {
+  const int descriptor = ::open(fileName, O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return -1;
+  struct stat status {};
+  const bool measured = ::fstat(descriptor, &status) == 0 && !S_ISDIR(status.st_mode);
+  ::close(descriptor);
+  if (!measured) return -1;
+  *length = static_cast<long>(status.st_size);
+  return 0;
+}
+
+int readWholeFile(unsigned char** block, int32_t* length, const char* fileName) {
+  long fileLength = 0;
+  if (getFileLength(&fileLength, fileName) != 0) return -1;
+  if (fileLength > kLargestAreaSize - 16) return -1;
+  if (allocZeroed(block, fileLength + 16) != 0) return -1;
+  std::FILE* file = std::fopen(fileName, "rb");
+  if (file == nullptr) return -1;
+  const std::size_t got = std::fread(*block, 1, static_cast<std::size_t>(fileLength), file);
+  std::fclose(file);
+  *length = static_cast<int32_t>(got);
+  return 0;
+}
+
+}  // namespace mq

@@ -1,0 +1,13 @@
+// Marquill: fills a template with values addressed in parsed Japanese web documents,
+// driven by the settings file named on its command line.
+#include "common/run_record.h"
+#include "common/work_areas.h"
+#include "convert/marquill_run.h"
+
+int main(int argc, char** argv) {
+  unsigned char* commandLine = mq::joinArguments(argc, argv);
+  if (commandLine == nullptr) return 255;
+  const int result = mq::runMarquill(reinterpret_cast<const char*>(commandLine));
+  mq::releaseArea(&commandLine);
+  return result & 0xFF;
+}

@@ -1,0 +1,55 @@
+#include "convert/marquill_run.h"
+
+#include "common/message_log.h"
+#include "common/run_record.h"
+#include "common/settings.h"
+#include "common/texts.h"
+#include "convert/settings_reader.h"
+#include "markup/parse_tables.h"
+
+namespace mq {
+
+namespace {
+
+// Only the failure met before the settings name a log goes to this file.
+constexpr char kFallbackLogName[] = "ERRLOG.LOG";
+
+}  // namespace
+
+int startRun() {
+  const int settingsResult = readSettings();
+  if (settingsResult != 0) return settingsResult;
+  if (gSettings.warnLog) {
+    setMessage(kCodeStarted, "%s", kTextStarted);
+    writeLogLine(gSettings.logFileName);
+  }
+  if (allocateParseTables() != 0) {
+    writeLogLine(gSettings.logFileName);
+    return -1;
+  }
+  return 0;
+}
+
+int processRun() { return 0; }
+
+int endRun() {
+  releaseParseTables();
+  if (gSettings.warnLog) {
+    setMessage(kCodeEnded, "%s", kTextEnded);
+    writeLogLine(gSettings.logFileName);
+  }
+  return 0;
+}
+
+int runMarquill(const char* commandLine) {
+  if (setupRunRecord(commandLine, "Marquill") != 0) {
+    writeLogLine(kFallbackLogName);
+    return -1;
+  }
+  if (startRun() != 0) return -1;
+  const int result = processRun();
+  endRun();
+  return result;
+}
+
+}  // namespace mq

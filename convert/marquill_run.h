@@ -1,0 +1,14 @@
+// Marquill's phases: start (settings, start line, parse tables), process (inputs, then
+// output) and end (release, end line), and the entry that runs them in order.
+#pragma once
+
+namespace mq {
+
+int startRun();
+int processRun();
+int endRun();
+
+// Runs the whole program on one command-line text; returns the exit code.
+int runMarquill(const char* commandLine);
+
+}  // namespace mq

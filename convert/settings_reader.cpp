@@ -1,0 +1,132 @@
+#include "convert/settings_reader.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "common/message_log.h"
+#include "common/run_record.h"
+#include "common/settings.h"
+#include "common/text_helpers.h"
+#include "common/texts.h"
+#include "convert/ini_reader.h"
+
+namespace mq {
+
+namespace {
+
+constexpr char kDefaultLogName[] = "ERRLOG.LOG";
+constexpr int kKeywordSize = 99;
+constexpr int kFileNameTooLong = -2;
+
+int settingError(const char* section, const char* key, const char* logName) {
+  setMessage(kCodeSettingError, kFmtSettingError, section, key);
+  writeLogLine(logName);
+  return -1;
+}
+
+// A file name is never cut: a shortened path would open another file than the one meant.
+int readFileName(const IniFile& ini, const char* section, const char* key, char* destination) {
+  std::string_view value;
+  std::memset(destination, 0, kFileNameSize);
+  if (!findIniValue(ini, section, key, &value)) return 0;
+  if (value.size() > static_cast<std::size_t>(kFileNameSize - 1)) return kFileNameTooLong;
+  std::memcpy(destination, value.data(), value.size());
+  return static_cast<int>(value.size());
+}
+
+bool startsWith(const char* value, const char* keyword) {
+  return std::strncmp(value, keyword, std::strlen(keyword)) == 0;
+}
+
+// Reads one keyword value upper-cased over its first `compared` bytes; 0 when absent.
+int readKeyword(const IniFile& ini, const char* section, const char* key, char* value, int compared) {
+  const int count = readIniString(ini, section, key, value, kKeywordSize);
+  toUpperAscii(value, value, compared);
+  return count;
+}
+
+int readAll(const IniFile& ini) {
+  Settings& s = gSettings;
+  const int logNameLength = readFileName(ini, "LOG", "FILENAME", s.logFileName);
+  if (logNameLength == kFileNameTooLong) {
+    std::strcpy(s.logFileName, kDefaultLogName);
+    return settingError("LOG", "FILENAME", kDefaultLogName);
+  }
+  if (logNameLength == 0) std::strcpy(s.logFileName, kDefaultLogName);
+  const char* log = s.logFileName;
+
+  char value[kKeywordSize];
+  if (readKeyword(ini, "LOG", "WARLOGOUT", value, 3) == 0) return settingError("LOG", "WARLOGOUT", log);
+  s.warnLog = startsWith(value, "YES");
+
+  if (readKeyword(ini, "OUTFILE", "KIND", value, 6) == 0) return settingError("OUTFILE", "KIND", log);
+  if (startsWith(value, "NORMAL")) {
+    s.outputKind = OutputKind::Normal;
+  } else if (startsWith(value, "NOCRLF")) {
+    s.outputKind = OutputKind::NoCrlf;
+  } else if (startsWith(value, "CSV")) {
+    s.outputKind = OutputKind::Csv;
+  } else {
+    return settingError("OUTFILE", "KIND", log);
+  }
+
+  if (s.outputKind != OutputKind::Csv) {
+    if (readIniString(ini, "SET", "START", s.startMarker, kMarkerSize) == 0) return settingError("SET", "START", log);
+    if (readIniString(ini, "SET", "END", s.endMarker, kMarkerSize) == 0) return settingError("SET", "END", log);
+  }
+
+  s.inputCount = readIniInt(ini, "INFILE", "COUNT", 0);
+  if (s.inputCount <= 0) return settingError("INFILE", "COUNT", log);
+  if (s.inputCount > kMaxInputs) s.inputCount = kMaxInputs;
+
+  if (readKeyword(ini, "INFILE", "KIND", value, 4) == 0) return settingError("INFILE", "KIND", log);
+  if (startsWith(value, "XML")) {
+    s.inputKind = InputKind::Xml;
+  } else if (startsWith(value, "HTML")) {
+    s.inputKind = InputKind::Html;
+  } else if (startsWith(value, "CSV")) {
+    s.inputKind = InputKind::Csv;
+  } else {
+    return settingError("INFILE", "KIND", log);
+  }
+
+  for (int i = 1; i <= s.inputCount; ++i) {
+    char key[24];
+    std::snprintf(key, sizeof key, "INFILE%d", i);
+    if (readFileName(ini, "INFILE", key, s.inputFiles[i - 1]) <= 0) return settingError("INFILE", key, log);
+  }
+
+  if (readFileName(ini, "OUTFILE", "OUTFILE", s.outputFile) <= 0) return settingError("OUTFILE", "OUTFILE", log);
+  if (s.outputKind == OutputKind::Csv) return 0;
+
+  if (readFileName(ini, "OUTDEF", "OUTDEF", s.outputDefinitionFile) <= 0) {
+    return settingError("OUTDEF", "OUTDEF", log);
+  }
+  const int replacementLength = readFileName(ini, "REPLACE", "REPDEF", s.replacementDefinitionFile);
+  if (replacementLength == kFileNameTooLong) return settingError("REPLACE", "REPDEF", log);
+  s.useReplacement = replacementLength > 0;
+  return 0;
+}
+
+}  // namespace
+
+int readSettings() {
+  resetSettings();
+  const char* path = gRunRecord.args[0];
+  if (path[0] == '\0') {
+    setMessage(kCodeParameterError, kFmtParameterError, path);
+    writeLogLine(kDefaultLogName);
+    return -1;
+  }
+  IniFile ini;
+  if (openIniFile(&ini, path) != 0) {
+    setMessage(kCodeReadFailed, kFmtReadFailed, path);
+    writeLogLine(kDefaultLogName);
+    return -1;
+  }
+  const int result = readAll(ini);
+  closeIniFile(&ini);
+  return result;
+}
+
+}  // namespace mq

@@ -1,0 +1,168 @@
+// Marquill end to end: settings files in, exit codes and log lines out.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/test_support.h"
+
+namespace mq {
+namespace {
+
+using test::logEntries;
+using test::readFile;
+using test::sjis;
+using test::writeFile;
+
+const std::string kMarquill = MQ_MARQUILL;
+
+std::string settingError(const std::string& section, const std::string& key) {
+  return "1011 " + sjis("ＩＮＩファイルの設定ミスです SECTION=[" + section + "] KEY=[" + key + "]");
+}
+
+class MarquillProgram : public test::ScratchDir {
+ protected:
+  void SetUp() override {
+    ScratchDir::SetUp();
+    for (const char* name : {"a.html", "b.html", "c.html", "def.txt"}) writeFile(path(name), "");
+  }
+  test::ProgramResult run(const std::vector<std::string>& arguments) {
+    return test::runProgram(kMarquill, arguments, dir_);
+  }
+  test::ProgramResult runWith(const std::string& settings) {
+    writeFile(path("s.ini"), settings);
+    return run({"s.ini"});
+  }
+  std::vector<std::string> log(const std::string& name = "ERRLOG.LOG") { return logEntries(readFile(path(name))); }
+};
+
+// A complete, valid settings file whose lines the cases below replace or remove.
+std::string validSettings(const std::string& warn = "YES") {
+  return "[LOG]\r\nWARLOGOUT=" + warn +
+         "\r\n[OUTFILE]\r\nKIND=NORMAL\r\nOUTFILE=out.txt\r\n[SET]\r\nSTART=<%\r\nEND=%>\r\n"
+         "[INFILE]\r\nCOUNT=1\r\nKIND=HTML\r\nINFILE1=a.html\r\n[OUTDEF]\r\nOUTDEF=def.txt\r\n";
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  const std::size_t at = text.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  return text.replace(at, from.size(), to);
+}
+
+TEST_F(MarquillProgram, ASuccessfulRunLogsStartAndEndOnlyWhenAsked) {
+  const auto result = runWith(validSettings("YES"));
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(log(), (std::vector<std::string>{"0001 " + sjis("プログラムを開始しました"),
+                                             "0002 " + sjis("プログラムを終了しました")}));
+  const std::string line = readFile(path("ERRLOG.LOG")).substr(0, 20);
+  EXPECT_EQ(line.size(), 20u);
+  EXPECT_EQ(line[4], '/');
+  EXPECT_EQ(line[13], ':');
+
+  for (const char* off : {"NO", "1", "Y"}) {
+    std::filesystem::remove(path("ERRLOG.LOG"));
+    EXPECT_EQ(runWith(validSettings(off)).exitCode, 0) << off;
+    EXPECT_FALSE(test::fileExists(path("ERRLOG.LOG"))) << off;
+  }
+  for (const char* on : {"yes", "Yes", "YESTERDAY"}) {
+    std::filesystem::remove(path("ERRLOG.LOG"));
+    EXPECT_EQ(runWith(validSettings(on)).exitCode, 0) << on;
+    EXPECT_EQ(log().size(), 2u) << on;
+  }
+}
+
+TEST_F(MarquillProgram, ReportsEveryWrongSettingWithItsSectionAndKey) {
+  const std::string v = validSettings();
+  const struct {
+    std::string settings;
+    std::string section, key;
+  } cases[] = {
+      {replaced(v, "WARLOGOUT=YES\r\n", ""), "LOG", "WARLOGOUT"},
+      {replaced(v, "WARLOGOUT=YES", "WARLOGOUT="), "LOG", "WARLOGOUT"},
+      {replaced(v, "KIND=NORMAL", "KIND=NORM"), "OUTFILE", "KIND"},
+      {replaced(v, "KIND=NORMAL", "KIND=TEXT"), "OUTFILE", "KIND"},
+      {replaced(v, "END=%>\r\n", ""), "SET", "END"},
+      {replaced(v, "START=<%", "START="), "SET", "START"},
+      {replaced(v, "COUNT=1", "COUNT=0"), "INFILE", "COUNT"},
+      {replaced(v, "COUNT=1", "COUNT=-1"), "INFILE", "COUNT"},
+      {replaced(v, "COUNT=1", "COUNT=abc"), "INFILE", "COUNT"},
+      {replaced(v, "COUNT=1\r\n", ""), "INFILE", "COUNT"},
+      {replaced(v, "KIND=HTML", "KIND=XHTML"), "INFILE", "KIND"},
+      {replaced(v, "KIND=HTML", "KIND=HTM"), "INFILE", "KIND"},
+      {replaced(v, "COUNT=1\r\nKIND=HTML\r\nINFILE1=a.html",
+                "COUNT=3\r\nKIND=HTML\r\nINFILE1=a.html\r\nINFILE3=c.html"),
+       "INFILE", "INFILE2"},
+      {replaced(v, "OUTFILE=out.txt\r\n", ""), "OUTFILE", "OUTFILE"},
+      {replaced(v, "OUTDEF=def.txt", "OUTDEF="), "OUTDEF", "OUTDEF"},
+      {replaced(v, "OUTDEF=def.txt", "OUTDEF=" + std::string(254, 'd')), "OUTDEF", "OUTDEF"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(path("ERRLOG.LOG"));
+    const auto result = runWith(c.settings);
+    EXPECT_EQ(result.exitCode, 255) << c.key;
+    EXPECT_EQ(log(), std::vector<std::string>{settingError(c.section, c.key)}) << c.settings;
+  }
+}
+
+TEST_F(MarquillProgram, AcceptsKeywordsByTheirFirstBytes) {
+  const std::string v = validSettings();
+  const std::string accepted[] = {
+      replaced(v, "KIND=NORMAL", "KIND=normalx"),
+      replaced(v, "KIND=NORMAL", "KIND=NoCrLf"),
+      replaced(v, "KIND=HTML", "KIND=XML1"),
+      replaced(v, "KIND=HTML", "KIND=html5"),
+      // CSV output needs neither [SET] nor [OUTDEF] nor [REPLACE].
+      "[LOG]\nWARLOGOUT=YES\n[OUTFILE]\nKIND=csv\nOUTFILE=o.tsv\n[INFILE]\nCOUNT=1\nKIND=HTML\nINFILE1=a.html\n",
+      // COUNT above nine reads nine names and ignores the tenth.
+      replaced(v, "COUNT=1\r\nKIND=HTML\r\nINFILE1=a.html",
+               "COUNT=12\r\nKIND=HTML\r\nINFILE1=a.html\r\nINFILE2=a.html\r\nINFILE3=a.html\r\nINFILE4=a.html\r\n"
+               "INFILE5=a.html\r\nINFILE6=a.html\r\nINFILE7=a.html\r\nINFILE8=a.html\r\nINFILE9=a.html"),
+      v + "[REPLACE]\r\nREPDEF=\r\n",
+  };
+  for (const std::string& settings : accepted) {
+    std::filesystem::remove(path("ERRLOG.LOG"));
+    EXPECT_EQ(runWith(settings).exitCode, 0) << settings;
+    EXPECT_EQ(log().size(), 2u) << settings;
+  }
+}
+
+TEST_F(MarquillProgram, LogsSettingErrorsToTheNamedLogAndOverlongLogNamesToTheFallback) {
+  EXPECT_EQ(runWith("[LOG]\nFILENAME=mine.log\n").exitCode, 255);
+  EXPECT_EQ(log("mine.log"), std::vector<std::string>{settingError("LOG", "WARLOGOUT")});
+  EXPECT_FALSE(test::fileExists(path("ERRLOG.LOG")));
+
+  EXPECT_EQ(runWith("[LOG]\nFILENAME=" + std::string(254, 'l') + "\nWARLOGOUT=YES\n").exitCode, 255);
+  EXPECT_EQ(log(), std::vector<std::string>{settingError("LOG", "FILENAME")});
+}
+
+TEST_F(MarquillProgram, CommandLineFaultsGoToTheFallbackLog) {
+  const std::string noPath = "1031 " + sjis("パラメータの設定ミスです PARA=[]");
+  EXPECT_EQ(run({}).exitCode, 255);
+  EXPECT_EQ(log(), std::vector<std::string>{noPath});
+
+  // Leading blanks leave slot 0 empty: the same fault.
+  writeFile(path("s.ini"), validSettings());
+  std::filesystem::remove(path("ERRLOG.LOG"));
+  EXPECT_EQ(run({"", "s.ini"}).exitCode, 255);
+  EXPECT_EQ(log(), std::vector<std::string>{noPath});
+
+  std::filesystem::remove(path("ERRLOG.LOG"));
+  EXPECT_EQ(run({std::string(300, 'x') + ".ini"}).exitCode, 255);
+  // The slot's first 256 bytes stand in the message; the log keeps the text's first 256 bytes.
+  const std::string message = sjis("パラメータの設定ミスです PARA=[") + std::string(256, 'x') + "]";
+  EXPECT_EQ(log(), std::vector<std::string>{"1031 " + message.substr(0, 256)});
+
+  // Words after the settings path are ignored.
+  std::filesystem::remove(path("ERRLOG.LOG"));
+  EXPECT_EQ(run({"s.ini", "extra", "words"}).exitCode, 0);
+  EXPECT_EQ(log().size(), 2u);
+}
+
+TEST_F(MarquillProgram, AMissingSettingsFileReadsAsAnEmptyOne) {
+  EXPECT_EQ(run({"nowhere.ini"}).exitCode, 255);
+  EXPECT_EQ(log(), std::vector<std::string>{settingError("LOG", "WARLOGOUT")});
+}
+
+}  // namespace
+}  // namespace mq

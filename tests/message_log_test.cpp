@@ -1,0 +1,108 @@
+#include "common/message_log.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "common/run_record.h"
+#include "common/texts.h"
+#include "tests/test_support.h"
+
+namespace mq {
+namespace {
+
+// 2000-04-01 09:30:05 in the local time zone of the test process (TZ is forced to UTC).
+bool fixedClock(long long* seconds) {
+  *seconds = 954581405LL;
+  return true;
+}
+bool brokenClock(long long*) { return false; }
+
+class MessageLogTest : public test::ScratchDir {
+ protected:
+  void SetUp() override {
+    ScratchDir::SetUp();
+    setenv("TZ", "UTC", 1);
+    tzset();
+    setClockReader(fixedClock);
+    setupRunRecord("", "Marquill");
+  }
+  void TearDown() override {
+    setClockReader(nullptr);
+    ScratchDir::TearDown();
+  }
+};
+
+TEST_F(MessageLogTest, WritesDatedCodedLinesEndingInCrLf) {
+  const std::string log = path("ERRLOG.LOG");
+  setMessage(1, "%s", kTextStarted);
+  EXPECT_EQ(writeLogLine(log.c_str()), 0);
+  setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaContents, 1048576L);
+  writeLogLine(log.c_str());
+  EXPECT_EQ(test::readFile(log),
+            "2000/04/01 09:30:05 0001 " + test::sjis("プログラムを開始しました") + "\r\n" +
+                "2000/04/01 09:30:05 1011 " +
+                test::sjis("メモリの取得に失敗しました CONTENTS = [入力解析内容領域] MEMORYSIZE = [1048576]") + "\r\n");
+}
+
+TEST_F(MessageLogTest, CutsTheTextAfterItsByte256AndKeepsTheTabOf5022) {
+  const std::string log = path("cut.log");
+  const std::string exact(256, 'x');
+  setMessage(5021, "%s", exact.c_str());
+  writeLogLine(log.c_str());
+  setMessage(5021, "%s", (exact + "yz").c_str());
+  writeLogLine(log.c_str());
+  setMessage(kCodeNotInReplace, kFmtNotInReplace, 3, "v");
+  writeLogLine(log.c_str());
+  const auto entries = test::logEntries(test::readFile(log));
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0], "5021 " + exact);
+  EXPECT_EQ(entries[1], "5021 " + exact);
+  EXPECT_EQ(entries[2], "5022 " + test::sjis("読替定義ファイルに存在しません") + "\tNO = [3] VALUE = [v]");
+  EXPECT_EQ(std::string(gRunRecord.messageText).find('\t') != std::string::npos, true);
+}
+
+TEST_F(MessageLogTest, ReportsAnUnopenableLogAndWritesNothingWithoutAClock) {
+  EXPECT_EQ(writeLogLine(path("missing/dir/x.log").c_str()), -1);
+  setClockReader(brokenClock);
+  const std::string log = path("clockless.log");
+  EXPECT_EQ(writeLogLine(log.c_str()), 0);
+  EXPECT_EQ(test::readFile(log), "");
+}
+
+TEST_F(MessageLogTest, FormatsEachDateTimeKindAndRefusesOthers) {
+  const struct {
+    int kind;
+    const char* expected;
+  } cases[] = {{1, "20000401"}, {2, "2000/04/01"}, {3, "093005"}, {4, "09:30:05"}};
+  for (const auto& c : cases) {
+    char destination[16];
+    std::memset(destination, '#', sizeof destination);
+    ASSERT_EQ(formatDateTime(c.kind, destination), 0);
+    const std::size_t n = std::strlen(c.expected);
+    EXPECT_EQ(std::string(destination, n), c.expected);
+    EXPECT_EQ(destination[n], '#') << "no NUL is written after the stamp";
+  }
+  char untouched[4] = {'a', 'b', 'c', 'd'};
+  EXPECT_EQ(formatDateTime(0, untouched), -1);
+  EXPECT_EQ(formatDateTime(5, untouched), -1);
+  EXPECT_EQ(std::string(untouched, 4), "abcd");
+  setClockReader(brokenClock);
+  EXPECT_EQ(formatDateTime(2, untouched), -2);
+}
+
+TEST(MessageTexts, AreShiftJisBytesWrittenOutIndependently) {
+  EXPECT_EQ(std::string(kTextNoError), "\x83\x47\x83\x89\x81\x5B\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1");
+  // 書込み: 8F 91 8D 9E 82 DD; 失敗: 8E B8 94 73.
+  EXPECT_NE(std::string(kFmtWriteFailed).find("\x8F\x91\x8D\x9E\x82\xDD"), std::string::npos);
+  EXPECT_NE(std::string(kFmtWriteFailed).find("\x8E\xB8\x94\x73"), std::string::npos);
+  // ＩＮＩ: 82 68 82 6D 82 68.
+  EXPECT_EQ(std::string(kFmtSettingError).substr(0, 6), "\x82\x68\x82\x6D\x82\x68");
+  EXPECT_EQ(std::string(kDetailSeqNo), test::sjis("シーケンス番号が不正です"));
+  EXPECT_EQ(std::string(kFault1001), test::sjis("\">\"はタグ以外で使用しないで下さい"));
+  EXPECT_EQ(std::string(kTextOverwriteQuestion), test::sjis("ファイルが存在します。上書きしてもよろしいですか？"));
+}
+
+}  // namespace
+}  // namespace mq

@@ -1,0 +1,83 @@
+#include "common/run_record.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/message_log.h"
+#include "common/texts.h"
+#include "common/work_areas.h"
+#include "tests/test_support.h"
+
+namespace mq {
+namespace {
+
+std::vector<std::string> slots() {
+  std::vector<std::string> result;
+  for (const auto& slot : gRunRecord.args) result.emplace_back(slot);
+  return result;
+}
+
+TEST(CommandLineSplitting, FillsSlotsAsTheRunFrameSplitsThem) {
+  struct Case {
+    std::string line;
+    std::vector<std::string> expected;  // the leading slots; the rest must be empty
+  };
+  const std::vector<Case> cases = {
+      {"", {}},
+      {"settings.ini", {"settings.ini"}},
+      {"settings.ini   ", {"settings.ini"}},
+      {"  settings.ini", {"", "settings.ini"}},
+      {"a  b", {"a", "b"}},
+      {"\ta\t b", {"a", "b"}},                      // TAB is no separator, only trimmed
+      {"a\tb", {"a\tb"}},                           // so it stays inside a word
+      {"\"my file.ini\"", {"\"my", "file.ini\""}},  // no quoting
+      {"1 2 3 4 5 6 7 8 9 10 11 12", {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(setupRunRecord(c.line.c_str(), "Marquill"), 0) << c.line;
+    std::vector<std::string> expected = c.expected;
+    expected.resize(kArgumentSlots);
+    EXPECT_EQ(slots(), expected) << "[" << c.line << "]";
+  }
+}
+
+TEST(CommandLineSplitting, StartsWithTheNoErrorMessageAndTheProgramName) {
+  gRunRecord.messageCode = 77;
+  ASSERT_EQ(setupRunRecord("x", "AVeryLongProgramNameThatDoesNotFitItsField"), 0);
+  EXPECT_EQ(gRunRecord.messageCode, 0);
+  EXPECT_EQ(std::string(gRunRecord.messageText), test::sjis("エラーはありません"));
+  EXPECT_EQ(std::string(gRunRecord.programName), "AVeryLongProgramNameThatDoesNot");
+}
+
+TEST(CommandLineSplitting, RefusesAnArgumentLongerThanItsSlot) {
+  const std::string fits(255, 'f');
+  ASSERT_EQ(setupRunRecord(("  " + fits + "  ").c_str(), "Marquill"), 0);
+  EXPECT_EQ(std::string(gRunRecord.args[1]), fits);
+
+  const std::string tooLong = std::string(300, 'p');
+  EXPECT_EQ(setupRunRecord(("ok " + tooLong).c_str(), "Marquill"), -1);
+  EXPECT_EQ(gRunRecord.messageCode, 1031);
+  EXPECT_EQ(std::string(gRunRecord.messageText),
+            test::sjis("パラメータの設定ミスです PARA=[") + std::string(256, 'p') + "]");
+
+  // Words after the tenth are never looked at, whatever their length.
+  std::string eleven;
+  for (int i = 0; i < 10; ++i) eleven += "w ";
+  EXPECT_EQ(setupRunRecord((eleven + tooLong).c_str(), "Marquill"), 0);
+}
+
+TEST(CommandLineSplitting, JoinsSplitArgumentsWithSingleSpaces) {
+  char program[] = "prog";
+  char first[] = "a.ini";
+  char second[] = "b";
+  char* argv[] = {program, first, second};
+  unsigned char* joined = joinArguments(3, argv);
+  ASSERT_NE(joined, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(joined)), "a.ini b");
+  releaseArea(&joined);
+}
+
+}  // namespace
+}  // namespace mq

@@ -1,0 +1,146 @@
+#include "tests/test_support.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace mq::test {
+
+std::string sjis(const std::string& utf8) {
+  iconv_t cd = iconv_open("CP932", "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv CP932 unavailable");
+  std::string out(utf8.size() * 2 + 8, '\0');
+  char* in = const_cast<char*>(utf8.data());
+  std::size_t inLeft = utf8.size();
+  char* to = out.data();
+  std::size_t outLeft = out.size();
+  const std::size_t done = iconv(cd, &in, &inLeft, &to, &outLeft);
+  iconv_close(cd);
+  if (done == static_cast<std::size_t>(-1)) throw std::runtime_error("text not convertible to CP932");
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << file.rdbuf();
+  return bytes.str();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& directory, const std::string& input,
+                         const std::vector<std::string>& environment) {
+  int inPipe[2], outPipe[2], errPipe[2];
+  if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe");
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(inPipe[0], 0);
+    dup2(outPipe[1], 1);
+    dup2(errPipe[1], 2);
+    for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) close(fd);
+    if (chdir(directory.c_str()) != 0) _exit(120);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<std::string> env = {"PATH=/usr/bin:/bin", "LC_ALL=C"};
+    for (const std::string& e : environment) env.push_back(e);
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    execve(program.c_str(), argv.data(), envp.data());
+    _exit(121);
+  }
+  close(inPipe[0]);
+  close(outPipe[1]);
+  close(errPipe[1]);
+  std::size_t written = 0;
+  if (input.empty()) {
+    close(inPipe[1]);
+    inPipe[1] = -1;
+  }
+  ProgramResult result;
+  pollfd fds[3] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}, {inPipe[1], POLLOUT, 0}};
+  int open = 2;
+  while (open > 0 || fds[2].fd >= 0) {
+    if (poll(fds, 3, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP))) {
+        char buffer[65536];
+        const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+        if (n <= 0) {
+          close(fds[i].fd);
+          fds[i].fd = -1;
+          --open;
+        } else {
+          (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
+        }
+      }
+    }
+    if (fds[2].fd >= 0 && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+      const ssize_t n =
+          (fds[2].revents & POLLOUT) ? write(fds[2].fd, input.data() + written, input.size() - written) : -1;
+      if (n > 0) written += static_cast<std::size_t>(n);
+      if (n <= 0 || written == input.size()) {
+        close(fds[2].fd);
+        fds[2].fd = -1;
+      }
+    }
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+std::vector<std::string> logEntries(const std::string& logBytes) {
+  std::vector<std::string> entries;
+  std::size_t at = 0;
+  while (at < logBytes.size()) {
+    std::size_t end = logBytes.find("\r\n", at);
+    if (end == std::string::npos) end = logBytes.size();
+    const std::string line = logBytes.substr(at, end - at);
+    entries.push_back(line.size() >= 20 ? line.substr(20) : line);
+    at = end + 2;
+  }
+  return entries;
+}
+
+void ScratchDir::SetUp() {
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(info->test_suite_name()) + "." + info->name();
+  for (char& c : name) {
+    if (c == '/') c = '_';
+  }
+  dir_ = (std::filesystem::temp_directory_path() / ("mq-" + std::to_string(getpid()) + "-" + name)).string();
+  std::filesystem::remove_all(dir_);
+  std::filesystem::create_directories(dir_);
+}
+
+void ScratchDir::TearDown() {
+  std::error_code ignored;
+  std::filesystem::remove_all(dir_, ignored);
+}
+
+}  // namespace mq::test

@@ -1,0 +1,43 @@
+// Shared by the tests: a scratch folder per test, whole-file reading and writing, Shift-JIS
+// text from UTF-8 literals, and running a program with its exit code and output.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace mq::test {
+
+// UTF-8 text converted to Shift-JIS (CP932), for building expected bytes readably.
+std::string sjis(const std::string& utf8);
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+bool fileExists(const std::string& path);
+
+struct ProgramResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs the program in `directory` with the arguments, feeding `input` on standard input.
+// `environment` entries (NAME=VALUE) are added to a minimal C-locale environment.
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& directory, const std::string& input = "",
+                         const std::vector<std::string>& environment = {});
+
+// The log's lines without their 20-byte date and time stamp, CR LF removed.
+std::vector<std::string> logEntries(const std::string& logBytes);
+
+// A fresh folder for each test, removed afterwards; the current directory is not changed.
+class ScratchDir : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  std::string path(const std::string& name) const { return dir_ + "/" + name; }
+  std::string dir_;
+};
+
+}  // namespace mq::test

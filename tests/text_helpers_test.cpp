@@ -1,0 +1,119 @@
+#include "common/text_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "common/work_areas.h"
+#include "tests/test_support.h"
+
+namespace mq {
+namespace {
+
+std::string trimmed(const std::string& source) {
+  char out[64] = {};
+  const int n = copyTrimmed(out, source.data(), static_cast<int>(source.size()));
+  return std::string(out, static_cast<std::size_t>(n));
+}
+
+TEST(TextHelpers, CopyTrimmedDropsOnlyOuterBlanks) {
+  EXPECT_EQ(trimmed("\tx y\r"), "x y");
+  EXPECT_EQ(trimmed("   "), "");
+  EXPECT_EQ(trimmed(""), "");
+  EXPECT_EQ(trimmed("\v x \f"), "\v x \f");  // VT and FF are no blanks
+  EXPECT_EQ(trimmed("\n\r a\tb \n"), "a\tb");
+  char untouched[4] = {'q', 'q', 'q', 'q'};
+  EXPECT_EQ(copyTrimmed(untouched, "   ", 3), 0);
+  EXPECT_EQ(std::string(untouched, 4), "qqqq");
+  EXPECT_EQ(copyTrimmed(untouched, "abc", -1), 0);
+}
+
+TEST(TextHelpers, CopyWithoutBlanksAndUpperCase) {
+  char out[16] = {};
+  EXPECT_EQ(copyWithoutBlanks(out, "a b\tc\r\n", 7), 3);
+  EXPECT_EQ(std::string(out), "abc");
+
+  std::string text = "abc-xyz 019+\x82\x61\x80\xFF";
+  toUpperAscii(text.data(), text.data(), static_cast<int>(text.size()));
+  // The trail byte 0x61 of a two-byte character is changed too: bytes, not characters.
+  EXPECT_EQ(text, "ABC-XYZ 019+\x82\x41\x80\xFF");
+}
+
+TEST(TextHelpers, CountRowsColsGivesThePositionAfterTheRange) {
+  const struct {
+    std::string text;
+    long rows, columns;
+  } cases[] = {
+      {"", 1, 1},
+      {"\t", 1, 5},
+      {"x\r\ny", 2, 2},
+      {"\r\r", 3, 1},
+      {"\n\r\n", 3, 1},
+      {"\x93\xFA", 1, 3},
+      {"0123456789\r\n0123456789\r\n", 3, 1},
+  };
+  for (const auto& c : cases) {
+    long rows = 0, columns = 0;
+    countRowsCols(&rows, &columns, c.text.data(), static_cast<long>(c.text.size()));
+    EXPECT_EQ(rows, c.rows) << c.text;
+    EXPECT_EQ(columns, c.columns) << c.text;
+  }
+}
+
+TEST(TextHelpers, CheckNumberByType) {
+  const struct {
+    const char* text;
+    int type;
+    int expected;
+  } cases[] = {
+      {"0123", 1, 0}, {"-1", 1, 2},  {"1.5", 1, 2}, {"", 1, 0},    {"-12", 2, 0},   {"+7", 2, 0},
+      {"1.5", 2, 2},  {"-", 2, 0},   {"1.5", 3, 0}, {".5", 3, 0},  {"1.2.3", 3, 2}, {"-1", 3, 2},
+      {"-1.5", 4, 0}, {"+-1", 4, 2}, {"1 ", 1, 2},  {"1.5", 9, 0}, {"-1", 9, 2},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(checkNumber(c.text, static_cast<int>(std::string(c.text).size()), c.type), c.expected)
+        << c.text << " type " << c.type;
+  }
+}
+
+class FileHelpersTest : public test::ScratchDir {};
+
+TEST_F(FileHelpersTest, ReadsWholeFilesWithSixteenZeroBytesBehind) {
+  test::writeFile(path("doc"), std::string("ab\0c", 4));
+  unsigned char* block = nullptr;
+  int32_t length = -1;
+  ASSERT_EQ(readWholeFile(&block, &length, path("doc").c_str()), 0);
+  EXPECT_EQ(length, 4);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(block), 20), std::string("ab\0c", 4) + std::string(16, '\0'));
+  releaseArea(&block);
+
+  test::writeFile(path("empty"), "");
+  ASSERT_EQ(readWholeFile(&block, &length, path("empty").c_str()), 0);
+  EXPECT_EQ(length, 0);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(block), 16), std::string(16, '\0'));
+  releaseArea(&block);
+
+  EXPECT_EQ(readWholeFile(&block, &length, path("missing").c_str()), -1);
+  EXPECT_EQ(block, nullptr);
+  EXPECT_EQ(readWholeFile(&block, &length, dir_.c_str()), -1) << "a folder is no file";
+}
+
+TEST_F(FileHelpersTest, RefusesAFileWhoseBlockWouldPassTheLargestAreaSize) {
+  // A sparse file costs no disk; its length plus 16 passes 2147483647 by one byte.
+  const std::string big = path("big");
+  test::writeFile(big, "");
+  ASSERT_EQ(truncate(big.c_str(), 2147483647L - 15), 0);
+  long length = 0;
+  ASSERT_EQ(getFileLength(&length, big.c_str()), 0);
+  EXPECT_EQ(length, 2147483632L);
+  unsigned char* block = nullptr;
+  int32_t read = 0;
+  EXPECT_EQ(readWholeFile(&block, &read, big.c_str()), -1);
+  EXPECT_EQ(block, nullptr);
+}
+
+}  // namespace
+}  // namespace mq

@@ -1,0 +1,154 @@
+#include "common/work_areas.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/run_record.h"
+#include "common/settings.h"
+#include "common/texts.h"
+#include "markup/parse_tables.h"
+#include "tests/test_support.h"
+
+namespace mq {
+namespace {
+
+class WorkAreasTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setupRunRecord("", "test");
+    resetAllocationSeam();
+  }
+  void TearDown() override { resetAllocationSeam(); }
+};
+
+TEST_F(WorkAreasTest, TakeGrowAndReleaseKeepContentsAndZeroTheRest) {
+  unsigned char* area = nullptr;
+  ASSERT_EQ(takeArea(&area, 4096, kAreaWork), 0);
+  for (int i = 0; i < 4096; ++i) EXPECT_EQ(area[i], 0);
+  for (int i = 0; i < 4096; ++i) area[i] = static_cast<unsigned char>(i % 251 + 1);
+  ASSERT_EQ(growArea(&area, 4096, 8192), 0);
+  for (int i = 0; i < 4096; ++i) ASSERT_EQ(area[i], i % 251 + 1);
+  for (int i = 4096; i < 8192; ++i) ASSERT_EQ(area[i], 0);
+  releaseArea(&area);
+  EXPECT_EQ(area, nullptr);
+  releaseArea(&area);  // twice: nothing happens
+
+  unsigned char* none = nullptr;
+  ASSERT_EQ(growArea(&none, 0, 100), 0);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(none[i], 0);
+  releaseArea(&none);
+}
+
+TEST_F(WorkAreasTest, FailedTakeNamesTheAreaAndItsSize) {
+  setAllocationSeam({.failAt = 1});
+  unsigned char* area = nullptr;
+  EXPECT_EQ(takeArea(&area, 20480, kAreaOutput), -1);
+  EXPECT_EQ(area, nullptr);
+  EXPECT_EQ(gRunRecord.messageCode, 1011);
+  EXPECT_EQ(std::string(gRunRecord.messageText),
+            test::sjis("メモリの取得に失敗しました CONTENTS = [出力領域] MEMORYSIZE = [20480]"));
+}
+
+TEST_F(WorkAreasTest, GrowthFollowsTheOwnersStepAndReportsTheSizeToReach) {
+  unsigned char* area = nullptr;
+  int32_t size = 524288;
+  ASSERT_EQ(takeArea(&area, size, kAreaReplaceTexts), 0);
+  EXPECT_EQ(ensureAreaRoom(&area, &size, 524287, 524288, kAreaReplaceTexts), 0);
+  EXPECT_EQ(size, 524288) << "room enough: no growth";
+
+  setAllocationSeam({.failAt = 1});
+  EXPECT_EQ(ensureAreaRoom(&area, &size, 524288, 524288, kAreaReplaceTexts), -1);
+  EXPECT_EQ(size, 524288);
+  EXPECT_EQ(gRunRecord.messageCode, 1014);
+  EXPECT_EQ(std::string(gRunRecord.messageText),
+            test::sjis("メモリの拡張に失敗しました CONTENTS = [読替内容領域] MEMORYOFFSET = [1048576]"));
+
+  resetAllocationSeam();
+  // An item larger than one step grows once, to the smallest size that holds it.
+  ASSERT_EQ(ensureAreaRoom(&area, &size, 524288 * 3 + 5, 524288, kAreaReplaceTexts), 0);
+  EXPECT_EQ(size, 524288 * 4);
+  area[size - 1] = 1;  // the whole block is ours
+  releaseArea(&area);
+}
+
+TEST_F(WorkAreasTest, GrowthPastTheLargestSizeFailsInsteadOfWrapping) {
+  unsigned char* area = nullptr;
+  int32_t size = 1048576;
+  ASSERT_EQ(takeArea(&area, size, kAreaRecords), 0);
+  EXPECT_EQ(ensureAreaRoom(&area, &size, 2147483647L, 1048576, kAreaRecords), -1);
+  EXPECT_EQ(size, 1048576);
+  EXPECT_EQ(std::string(gRunRecord.messageText),
+            test::sjis("メモリの拡張に失敗しました CONTENTS = [入力解析構造領域] MEMORYOFFSET = [2147483648]"));
+  releaseArea(&area);
+}
+
+TEST_F(WorkAreasTest, SeamFailsAllocationsAboveASize) {
+  setAllocationSeam({.failAbove = 1000});
+  unsigned char* small = nullptr;
+  unsigned char* large = nullptr;
+  EXPECT_EQ(allocZeroed(&small, 1000), 0);
+  EXPECT_EQ(allocZeroed(&large, 1001), -1);
+  EXPECT_EQ(allocationCount(), 2);
+  releaseArea(&small);
+}
+
+TEST_F(WorkAreasTest, AFailedTakeInTheParseTablesLeavesNoAreaOfTheGroup) {
+  resetSettings();
+  gSettings.inputCount = 3;
+  // Second input, third area: the sixth take.
+  setAllocationSeam({.failAt = 6});
+  EXPECT_EQ(allocateParseTables(), -1);
+  EXPECT_EQ(gRunRecord.messageCode, 1011);
+  EXPECT_EQ(std::string(gRunRecord.messageText),
+            test::sjis("メモリの取得に失敗しました CONTENTS = [入力解析内容領域] MEMORYSIZE = [1048576]"));
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(gParseTables[k].records, nullptr);
+    EXPECT_EQ(gParseTables[k].tagNames, nullptr);
+    EXPECT_EQ(gParseTables[k].contents, nullptr);
+  }
+  resetAllocationSeam();
+  ASSERT_EQ(allocateParseTables(), 0);
+  EXPECT_EQ(gParseTables[2].contentCapacity, 1048576);
+  releaseParseTables();
+  releaseParseTables();
+  EXPECT_EQ(gParseTables[2].contents, nullptr);
+}
+
+TEST_F(WorkAreasTest, RecordsGrowRightAfterThe43690thRecord) {
+  resetSettings();
+  gSettings.inputCount = 1;
+  ASSERT_EQ(allocateParseTables(), 0);
+  openTableCursor(0);
+  for (int i = 1; i <= 43689; ++i) ASSERT_EQ(appendTagRecord(i, 1, 0, 0, -1, 0), 0);
+  EXPECT_EQ(gParseTables[0].recordCapacity, 1048576);
+  ASSERT_EQ(appendTagRecord(43690, 1, 0, 0, -1, 0), 0);
+  EXPECT_EQ(gParseTables[0].recordCapacity, 2097152);
+  storeTableCursor(0);
+  EXPECT_EQ(gParseTables[0].recordCount, 43690);
+  EXPECT_EQ(recordAt(gParseTables[0], 43689)->objectNo, 43690);
+  releaseParseTables();
+}
+
+TEST_F(WorkAreasTest, ATagPathLongerThanTheFreeSpaceIsNeverCut) {
+  resetSettings();
+  gSettings.inputCount = 1;
+  ASSERT_EQ(allocateParseTables(), 0);
+  openTableCursor(0);
+  gTableCursor.tagNameUsed = 0;
+  const std::string path(3 * 1048576, 'P');
+  ASSERT_EQ(appendTagPath(path.data(), static_cast<int32_t>(path.size())), 0);
+  EXPECT_EQ(gParseTables[0].tagNameCapacity, 4 * 1048576);
+  EXPECT_EQ(gTableCursor.tagNameUsed, static_cast<int32_t>(path.size()) + 1);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(gParseTables[0].tagNames)), path);
+
+  setAllocationSeam({.failAt = 1});
+  EXPECT_EQ(appendContent(path.data(), static_cast<int32_t>(path.size())), -1);
+  EXPECT_EQ(std::string(gRunRecord.messageText),
+            test::sjis("メモリの拡張に失敗しました CONTENTS = [入力解析内容領域] MEMORYOFFSET = [4194304]"));
+  resetAllocationSeam();
+  releaseParseTables();
+}
+
+}  // namespace
+}  // namespace mq
