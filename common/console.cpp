@@ -1,0 +1,1 @@
+#include "common/console.h"

@@ -1,0 +1,2 @@
+// The tools' console: overwrite question and final report.
+#pragma once

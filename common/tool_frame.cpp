@@ -1,0 +1,1 @@
+#include "common/tool_frame.h"

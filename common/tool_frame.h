@@ -1,0 +1,2 @@
+// The common frame of the tools.
+#pragma once

@@ -1,0 +1,1 @@
+#include "markup/listing_reader.h"

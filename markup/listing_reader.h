@@ -1,0 +1,2 @@
+// Reading tag listings back into the parse tables.
+#pragma once

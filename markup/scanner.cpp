@@ -1,0 +1,1 @@
+#include "markup/scanner.h"

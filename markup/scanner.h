@@ -1,0 +1,2 @@
+// The table-driven markup scanner.
+#pragma once

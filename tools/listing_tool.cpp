@@ -1,0 +1,1 @@
+#include "tools/listing_tool.h"

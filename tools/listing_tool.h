@@ -1,0 +1,2 @@
+// The steps of the listing tools.
+#pragma once
