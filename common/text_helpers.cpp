@@ -92,7 +92,9 @@ int readWholeFile(unsigned char** block, int32_t* length, const char* fileName) 
   std::FILE* file = std::fopen(fileName, "rb");
   if (file == nullptr) return -1;
   const std::size_t got = std::fread(*block, 1, static_cast<std::size_t>(fileLength), file);
+  const bool failed = std::ferror(file) != 0;
   std::fclose(file);
+  if (failed) return -1;
   *length = static_cast<int32_t>(got);
   return 0;
 }

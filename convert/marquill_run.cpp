@@ -5,6 +5,7 @@
 #include "common/settings.h"
 #include "common/texts.h"
 #include "convert/settings_reader.h"
+#include "markup/input_loading.h"
 #include "markup/parse_tables.h"
 
 namespace mq {
@@ -30,7 +31,14 @@ int startRun() {
   return 0;
 }
 
-int processRun() { return 0; }
+int processRun() {
+  const int loaded = loadInputs();
+  if (loaded != 0) {
+    writeLogLine(gSettings.logFileName);
+    return loaded;
+  }
+  return 0;
+}
 
 int endRun() {
   releaseParseTables();

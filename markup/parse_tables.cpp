@@ -94,11 +94,13 @@ int allocateParserScratch() {
   s.pathCountsSize = kPathCountsSize;
   s.nameBufferSize = kNameBufferSize;
   s.textBufferSize = kTextBufferSize;
+  s.pathIndexSize = kPathIndexSize;
   if (takeArea(&s.openTagStack, s.openTagStackSize, kAreaOpenTagStack) != 0 ||
       takeArea(&s.openTagNames, s.openTagNamesSize, kAreaOpenTagNames) != 0 ||
       takeArea(&s.pathCounts, s.pathCountsSize, kAreaPathCounts) != 0 ||
       takeArea(&s.nameBuffer, s.nameBufferSize, kAreaNameBuffer) != 0 ||
-      takeArea(&s.textBuffer, s.textBufferSize, kAreaTextBuffer) != 0) {
+      takeArea(&s.textBuffer, s.textBufferSize, kAreaTextBuffer) != 0 ||
+      takeArea(&s.pathIndex, s.pathIndexSize, kAreaPathCounts) != 0) {
     releaseParserScratch();
     return -1;
   }
@@ -113,6 +115,7 @@ void releaseParserScratch() {
   releaseArea(&s.pathCounts);
   releaseArea(&s.nameBuffer);
   releaseArea(&s.textBuffer);
+  releaseArea(&s.pathIndex);
 }
 
 }  // namespace mq

@@ -89,6 +89,9 @@ inline constexpr int32_t kNameBufferSize = 4096;
 inline constexpr int32_t kNameBufferStep = 65536;
 inline constexpr int32_t kTextBufferSize = 4096;
 inline constexpr int32_t kTextBufferStep = 65536;
+// The index over PathCounts that finds a path's entry without walking them all; it is
+// known by the same name as the entries in memory messages.
+inline constexpr int32_t kPathIndexSize = 65536;
 
 struct ParserScratch {
   unsigned char* openTagStack;
@@ -101,13 +104,16 @@ struct ParserScratch {
   int32_t nameBufferSize;
   unsigned char* textBuffer;
   int32_t textBufferSize;
+  unsigned char* pathIndex;
+  int32_t pathIndexSize;
   unsigned char* inputText;  // the document being loaded
   int32_t inputSize;
 };
 
 extern ParserScratch gParserScratch;
 
-// Takes the five scratch areas in order; on the first failure releases them all (1011).
+// Takes the five scratch areas in order, then the path index; on the first failure
+// releases them all (1011).
 int allocateParserScratch();
 // Releases the input text and every scratch area that exists.
 void releaseParserScratch();
