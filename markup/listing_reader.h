@@ -1,2 +1,15 @@
-// Reading tag listings back into the parse tables.
+// Reading tag listings back into the parse tables: one tag record per line, in the five
+// TAB-separated fields FileNo, No, SeaNo, TagName and Value.
 #pragma once
+
+namespace mq {
+
+// Reads one tag listing into the slots that its lines name. Each line is appended through
+// the table cursor, whose used lengths run on from line to line and from earlier listings;
+// the parser scratch must be taken, since its name buffer holds the line being read.
+// 0 when the whole file was read; -1 with the message set (1003 unreadable, 1014 no memory,
+// 1021 a faulty line). The file is closed in every case, and a line that fails is not
+// appended; the lines before it stay in the tables.
+int readTagListing(const char* fileName);
+
+}  // namespace mq
