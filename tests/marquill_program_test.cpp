@@ -166,3 +166,40 @@ TEST_F(MarquillProgram, AMissingSettingsFileReadsAsAnEmptyOne) {
 
 }  // namespace
 }  // namespace mq
+
+namespace mq {
+namespace {
+
+TEST_F(MarquillProgram, InputFailuresAreLoggedOnceAndEndTheRunNonZero) {
+  writeFile(path("a.html"), "<P>a</P>");
+  writeFile(path("b.html"), "<P>\r\n<A =x>");
+  std::string settings = replaced(validSettings("YES"), "COUNT=1", "COUNT=2");
+  settings = replaced(settings, "INFILE1=a.html\r\n", "INFILE1=a.html\r\nINFILE2=b.html\r\n");
+  auto result = runWith(settings);
+  EXPECT_EQ(result.exitCode, 255);
+  EXPECT_EQ(log(), (std::vector<std::string>{
+                       "0001 " + sjis("プログラムを開始しました"),
+                       "1021 " + sjis("入力ファイルの構造が不正です CONTENS = [タグ名が定義されていません] ROWS = "
+                                      "[2] COLS = [4]"),
+                       "0002 " + sjis("プログラムを終了しました")}));
+
+  std::filesystem::remove(path("ERRLOG.LOG"));
+  result = runWith(replaced(settings, "INFILE2=b.html", "INFILE2=missing.html"));
+  EXPECT_EQ(result.exitCode, 255);
+  EXPECT_EQ(log()[1], "1003 " + sjis("ファイルの読込みに失敗しました FILENAME = [missing.html]"));
+}
+
+TEST_F(MarquillProgram, ListingInputsAreReadBack) {
+  writeFile(path("a.tsv"), "1\t1\t1\t<P>\tx\r\n1\t2\t1\t<P><B>\t\r\n");
+  writeFile(path("bad.tsv"), "1\t1\t1\t<P>\tx\r\n1\tX\t1\t<P>\tx\r\n");
+  std::string settings = replaced(validSettings("NO"), "KIND=HTML", "KIND=CSV");
+  EXPECT_EQ(runWith(replaced(settings, "INFILE1=a.html", "INFILE1=a.tsv")).exitCode, 0);
+  EXPECT_FALSE(test::fileExists(path("ERRLOG.LOG")));
+  EXPECT_EQ(runWith(replaced(settings, "INFILE1=a.html", "INFILE1=bad.tsv")).exitCode, 255);
+  ASSERT_EQ(log().size(), 1u);
+  EXPECT_EQ(log()[0].substr(0, 5), "1021 ");
+  EXPECT_NE(log()[0].find("ROWS = [2]"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace mq

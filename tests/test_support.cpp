@@ -16,20 +16,24 @@
 
 namespace mq::test {
 
-std::string sjis(const std::string& utf8) {
-  iconv_t cd = iconv_open("CP932", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv CP932 unavailable");
-  std::string out(utf8.size() * 2 + 8, '\0');
-  char* in = const_cast<char*>(utf8.data());
-  std::size_t inLeft = utf8.size();
-  char* to = out.data();
+std::string convert(const std::string& text, const char* from, const char* to) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv conversion unavailable");
+  std::string out(text.size() * 4 + 16, '\0');
+  char* in = const_cast<char*>(text.data());
+  std::size_t inLeft = text.size();
+  char* target = out.data();
   std::size_t outLeft = out.size();
-  const std::size_t done = iconv(cd, &in, &inLeft, &to, &outLeft);
+  std::size_t done = iconv(cd, &in, &inLeft, &target, &outLeft);
+  // Stateful codes end with their shift back to one-byte mode.
+  if (done != static_cast<std::size_t>(-1)) done = iconv(cd, nullptr, nullptr, &target, &outLeft);
   iconv_close(cd);
-  if (done == static_cast<std::size_t>(-1)) throw std::runtime_error("text not convertible to CP932");
+  if (done == static_cast<std::size_t>(-1)) throw std::runtime_error("text not convertible");
   out.resize(out.size() - outLeft);
   return out;
 }
+
+std::string sjis(const std::string& utf8) { return convert(utf8, "UTF-8", "CP932"); }
 
 std::string readFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);

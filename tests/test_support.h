@@ -11,6 +11,8 @@ namespace mq::test {
 
 // UTF-8 text converted to Shift-JIS (CP932), for building expected bytes readably.
 std::string sjis(const std::string& utf8);
+// Text converted between two iconv codes, e.g. "UTF-8" to "EUC-JP" or "ISO-2022-JP".
+std::string convert(const std::string& text, const char* from, const char* to);
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
