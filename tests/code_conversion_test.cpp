@@ -1,1 +1,272 @@
+#include "common/code_conversion.h"
+
 #include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace mq {
+namespace {
+
+const CodeKind kTargets[] = {CodeKind::Jis, CodeKind::Euc, CodeKind::Sjis};
+
+// "93 FA 41" -> the bytes.
+std::string hex(const char* text) {
+  std::string bytes;
+  unsigned int value = 0;
+  int consumed = 0;
+  while (std::sscanf(text, " %2x%n", &value, &consumed) == 1) {
+    bytes.push_back(static_cast<char>(value));
+    text += consumed;
+  }
+  return bytes;
+}
+
+const unsigned char* bytesOf(const std::string& text) { return reinterpret_cast<const unsigned char*>(text.data()); }
+
+// Every destination is exactly as large as conversionCapacity says, so that the sanitizer
+// catches a conversion that writes past the room it promises.
+std::string convert(const std::string& source, CodeKind target) {
+  const int32_t length = static_cast<int32_t>(source.size());
+  std::vector<unsigned char> out(static_cast<std::size_t>(conversionCapacity(length, target)));
+  const int32_t written = ConvertCode(out.data(), bytesOf(source), length, target);
+  EXPECT_LE(written, static_cast<int32_t>(out.size()));
+  return std::string(out.begin(), out.begin() + written);
+}
+
+std::string convertInPieces(const std::string& source, CodeKind target, std::vector<std::size_t> cuts) {
+  cuts.push_back(source.size());
+  ConversionState state;
+  startConversion(&state, target);
+  std::string result;
+  std::size_t from = 0;
+  for (const std::size_t cut : cuts) {
+    const int32_t length = static_cast<int32_t>(cut - from);
+    std::vector<unsigned char> out(static_cast<std::size_t>(conversionCapacity(length, target)));
+    const int32_t written = convertPiece(&state, out.data(), bytesOf(source) + from, length);
+    result.append(out.begin(), out.begin() + written);
+    from = cut;
+  }
+  std::vector<unsigned char> out(static_cast<std::size_t>(conversionCapacity(0, target)));
+  result.append(out.begin(), out.begin() + finishConversion(&state, out.data()));
+  return result;
+}
+
+std::string viaIconv(const std::string& source, const char* from, const char* to) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return "iconv cannot open";
+  std::string out(source.size() * 4 + 16, '\0');
+  char* in = const_cast<char*>(source.data());
+  std::size_t inLeft = source.size();
+  char* put = out.data();
+  std::size_t outLeft = out.size();
+  const bool done = iconv(cd, &in, &inLeft, &put, &outLeft) != static_cast<std::size_t>(-1) &&
+                    iconv(cd, nullptr, nullptr, &put, &outLeft) != static_cast<std::size_t>(-1);
+  iconv_close(cd);
+  if (!done) return "iconv failed";
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+// Random text, two bytes in three taken from those the conversion reacts to.
+std::string mixedText(std::mt19937& random, std::size_t size) {
+  const std::string interesting =
+      hex("1B 24 28 40 42 48 4A 4B 0A 0D 20 46 7F 80 81 9F A0 A1 B1 DF E0 EF F0 FC FD FF 8E");
+  std::string text;
+  while (text.size() < size)
+    text.push_back(random() % 3 == 0 ? static_cast<char>(random()) : interesting[random() % 27]);
+  return text;
+}
+
+TEST(CodeConversion, ConvertsTheDocumentedByteExamples) {
+  const struct {
+    const char* source;
+    CodeKind target;
+    const char* expected;
+  } cases[] = {
+      {"93 FA 96 7B", CodeKind::Jis, "1B 24 42 46 7C 4B 5C 1B 28 42"},
+      {"93 FA 96 7B", CodeKind::Euc, "C6 FC CB DC"},
+      {"C6 FC CB DC", CodeKind::Sjis, "93 FA 96 7B"},
+      {"1B 24 42 46 7C 1B 28 42", CodeKind::Sjis, "93 FA"},
+      {"1B 24 40 46 7C 1B 28 48 41", CodeKind::Euc, "C6 FC 41"},
+      // Line ends inside a two-byte run.
+      {"8A BF 0A 8E 9A", CodeKind::Jis, "1B 24 42 34 41 1B 28 42 0A 1B 24 42 3B 7A 1B 28 42"},
+      {"8A BF 0D 0A 8E 9A", CodeKind::Jis, "1B 24 42 34 41 1B 28 42 0D 0A 1B 24 42 3B 7A 1B 28 42"},
+      {"8A BF 0A", CodeKind::Jis, "1B 24 42 34 41 1B 28 42 0A 1B 24 42 1B 28 42"},
+      {"1B 24 42 46 7C 0A 46 7C", CodeKind::Sjis, "93 FA 0A 46 7C"},
+      {"1B 24 42 46 7C 0A 46 7C", CodeKind::Jis, "1B 24 42 46 7C 1B 28 42 0A 1B 24 42 46 7C 1B 28 42"},
+      // Designations and other escapes.
+      {"1B 24 42 1B 24 42 46 7C 1B 28 4A 41", CodeKind::Jis, "1B 24 42 1B 24 42 46 7C 1B 28 42 41"},
+      {"1B 4B 41", CodeKind::Sjis, "1B 4B 41"},
+      {"93 FA 1B 4B 41", CodeKind::Jis, "1B 24 42 46 7C 1B 28 42 1B 4B 41"},
+      {"1B 24 42 46 7C 1B 4B 46 7C", CodeKind::Jis, "1B 24 42 46 7C 1B 4B 46 7C 1B 28 42"},
+      {"1B 24 41 41 42 43 44", CodeKind::Jis, "41 41 1B 24 42 43 44 1B 28 42"},
+      {"1B 28 41 0D 4A 41", CodeKind::Sjis, "41 0D 41"},
+      {"1B 1B 4B", CodeKind::Sjis, "1B 4B"},
+      // Broken and unfinished characters.
+      {"93 20", CodeKind::Sjis, "20"},
+      {"41 C6", CodeKind::Jis, "41"},
+      {"93 1B 4B", CodeKind::Sjis, "1B 4B"},
+      {"1B 24 42 46", CodeKind::Jis, "1B 24 42 1B 28 42"},
+      // Which code a first byte 0xE0-0xFC belongs to.
+      {"E0 40", CodeKind::Sjis, "40"},
+      {"88 9F E0 40", CodeKind::Sjis, "88 9F E0 40"},
+      {"B0 A1 E0 A1", CodeKind::Sjis, "88 9F E0 9F"},
+      {"88 9F E0 A1", CodeKind::Sjis, "88 9F E0 A1"},
+      {"1B 24 42 30 21 1B 28 42 E0 40", CodeKind::Sjis, "88 9F 40"},
+      // Half-width katakana have no class of their own.
+      {"B1 B2", CodeKind::Sjis, "89 51"},
+      {"B1 41", CodeKind::Sjis, "41"},
+      {"8E B1", CodeKind::Euc, "BC B3"},
+      // Shift-JIS first bytes 0xF0-0xFC: kept for Shift-JIS, rows past 0x7E elsewhere.
+      {"88 9F F0 40", CodeKind::Sjis, "88 9F F0 40"},
+      {"88 9F F0 40", CodeKind::Jis, "1B 24 42 30 21 7F 21 1B 28 42"},
+      {"88 9F F0 40", CodeKind::Euc, "B0 A1 FF A1"},
+      // Bytes outside every class pass through and end a two-byte run.
+      {"00 93 FA 7F 80 A0 FF", CodeKind::Jis, "00 1B 24 42 46 7C 1B 28 42 7F 80 A0 FF"},
+      {"", CodeKind::Jis, ""},
+      {"1B 24 42", CodeKind::Jis, "1B 24 42 1B 28 42"},
+      {"93 FA 41", static_cast<CodeKind>(7), "41"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(convert(hex(c.source), c.target), hex(c.expected)) << c.source << " to " << static_cast<int>(c.target);
+  }
+  unsigned char untouched[4] = {0x55, 0x55, 0x55, 0x55};
+  EXPECT_EQ(ConvertCode(untouched, bytesOf("AB"), -1, CodeKind::Jis), 0);
+  EXPECT_EQ(untouched[0], 0x55);
+}
+
+// Every row and cell, a row per line, in the form the conversion writes JIS.
+std::string everyJisRowAndCell() {
+  std::string text;
+  for (int row = 0x21; row <= 0x7E; ++row) {
+    text += row == 0x21 ? "\x1B$B" : "\x1B(B\n\x1B$B";
+    for (int cell = 0x21; cell <= 0x7E; ++cell) {
+      text.push_back(static_cast<char>(row));
+      text.push_back(static_cast<char>(cell));
+    }
+  }
+  return text + "\x1B(B";
+}
+
+TEST(CodeConversion, EveryRowAndCellRoundTripsBetweenTheThreeCodes) {
+  const std::string jis = everyJisRowAndCell();
+  std::string euc;
+  for (std::size_t i = 3; i + 3 <= jis.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(jis[i]);
+    if (byte == 0x1B)
+      i += 2;  // the designations around each line end
+    else
+      euc.push_back(static_cast<char>(byte == '\n' ? byte : byte | 0x80));
+  }
+  const std::string sjis = convert(jis, CodeKind::Sjis);
+  ASSERT_EQ(sjis.size(), euc.size());
+  EXPECT_EQ(convert(jis, CodeKind::Euc), euc);
+  EXPECT_EQ(convert(sjis, CodeKind::Euc), euc);
+  EXPECT_EQ(convert(euc, CodeKind::Sjis), sjis);
+  EXPECT_EQ(convert(euc, CodeKind::Jis), jis);
+  EXPECT_EQ(convert(sjis, CodeKind::Jis), jis);
+  EXPECT_EQ(convert(sjis, CodeKind::Sjis), sjis);
+  EXPECT_EQ(convert(euc, CodeKind::Euc), euc);
+  EXPECT_EQ(convert(jis, CodeKind::Jis), jis);
+}
+
+TEST(CodeConversion, AgreesWithIconvOnKanaAndKanji) {
+  // EUC text of the kana and every assigned kanji row (first bytes 88-9F and E0-EA in
+  // Shift-JIS), each row after an ASCII word.
+  std::string euc = "<p>";
+  for (int row = 0x24; row <= 0x74; ++row) {
+    const int lastCell = row == 0x24 ? 0x73 : row == 0x25 ? 0x76 : row == 0x4F ? 0x53 : row == 0x74 ? 0x26 : 0x7E;
+    if (row > 0x25 && row < 0x30) continue;
+    euc += " r" + std::to_string(row) + " ";
+    for (int cell = 0x21; cell <= lastCell; ++cell) {
+      euc.push_back(static_cast<char>(row | 0x80));
+      euc.push_back(static_cast<char>(cell | 0x80));
+    }
+  }
+  euc += "</p>";
+
+  const std::string sjis = viaIconv(euc, "EUC-JP", "CP932");
+  const std::string jis = viaIconv(euc, "EUC-JP", "ISO-2022-JP");
+  ASSERT_GT(sjis.size(), 13000u) << sjis;
+  ASSERT_GT(jis.size(), 13000u) << jis;
+  EXPECT_EQ(convert(euc, CodeKind::Sjis), sjis);
+  EXPECT_EQ(convert(euc, CodeKind::Jis), jis);
+  EXPECT_EQ(convert(sjis, CodeKind::Euc), euc);
+  EXPECT_EQ(convert(sjis, CodeKind::Jis), jis);
+  EXPECT_EQ(convert(jis, CodeKind::Sjis), sjis);
+  EXPECT_EQ(convert(jis, CodeKind::Euc), euc);
+}
+
+TEST(CodeConversion, PiecesWithOneStateGiveTheWholeResult) {
+  // Cuts fall inside Shift-JIS, EUC and JIS characters, inside ESC $ B, ESC ( J, ESC K and an
+  // open designation, before a line feed in a two-byte run and before unfinished bytes.
+  const std::string text =
+      hex("41 93 FA 96 7B 20 C6 FC CB DC 1B 24 42 46 7C 0A 4B 5C 1B 28 4A 88 9F E0 A1 1B 4B 41 "
+          "1B 24 41 41 42 43 44 0D B1 B2 8E B1 88 9F F0 40 1B 24 40 46 1B 28 42 93");
+  for (const CodeKind target : kTargets) {
+    const std::string whole = convert(text, target);
+    for (std::size_t cut = 0; cut <= text.size(); ++cut) {
+      ASSERT_EQ(convertInPieces(text, target, {cut}), whole) << "cut " << cut;
+    }
+    std::vector<std::size_t> everyByte;
+    for (std::size_t cut = 1; cut < text.size(); ++cut) everyByte.push_back(cut);
+    EXPECT_EQ(convertInPieces(text, target, everyByte), whole);
+  }
+
+  std::mt19937 random(20240611);
+  for (int round = 0; round < 300; ++round) {
+    const std::string mixed = mixedText(random, 1 + random() % 200);
+    std::vector<std::size_t> cuts;
+    for (std::size_t at = random() % 8; at < mixed.size(); at += 1 + random() % 9) cuts.push_back(at);
+    const CodeKind target = kTargets[round % 3];
+    const std::string whole = convert(mixed, target);
+    ASSERT_EQ(convertInPieces(mixed, target, cuts), whole) << "round " << round;
+    // A Shift-JIS or EUC result converted whole never outgrows its source.
+    if (target != CodeKind::Jis) {
+      ASSERT_LE(whole.size(), mixed.size()) << "round " << round;
+    }
+  }
+}
+
+TEST(CodeConversion, CapacityCoversTheLargestPiece) {
+  // Line feeds inside an open two-byte run, and a second byte whose first came before.
+  const std::string feeds(100, '\n');
+  for (const CodeKind target : kTargets) {
+    ConversionState state;
+    startConversion(&state, target);
+    std::vector<unsigned char> out(static_cast<std::size_t>(conversionCapacity(100, target)));
+    ASSERT_EQ(convertPiece(&state, out.data(), bytesOf(hex("93 FA 93")), 3), target == CodeKind::Jis ? 5 : 2);
+    int32_t written = convertPiece(&state, out.data(), bytesOf(hex("FA")), 1);
+    EXPECT_EQ(written, 2);
+    EXPECT_LE(written, conversionCapacity(1, target));
+    written = convertPiece(&state, out.data(), bytesOf(feeds), 100);
+    written += finishConversion(&state, out.data() + written);
+    if (target == CodeKind::Jis) {
+      EXPECT_EQ(written, conversionCapacity(100, target));
+    } else {
+      EXPECT_EQ(written, 100);
+    }
+  }
+}
+
+TEST(CodeConversion, FinishingLeavesAFreshState) {
+  ConversionState state;
+  startConversion(&state, CodeKind::Jis);
+  unsigned char out[64] = {};
+  int32_t written = convertPiece(&state, out, bytesOf(hex("88 9F 93")), 3);
+  written += finishConversion(&state, out + written);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(out), static_cast<std::size_t>(written)),
+            hex("1B 24 42 30 21 1B 28 42"));
+  // The held 93 is dropped, the run is closed and EUC is preferred again, so neither 93 40
+  // nor E0 40 makes a character.
+  written = convertPiece(&state, out, bytesOf(hex("40 E0 40")), 3);
+  written += finishConversion(&state, out + written);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(out), static_cast<std::size_t>(written)), hex("40 40"));
+}
+
+}  // namespace
+}  // namespace mq
