@@ -1,0 +1,36 @@
+// One document through input loading (code conversion and scan) in the dialect chosen by
+// the build, with an allocation failure injected where the first byte says.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "common/settings.h"
+#include "common/work_areas.h"
+#include "fuzz/fuzz_support.h"
+#include "markup/input_loading.h"
+#include "markup/parse_tables.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  using namespace mq;
+  if (size == 0) return 0;
+  resetSettings();
+  gSettings.inputKind = static_cast<InputKind>(MQ_FUZZ_KIND);
+  gSettings.inputCount = 1;
+  std::snprintf(gSettings.inputFiles[0], kInputNameSize, "%s", fuzz::writeInput(data + 1, size - 1));
+  fuzz::chooseAllocationFailure(data[0]);
+  if (allocateParseTables() == 0) {
+    loadInputs();
+    // Whatever the outcome, the records must be readable where they say they are.
+    const ParseTableSlot& slot = gParseTables[0];
+    for (int32_t i = 0; i < slot.recordCount; ++i) {
+      const TagRecord& r = *recordAt(slot, i);
+      if (r.tagNameOffset < 0 || r.tagNameOffset + r.tagNameLength >= slot.tagNameCapacity) __builtin_trap();
+      if (r.contentOffset != -1 && (r.contentOffset < 0 || r.contentOffset + r.contentLength >= slot.contentCapacity))
+        __builtin_trap();
+      if (r.objectNo != i + 1) __builtin_trap();
+    }
+  }
+  releaseParseTables();
+  resetAllocationSeam();
+  return 0;
+}
