@@ -239,7 +239,9 @@ TEST_F(ScannerTest, LongNamesAndTextsGrowTheirBuffers) {
   const std::string name(10000, 'n');
   const std::string text(200000, 't');
   ASSERT_EQ(scan("<" + name + " V='" + text + "'>" + text + "</" + name + ">"), 0);
-  const std::string path = "<" + std::string(10000, 'N') + ">";
+  std::string path(10002, 'N');
+  path.front() = '<';
+  path.back() = '>';
   EXPECT_EQ(records(), (Records{"1 1 " + path + " =" + text, "2 1 " + path + "<<V>> =" + text}));
   EXPECT_GE(gParserScratch.nameBufferSize, 10004);
   EXPECT_GE(gParserScratch.textBufferSize, 200016);
@@ -261,7 +263,8 @@ TEST_F(ScannerTest, SequenceNumbersCountEachPathOverManyDistinctPaths) {
       doc += "<T" + std::to_string(next(7)) + (next(3) == 0 ? " K=v" : "") + ">";
       ++depth;
     } else if (pick < 8 && depth > 0) {
-      doc += "w" + std::to_string(i);
+      doc += 'w';
+      doc += std::to_string(i);
     } else if (depth > 0) {
       doc += "</T>";  // closes nothing: names carry a digit; only the end of a document closes
       doc += "</" + std::string("T") + std::to_string(next(7)) + ">";
