@@ -145,6 +145,29 @@ int32_t convertPiece(ConversionState* state, unsigned char* destination, const u
       }
     }
 
+    // Fast path for Shift-JIS text read into Shift-JIS: once Shift-JIS is the preferred
+    // reading, a first byte with a valid second byte comes out as the same two bytes, and
+    // every byte that starts nothing comes out as itself.
+    if (target == CodeKind::Sjis && pending == PendingState::Ground && !inputKanji &&
+        preferredDouble == CodeKind::Sjis) {
+      for (;;) {
+        if (b == kEsc || (c & kLeadFlags) == EucLead) break;
+        if (c & SjisLead) {
+          if (in == end || (ByteClassTable[*in] & SjisTrail) == 0) break;
+          out[0] = b;
+          out[1] = *in++;
+          out += 2;
+          outputKanji = true;
+        } else {
+          *out++ = b;
+          outputKanji = false;
+        }
+        if (in == end) goto done;
+        b = *in++;
+        c = ByteClassTable[b];
+      }
+    }
+
     if (b == kEsc) {  // drops whatever was pending, a held byte included
       pending = PendingState::AfterEsc;
       continue;

@@ -1,2 +1,25 @@
-// The common frame of the tools.
+// The common frame of the tools: set-up, options, the question before an existing output
+// file is replaced, areas, the run step, release and the final report, once each.
 #pragma once
+
+namespace mq {
+
+// What a tool supplies. Every step but the release returns 0, or non-zero after it has set
+// the message. outputFile is read after the options step has filled it.
+struct ToolSteps {
+  int (*parseOptions)();
+  const char* outputFile;
+  int (*takeAreas)();
+  int (*run)();
+  void (*releaseAreas)();
+};
+
+// The entry of a tool: returns the process's exit code (0 after success, otherwise the
+// failing step's result cut to 0-255, never 0).
+int runTool(const char* commandLine, const char* programName, const ToolSteps& steps);
+
+// Options, the overwrite question and the areas: 0, the failing step's result, or -1 when
+// the user declined to replace the output file.
+int startTool(const ToolSteps& steps);
+
+}  // namespace mq

@@ -1,5 +1,9 @@
 #include "common/work_areas.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,7 +23,63 @@ bool seamRefuses(std::size_t size) {
   return gSeam.hook != nullptr && gSeam.hook(size);
 }
 
+// Every block starts with a header that says how it was obtained. Large blocks are mapped
+// from the system directly: their pages come zeroed, growth extends the mapping in place
+// or moves it without copying, and the pages are asked for in one call instead of one
+// fault each. Under the address sanitizer every block comes from the heap, so that the
+// sanitizer sees them all.
+struct BlockHeader {
+  std::size_t mappedBytes;  // 0: heap block
+  std::size_t reserved;     // keeps the area 16-byte aligned
+};
+constexpr std::size_t kHeaderBytes = sizeof(BlockHeader);
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMapLargeBlocks = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kMapLargeBlocks = false;
+#else
+constexpr bool kMapLargeBlocks = true;
+#endif
+#else
+constexpr bool kMapLargeBlocks = true;
+#endif
+constexpr std::size_t kMapThreshold = std::size_t{1} << 20;
+
+long gMappedBlocks = 0;
+
+std::size_t pageSize() {
+  static const auto size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  return size;
+}
+std::size_t roundToPages(std::size_t bytes) { return (bytes + pageSize() - 1) & ~(pageSize() - 1); }
+
+BlockHeader* headerOf(unsigned char* area) { return reinterpret_cast<BlockHeader*>(area - kHeaderBytes); }
+unsigned char* areaOf(void* block) { return static_cast<unsigned char*>(block) + kHeaderBytes; }
+
+void prefault(void* from, std::size_t length) {
+#ifdef MADV_POPULATE_WRITE
+  madvise(from, length, MADV_POPULATE_WRITE);
+#else
+  (void)from;
+  (void)length;
+#endif
+}
+
+void* mapBlock(std::size_t bytes) {
+  const std::size_t mapped = roundToPages(bytes + kHeaderBytes);
+  void* block = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (block == MAP_FAILED) return nullptr;
+  prefault(block, mapped);
+  static_cast<BlockHeader*>(block)->mappedBytes = mapped;
+  ++gMappedBlocks;
+  return block;
+}
+
 }  // namespace
+
+long mappedAreaCount() { return gMappedBlocks; }
 
 void setAllocationSeam(const AllocationSeam& seam) {
   gSeam = seam;
@@ -35,9 +95,9 @@ int allocZeroed(unsigned char** reference, long size) {
   if (size < 0) return -1;
   const std::size_t bytes = size > 0 ? static_cast<std::size_t>(size) : 1;
   if (seamRefuses(bytes)) return -1;
-  void* block = std::calloc(bytes, 1);
+  void* block = kMapLargeBlocks && bytes >= kMapThreshold ? mapBlock(bytes) : std::calloc(bytes + kHeaderBytes, 1);
   if (block == nullptr) return -1;
-  *reference = static_cast<unsigned char*>(block);
+  *reference = areaOf(block);
   return 0;
 }
 
@@ -51,20 +111,52 @@ int takeArea(unsigned char** reference, int32_t size, const char* name) {
 
 void releaseArea(unsigned char** reference) {
   if (*reference == nullptr) return;
-  std::free(*reference);
+  BlockHeader* header = headerOf(*reference);
+  if (header->mappedBytes != 0) {
+    munmap(header, header->mappedBytes);
+    --gMappedBlocks;
+  } else {
+    std::free(header);
+  }
   *reference = nullptr;
 }
 
 int growArea(unsigned char** reference, int32_t oldSize, int32_t newSize) {
   if (*reference == nullptr) return allocZeroed(reference, newSize);
   if (newSize <= oldSize) return 0;
+  if (seamRefuses(static_cast<std::size_t>(newSize))) return -1;
+  BlockHeader* header = headerOf(*reference);
+  const auto oldBytes = static_cast<std::size_t>(oldSize);
+  const auto newBytes = static_cast<std::size_t>(newSize);
+  if (header->mappedBytes != 0) {
+    // Only the slack of the old mapping can hold anything but zeros.
+    const std::size_t oldEnd = header->mappedBytes - kHeaderBytes;
+    if (oldEnd > oldBytes) std::memset(*reference + oldBytes, 0, (newBytes < oldEnd ? newBytes : oldEnd) - oldBytes);
+    const std::size_t mapped = roundToPages(newBytes + kHeaderBytes);
+    if (mapped <= header->mappedBytes) return 0;
+    void* moved = mremap(header, header->mappedBytes, mapped, MREMAP_MAYMOVE);
+    if (moved == MAP_FAILED) return -1;
+    const std::size_t before = static_cast<BlockHeader*>(moved)->mappedBytes;
+    prefault(static_cast<unsigned char*>(moved) + before, mapped - before);
+    static_cast<BlockHeader*>(moved)->mappedBytes = mapped;
+    *reference = areaOf(moved);
+    return 0;
+  }
+  if (kMapLargeBlocks && newBytes >= kMapThreshold) {
+    // The one copy from the heap into a mapping of its own.
+    void* block = mapBlock(newBytes);
+    if (block == nullptr) return -1;
+    std::memcpy(areaOf(block), *reference, oldBytes);
+    std::free(header);
+    *reference = areaOf(block);
+    return 0;
+  }
   // realloc moves the contents at most once; the new tail is cleared by hand since
   // every byte an owner has not written must read as NUL.
-  if (seamRefuses(static_cast<std::size_t>(newSize))) return -1;
-  void* moved = std::realloc(*reference, static_cast<std::size_t>(newSize));
+  void* moved = std::realloc(header, newBytes + kHeaderBytes);
   if (moved == nullptr) return -1;
-  *reference = static_cast<unsigned char*>(moved);
-  std::memset(*reference + oldSize, 0, static_cast<std::size_t>(newSize - oldSize));
+  *reference = areaOf(moved);
+  std::memset(*reference + oldBytes, 0, newBytes - oldBytes);
   return 0;
 }
 

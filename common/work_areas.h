@@ -43,4 +43,8 @@ void setAllocationSeam(const AllocationSeam& seam);
 void resetAllocationSeam();
 long allocationCount();
 
+// Areas currently held as mappings of their own (large areas outside the sanitizer
+// builds); tests use it to see that every such area was released.
+long mappedAreaCount();
+
 }  // namespace mq

@@ -1,6 +1,6 @@
 #include "markup/input_loading.h"
 
-#include <cstring>
+#include <utility>
 
 #include "common/code_conversion.h"
 #include "common/message_log.h"
@@ -69,8 +69,9 @@ int loadDocument(const char* fileName) {
     releaseParserScratch();
     return -1;
   }
-  std::memcpy(original, s.inputText, static_cast<std::size_t>(s.inputSize));
-  std::memset(s.inputText, 0, static_cast<std::size_t>(s.inputSize));
+  // Both blocks have the same size and the fresh one is all zero, so exchanging them gives
+  // the unconverted copy and a cleared text block without copying either.
+  std::swap(original, s.inputText);
   ConvertCode(s.inputText, original, s.inputSize, CodeKind::Sjis);
   releaseArea(&original);
   return 0;

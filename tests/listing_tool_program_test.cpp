@@ -1,1 +1,168 @@
+// ToolMqlInputX and ToolMqlInputH end to end: documents in, listings, reports and exit
+// codes out.
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/test_support.h"
+
+namespace mq {
+namespace {
+
+using test::readFile;
+using test::sjis;
+using test::writeFile;
+
+const std::string kToolX = MQ_TOOL_X;
+const std::string kToolH = MQ_TOOL_H;
+const std::string kDone = "ToolMqlInputH: " + sjis("正常に終了しました。") + "\n";
+const std::string kAsk =
+    "ToolMqlInputH: " + sjis("ファイルが存在します。上書きしてもよろしいですか？") + " [OK/Cancel] ";
+// A cell with a separator, a TAB and a line end in its text, and an option without a value.
+const std::string kCell = "<TD NOWRAP>x,\ty\r\nz</TD>";
+const std::string kCellListing = "1\t1\t1\t<TD>\tx,[09]y[0D][0A]z\r\n1\t2\t1\t<TD><<NOWRAP>>\t\r\n";
+
+std::string failure(const std::string& utf8) { return "ToolMqlInputH: " + sjis(utf8) + "\n"; }
+
+class ListingToolProgram : public test::ScratchDir {
+ protected:
+  void SetUp() override {
+    ScratchDir::SetUp();
+    writeFile(path("c.html"), kCell);
+  }
+  test::ProgramResult run(const std::string& tool, const std::vector<std::string>& arguments,
+                          const std::string& input = "") {
+    return test::runProgram(tool, arguments, dir_, input);
+  }
+};
+
+TEST_F(ListingToolProgram, ListsEveryRecordOfTheDocumentInItsDialect) {
+  writeFile(path("t.html"),
+            "<HTML><BODY><TABLE BORDER=1><TR><TD>A</TD><TD ALIGN='right'>B</TD></TR></TABLE></BODY></HTML>");
+  const auto h = run(kToolH, {"t.html", "h.txt"});
+  EXPECT_EQ(h.exitCode, 0);
+  EXPECT_EQ(h.out, kDone);
+  EXPECT_EQ(h.err, "");
+  EXPECT_EQ(readFile(path("h.txt")),
+            "1\t1\t1\t<BODY>\t\r\n1\t2\t1\t<BODY><TABLE>\t\r\n1\t3\t1\t<BODY><TABLE><<BORDER>>\t1\r\n"
+            "1\t4\t1\t<BODY><TABLE><TR>\t\r\n1\t5\t1\t<BODY><TABLE><TR><TD>\tA\r\n"
+            "1\t6\t2\t<BODY><TABLE><TR><TD>\tB\r\n1\t7\t1\t<BODY><TABLE><TR><TD><<ALIGN>>\tright\r\n");
+  // As XML the capitalised HTML element is an element like any other.
+  const auto x = run(kToolX, {"t.html", "x.txt"});
+  EXPECT_EQ(x.out, "ToolMqlInputX: " + sjis("正常に終了しました。") + "\n");
+  const std::string listing = readFile(path("x.txt"));
+  EXPECT_EQ(listing.substr(0, 15), "1\t1\t1\t<HTML>\t\r\n");
+  EXPECT_NE(listing.find("\r\n1\t8\t1\t<HTML><BODY><TABLE><TR><TD><<ALIGN>>\tright\r\n"), std::string::npos);
+}
+
+TEST_F(ListingToolProgram, OptionsChooseHeaderSeparatorAndEmptyValues) {
+  const std::string commas = "1,1,1,<TD>,x,[09]y[0D][0A]z\r\n1,2,1,<TD><<NOWRAP>>,\r\n";
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"c.html", "out.txt", "third.txt"}, kCellListing},
+      {{"/K", "c.html", "out.txt"}, "FileNo\tNo\tSeaNo\tTagName\tValue\r\n" + kCellListing},
+      {{"c.html", "/d", "out.txt"}, "1\t1\t1\t<TD>\tx,[09]y[0D][0A]z\r\n"},
+      {{"/p,", "c.html", "out.txt", "/p" + sjis("表")}, commas},
+      {{"/P,", "/p\\t", "c.html", "out.txt"}, kCellListing},
+      {{"/p;", "/k", "/D", "c.html", "out.txt"}, "FileNo;No;SeaNo;TagName;Value\r\n1;1;1;<TD>;x,[09]y[0D][0A]z\r\n"},
+      {{path("c.html"), "/p,", "/p", path("out.txt")}, commas},  // absolute paths are names
+  };
+  for (const auto& [arguments, expected] : cases) {
+    std::remove(path("out.txt").c_str());
+    const auto result = run(kToolH, arguments);
+    EXPECT_EQ(result.exitCode, 0) << arguments[0];
+    EXPECT_EQ(readFile(path("out.txt")), expected) << arguments[0];
+  }
+  EXPECT_FALSE(test::fileExists(path("third.txt")));
+}
+
+TEST_F(ListingToolProgram, AListingIsReplacedOnlyAfterGoodOptionsAnOkAndAGoodParse) {
+  writeFile(path("bad.html"), "<P>a > b</P>");
+  writeFile(path("empty.html"), "");
+  const std::string declined = failure("処理は行われませんでした");
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string old, answer;
+    int exitCode;
+    std::string err, listing;
+  };
+  const std::vector<Case> cases = {
+      {{"c.html", "out.txt"}, "", "", 0, "", kCellListing},
+      {{"c.html", "out.txt"}, "old", "yes\n", 0, kAsk, kCellListing},
+      {{"c.html", "out.txt"}, "old", " ok\r\n", 0, kAsk, kCellListing},
+      {{"c.html", "out.txt"}, "old", "no\n", 255, kAsk + declined, "old"},
+      {{"c.html", "out.txt"}, "old", "\n", 255, kAsk + declined, "old"},
+      {{"c.html", "out.txt"}, "old", "", 255, kAsk + declined, "old"},
+      {{"/k", "empty.html", "out.txt"}, "old", "y\n", 0, kAsk, ""},
+      {{"/x", "c.html", "out.txt"}, "old", "yes\n", 255, failure("パラメータの設定ミスです PARA=[/x]"), "old"},
+      {{"c.html", "out.txt", "/a/b"}, "old", "", 255, failure("パラメータの設定ミスです PARA=[/a/b]"), "old"},
+      {{"/kx", "c.html"}, "old", "", 255, failure("パラメータの設定ミスです PARA=[/kx]"), "old"},
+      {{"c.html"}, "old", "", 255, failure("パラメータの設定ミスです PARA=[ファイルの指定が正しくありません]"), "old"},
+      {{"bad.html", "out.txt"},
+       "old",
+       "yes\n",
+       255,
+       kAsk + failure(
+                  "入力ファイルの構造が不正です CONTENS = [\">\"はタグ以外で使用しないで下さい] ROWS = [1] COLS = [6]"),
+       "old"},
+      {{"none.html", "out.txt"},
+       "old",
+       "yes\n",
+       255,
+       kAsk + failure("ファイルの読込みに失敗しました FILENAME = [none.html]"),
+       "old"},
+      // /dev/full measures 0 bytes, so it is written without a question; the write fails.
+      {{"c.html", "/dev/full"},
+       "old",
+       "",
+       255,
+       failure("ファイルの書込みに失敗しました FILENAME = [/dev/full]"),
+       "old"},
+      {{"c.html", "no/out.txt"},
+       "old",
+       "",
+       255,
+       failure("ファイルのオープンに失敗しました FILENAME = [no/out.txt]"),
+       "old"},
+  };
+  for (const Case& c : cases) {
+    writeFile(path("out.txt"), c.old);
+    const auto result = run(kToolH, c.arguments, c.answer);
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments[0] << " " << c.answer;
+    EXPECT_EQ(result.out, c.exitCode == 0 ? kDone : "");
+    EXPECT_EQ(result.err, c.err) << c.arguments[0] << " " << c.answer;
+    EXPECT_EQ(readFile(path("out.txt")), c.listing) << c.arguments[0] << " " << c.answer;
+  }
+}
+
+TEST_F(ListingToolProgram, ValuesAroundTheValueAreaBoundaryAreWrittenWhole) {
+  // Escaped lengths 4079, 4080 and 4081, one made mostly of escapes, then a short one.
+  const std::vector<std::string> values = {std::string(4079, 'a'), std::string(4080, 'b'), std::string(4081, 'c'),
+                                           "d" + std::string(1020, '\t') + "d", "short"};
+  std::string document, expected;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    document += "<P>" + values[i] + "</P>";
+    const std::string number = std::to_string(i + 1);
+    std::string escaped = values[i];
+    for (std::size_t at; (at = escaped.find('\t')) != std::string::npos;) escaped.replace(at, 1, "[09]");
+    expected += "1\t" + number + "\t" + number + "\t<P>\t" + escaped + "\r\n";
+  }
+  writeFile(path("long.html"), document);
+  EXPECT_EQ(run(kToolH, {"long.html", "out.txt"}).exitCode, 0);
+  EXPECT_EQ(readFile(path("out.txt")), expected);
+}
+
+TEST_F(ListingToolProgram, ReportsInUtf8OnAUtf8TerminalAndKeepsTheListingInShiftJis) {
+  writeFile(path("j.html"), "<P>" + sjis("日本語") + "</P>");
+  const auto utf8 = [&](const std::string& input) {
+    return test::runProgram(kToolH, {"j.html", "out.txt"}, dir_, input, {"LC_ALL=C.UTF-8"});
+  };
+  EXPECT_EQ(utf8("").out, "ToolMqlInputH: 正常に終了しました。\n");
+  EXPECT_EQ(readFile(path("out.txt")), "1\t1\t1\t<P>\t" + sjis("日本語") + "\r\n");
+  EXPECT_EQ(utf8("no\n").err,
+            "ToolMqlInputH: ファイルが存在します。上書きしてもよろしいですか？ [OK/Cancel] "
+            "ToolMqlInputH: 処理は行われませんでした\n");
+}
+
+}  // namespace
+}  // namespace mq

@@ -300,13 +300,19 @@ TEST_F(ScannerTest, FailedGrowthsNameTheirAreaAndSize) {
 
   failAbove(100000);
   std::string doc;
-  for (int i = 0; i < 5000; ++i) doc += "<A" + std::to_string(i) + "></A" + std::to_string(i) + ">";
+  for (int i = 0; i < 5000; ++i) {
+    const std::string number = std::to_string(i);
+    doc.append("<A").append(number).append("></A").append(number).append(">");
+  }
   EXPECT_EQ(scan(doc), -1);
   EXPECT_EQ(message(), sjis("メモリの拡張に失敗しました CONTENTS = [シーケンス構造領域] MEMORYOFFSET = [131072]"));
   resetAllocationSeam();
 
   failAbove(8192);
-  EXPECT_EQ(scan("<" + std::string(5000, 'N') + ">"), -1);
+  std::string longName(5002, 'N');
+  longName.front() = '<';
+  longName.back() = '>';
+  EXPECT_EQ(scan(longName), -1);
   EXPECT_EQ(message(), sjis("メモリの拡張に失敗しました CONTENTS = [タグ名一時待避領域] MEMORYOFFSET = [69632]"));
 }
 

@@ -66,7 +66,12 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
     for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     std::vector<std::string> env = {"PATH=/usr/bin:/bin", "LC_ALL=C"};
-    for (const std::string& e : environment) env.push_back(e);
+    // A given entry replaces a default of the same name.
+    for (const std::string& e : environment) {
+      const std::string name = e.substr(0, e.find('=') + 1);
+      std::erase_if(env, [&name](const std::string& d) { return d.compare(0, name.size(), name) == 0; });
+      env.push_back(e);
+    }
     std::vector<char*> envp;
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);

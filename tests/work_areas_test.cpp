@@ -152,3 +152,32 @@ TEST_F(WorkAreasTest, ATagPathLongerThanTheFreeSpaceIsNeverCut) {
 
 }  // namespace
 }  // namespace mq
+
+namespace mq {
+namespace {
+
+// Large areas live in mappings of their own outside the sanitizer builds: growth keeps the
+// contents, the new part reads as zero, and a release gives every mapping back.
+TEST(WorkAreasLarge, GrowthKeepsContentsAndZeroesTheTail) {
+  const long mappedBefore = mappedAreaCount();
+  unsigned char* area = nullptr;
+  int32_t size = 600000;
+  ASSERT_EQ(takeArea(&area, size, "a"), 0);
+  for (int32_t i = 0; i < size; ++i) area[i] = static_cast<unsigned char>(i * 7);
+  for (int32_t step : {1048576, 3145728, 5}) {
+    ASSERT_EQ(ensureAreaRoom(&area, &size, size, step, "a"), 0);
+  }
+  EXPECT_EQ(size, 600000 + 1048576 + 3145728 + 5);
+  bool kept = true;
+  for (int32_t i = 0; i < 600000; ++i) kept = kept && area[i] == static_cast<unsigned char>(i * 7);
+  EXPECT_TRUE(kept);
+  bool zero = true;
+  for (int32_t i = 600000; i < size; ++i) zero = zero && area[i] == 0;
+  EXPECT_TRUE(zero);
+  releaseArea(&area);
+  EXPECT_EQ(area, nullptr);
+  EXPECT_EQ(mappedAreaCount(), mappedBefore);
+}
+
+}  // namespace
+}  // namespace mq
