@@ -1,5 +1,7 @@
 #include "common/code_conversion.h"
 
+#include <cstring>
+
 namespace mq {
 namespace {
 
@@ -150,22 +152,37 @@ int32_t convertPiece(ConversionState* state, unsigned char* destination, const u
     // every byte that starts nothing comes out as itself.
     if (target == CodeKind::Sjis && pending == PendingState::Ground && !inputKanji &&
         preferredDouble == CodeKind::Sjis) {
+      const unsigned char* at = in - 1;  // the byte b
       for (;;) {
+        // Eight bytes below 0x80 with no ESC among them are copied at once.
+        while (end - at >= 8) {
+          uint64_t word;
+          std::memcpy(&word, at, 8);
+          const uint64_t esc = word ^ 0x1B1B1B1B1B1B1B1Bull;
+          if (((word | ((esc - 0x0101010101010101ull) & ~esc)) & 0x8080808080808080ull) != 0) break;
+          std::memcpy(out, at, 8);
+          out += 8;
+          at += 8;
+          outputKanji = false;
+        }
+        if (at == end) goto done;
+        b = *at;
+        c = ByteClassTable[b];
         if (b == kEsc || (c & kLeadFlags) == EucLead) break;
         if (c & SjisLead) {
-          if (in == end || (ByteClassTable[*in] & SjisTrail) == 0) break;
+          if (at + 1 == end || (ByteClassTable[at[1]] & SjisTrail) == 0) break;
           out[0] = b;
-          out[1] = *in++;
+          out[1] = at[1];
           out += 2;
+          at += 2;
           outputKanji = true;
         } else {
           *out++ = b;
+          ++at;
           outputKanji = false;
         }
-        if (in == end) goto done;
-        b = *in++;
-        c = ByteClassTable[b];
       }
+      in = at + 1;
     }
 
     if (b == kEsc) {  // drops whatever was pending, a held byte included

@@ -160,7 +160,7 @@ int growArea(unsigned char** reference, int32_t oldSize, int32_t newSize) {
   return 0;
 }
 
-int ensureAreaRoom(unsigned char** reference, int32_t* size, long needed, int32_t step, const char* name) {
+int growAreaForRoom(unsigned char** reference, int32_t* size, long needed, int32_t step, const char* name) {
   if (needed < *size) return 0;
   const long steps = (needed - *size) / step + 1;
   const long target = *size + steps * step;

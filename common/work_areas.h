@@ -28,7 +28,10 @@ int growArea(unsigned char** reference, int32_t oldSize, int32_t newSize);
 // The owners' growth convention in one place: when `needed` reaches or passes *size,
 // grows once to the smallest *size + k * step that exceeds `needed`. Failure (no memory,
 // or a size past 2147483647) sets message 1014 with the name and that size.
-int ensureAreaRoom(unsigned char** reference, int32_t* size, long needed, int32_t step, const char* name);
+int growAreaForRoom(unsigned char** reference, int32_t* size, long needed, int32_t step, const char* name);
+inline int ensureAreaRoom(unsigned char** reference, int32_t* size, long needed, int32_t step, const char* name) {
+  return needed < *size ? 0 : growAreaForRoom(reference, size, needed, step, name);
+}
 
 // The allocation seam through which tests and fuzz targets make allocations fail.
 // failAt: the failAt-th allocation from now fails (0: none); failAbove: every allocation

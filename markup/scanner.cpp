@@ -49,6 +49,25 @@ int appendNameByte(unsigned char byte) {
                         kAreaNameBuffer);
 }
 
+// Appends a run of name bytes, growing the buffer one step at a time exactly where
+// appending them one by one would.
+int appendNameRun(const unsigned char* bytes, int32_t count) {
+  ParserScratch& s = gParserScratch;
+  while (count > 0) {
+    int32_t room = s.nameBufferSize - 16 - gScanner.nameLength;
+    if (room > count) room = count;
+    std::memcpy(s.nameBuffer + gScanner.nameLength, bytes, static_cast<std::size_t>(room));
+    gScanner.nameLength += room;
+    bytes += room;
+    count -= room;
+    if (ensureAreaRoom(&s.nameBuffer, &s.nameBufferSize, static_cast<long>(gScanner.nameLength) + 16, kNameBufferStep,
+                       kAreaNameBuffer) != 0) {
+      return -1;
+    }
+  }
+  return 0;
+}
+
 void clearName() {
   std::memset(gParserScratch.nameBuffer, 0, static_cast<std::size_t>(gScanner.nameLength));
   gScanner.nameLength = 0;
@@ -423,7 +442,13 @@ struct StopSets {
   bool unquotedValue[256] = {};
   bool doubleQuoted[256] = {};
   bool singleQuoted[256] = {};
+  bool tagName[256] = {};
+  bool optionName[256] = {};
+  bool endTagName[256] = {};
   StopSets() {
+    mark(tagName, " \t\n\r<>=\"'!?");
+    mark(optionName, " \t\n\r<>=\"'/!?");
+    mark(endTagName, " \t\n\r<>=\"'!?");
     mark(text, "<>");
     mark(comment, "-");
     mark(unquotedValue, " >");
@@ -459,6 +484,18 @@ int takeRun(const Input& input) {
     case kText:
       end = runEnd(input, from, stops.text);
       if (appendTextRun(input.text + from, end - from) != 0) return -1;
+      break;
+    case kTagName:
+      end = runEnd(input, from, stops.tagName);
+      if (appendNameRun(input.text + from, end - from) != 0) return -1;
+      break;
+    case kOptionName:
+      end = runEnd(input, from, stops.optionName);
+      if (appendNameRun(input.text + from, end - from) != 0) return -1;
+      break;
+    case kEndTagName:
+      end = runEnd(input, from, stops.endTagName);
+      if (appendNameRun(input.text + from, end - from) != 0) return -1;
       break;
     case kValue: {
       const bool(&set)[256] = v.quoteChar == '"'    ? stops.doubleQuoted
