@@ -42,60 +42,53 @@ bool isQuote(unsigned char byte) { return byte == '"' || byte == '\''; }
 // --- the two collecting buffers. Bytes beyond the length are always zero, so clearing
 // only the used part leaves the whole buffer zero-filled.
 
-int appendNameByte(unsigned char byte) {
-  ParserScratch& s = gParserScratch;
-  s.nameBuffer[gScanner.nameLength++] = byte;
-  return ensureAreaRoom(&s.nameBuffer, &s.nameBufferSize, static_cast<long>(gScanner.nameLength) + 16, kNameBufferStep,
-                        kAreaNameBuffer);
+// A collecting buffer of the scratch: its area, size, fill length, growth step and name.
+struct Collector {
+  unsigned char** area;
+  int32_t* size;
+  int32_t* length;
+  int32_t step;
+  const char* name;
+};
+
+Collector nameCollector() {
+  return Collector{&gParserScratch.nameBuffer, &gParserScratch.nameBufferSize, &gScanner.nameLength, kNameBufferStep,
+                   kAreaNameBuffer};
+}
+Collector textCollector() {
+  return Collector{&gParserScratch.textBuffer, &gParserScratch.textBufferSize, &gScanner.textLength, kTextBufferStep,
+                   kAreaTextBuffer};
 }
 
-// Appends a run of name bytes, growing the buffer one step at a time exactly where
-// appending them one by one would.
+// Appends a run of bytes, growing the buffer one step at a time exactly where appending
+// them one by one would.
+int appendRun(const Collector& to, const unsigned char* bytes, int32_t count) {
+  do {
+    int32_t room = *to.size - 16 - *to.length;
+    if (room > count) room = count;
+    std::memcpy(*to.area + *to.length, bytes, static_cast<std::size_t>(room));
+    *to.length += room;
+    bytes += room;
+    count -= room;
+    if (ensureAreaRoom(to.area, to.size, static_cast<long>(*to.length) + 16, to.step, to.name) != 0) return -1;
+  } while (count > 0);
+  return 0;
+}
+
+void clear(const Collector& what) {
+  std::memset(*what.area, 0, static_cast<std::size_t>(*what.length));
+  *what.length = 0;
+}
+
+int appendNameByte(unsigned char byte) { return appendRun(nameCollector(), &byte, 1); }
 int appendNameRun(const unsigned char* bytes, int32_t count) {
-  ParserScratch& s = gParserScratch;
-  while (count > 0) {
-    int32_t room = s.nameBufferSize - 16 - gScanner.nameLength;
-    if (room > count) room = count;
-    std::memcpy(s.nameBuffer + gScanner.nameLength, bytes, static_cast<std::size_t>(room));
-    gScanner.nameLength += room;
-    bytes += room;
-    count -= room;
-    if (ensureAreaRoom(&s.nameBuffer, &s.nameBufferSize, static_cast<long>(gScanner.nameLength) + 16, kNameBufferStep,
-                       kAreaNameBuffer) != 0) {
-      return -1;
-    }
-  }
-  return 0;
+  return count > 0 ? appendRun(nameCollector(), bytes, count) : 0;
 }
-
-void clearName() {
-  std::memset(gParserScratch.nameBuffer, 0, static_cast<std::size_t>(gScanner.nameLength));
-  gScanner.nameLength = 0;
-}
-
-// Appends a run of text bytes, growing the buffer one step at a time exactly where
-// appending them one by one would.
+void clearName() { clear(nameCollector()); }
 int appendTextRun(const unsigned char* bytes, int32_t count) {
-  ParserScratch& s = gParserScratch;
-  while (count > 0) {
-    int32_t room = s.textBufferSize - 16 - gScanner.textLength;
-    if (room > count) room = count;
-    std::memcpy(s.textBuffer + gScanner.textLength, bytes, static_cast<std::size_t>(room));
-    gScanner.textLength += room;
-    bytes += room;
-    count -= room;
-    if (ensureAreaRoom(&s.textBuffer, &s.textBufferSize, static_cast<long>(gScanner.textLength) + 16, kTextBufferStep,
-                       kAreaTextBuffer) != 0) {
-      return -1;
-    }
-  }
-  return 0;
+  return count > 0 ? appendRun(textCollector(), bytes, count) : 0;
 }
-
-void clearText() {
-  std::memset(gParserScratch.textBuffer, 0, static_cast<std::size_t>(gScanner.textLength));
-  gScanner.textLength = 0;
-}
+void clearText() { clear(textCollector()); }
 
 // --- sequence numbers
 
