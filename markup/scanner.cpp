@@ -66,7 +66,13 @@ int appendRun(const Collector& to, const unsigned char* bytes, int32_t count) {
   do {
     int32_t room = *to.size - 16 - *to.length;
     if (room > count) room = count;
-    std::memcpy(*to.area + *to.length, bytes, static_cast<std::size_t>(room));
+    unsigned char* target = *to.area + *to.length;
+    if (room <= 16) {
+      // Names and most texts are short; a plain loop beats a library call for them.
+      for (int32_t i = 0; i < room; ++i) target[i] = bytes[i];
+    } else {
+      std::memcpy(target, bytes, static_cast<std::size_t>(room));
+    }
     *to.length += room;
     bytes += room;
     count -= room;
@@ -80,7 +86,12 @@ void clear(const Collector& what) {
   *what.length = 0;
 }
 
-int appendNameByte(unsigned char byte) { return appendRun(nameCollector(), &byte, 1); }
+int appendNameByte(unsigned char byte) {
+  ParserScratch& s = gParserScratch;
+  s.nameBuffer[gScanner.nameLength++] = byte;
+  return ensureAreaRoom(&s.nameBuffer, &s.nameBufferSize, static_cast<long>(gScanner.nameLength) + 16, kNameBufferStep,
+                        kAreaNameBuffer);
+}
 int appendNameRun(const unsigned char* bytes, int32_t count) {
   return count > 0 ? appendRun(nameCollector(), bytes, count) : 0;
 }

@@ -72,7 +72,12 @@ class LineWriter {
         return;
       }
     }
-    std::memcpy(buffer_ + used_, bytes, length);
+    if (length <= 16) {
+      // Numbers, separators and short values: a plain loop beats a library call for them.
+      for (std::size_t i = 0; i < length; ++i) buffer_[used_ + i] = bytes[i];
+    } else {
+      std::memcpy(buffer_ + used_, bytes, length);
+    }
     used_ += length;
   }
   void put(char byte) {
