@@ -160,7 +160,7 @@ int32_t convertPiece(ConversionState* state, unsigned char* destination, const u
           std::memcpy(&word, at, 8);
           const uint64_t esc = word ^ 0x1B1B1B1B1B1B1B1Bull;
           if (((word | ((esc - 0x0101010101010101ull) & ~esc)) & 0x8080808080808080ull) != 0) break;
-          std::memcpy(out, at, 8);
+          std::memcpy(out, &word, 8);  // from the word read: the output may be the input itself
           out += 8;
           at += 8;
           outputKanji = false;

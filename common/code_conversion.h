@@ -36,7 +36,9 @@ void startConversion(ConversionState* state, CodeKind target);
 
 // Converts the next `length` source bytes (0 or less: none) into destination and returns the
 // bytes written. A character or escape sequence cut at the end of the piece is kept in the
-// state and completed by the next piece. Source and destination must not overlap.
+// state and completed by the next piece. For a Shift-JIS or EUC target the destination may
+// be the source itself, since the output never runs ahead of the input; otherwise the two
+// must not overlap.
 int32_t convertPiece(ConversionState* state, unsigned char* destination, const unsigned char* source, int32_t length);
 
 // Ends the text: closes an open JIS two-byte run (ESC ( B), drops whatever is still pending

@@ -91,6 +91,7 @@ int readWholeFile(unsigned char** block, int32_t* length, const char* fileName) 
   if (allocZeroed(block, fileLength + 16) != 0) return -1;
   std::FILE* file = std::fopen(fileName, "rb");
   if (file == nullptr) return -1;
+  prepareForWriting(*block, fileLength);
   const std::size_t got = std::fread(*block, 1, static_cast<std::size_t>(fileLength), file);
   const bool failed = std::ferror(file) != 0;
   std::fclose(file);

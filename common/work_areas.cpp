@@ -71,7 +71,6 @@ void* mapBlock(std::size_t bytes) {
   const std::size_t mapped = roundToPages(bytes + kHeaderBytes);
   void* block = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (block == MAP_FAILED) return nullptr;
-  prefault(block, mapped);
   static_cast<BlockHeader*>(block)->mappedBytes = mapped;
   ++gMappedBlocks;
   return block;
@@ -80,6 +79,11 @@ void* mapBlock(std::size_t bytes) {
 }  // namespace
 
 long mappedAreaCount() { return gMappedBlocks; }
+
+void prepareForWriting(unsigned char* area, long size) {
+  if (area == nullptr || size <= 0 || headerOf(area)->mappedBytes == 0) return;
+  prefault(headerOf(area), roundToPages(static_cast<std::size_t>(size) + kHeaderBytes));
+}
 
 void setAllocationSeam(const AllocationSeam& seam) {
   gSeam = seam;

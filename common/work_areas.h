@@ -46,6 +46,10 @@ void setAllocationSeam(const AllocationSeam& seam);
 void resetAllocationSeam();
 long allocationCount();
 
+// Asks for the pages of an area that is about to be filled whole in one call, instead of
+// one fault per page; contents and results stay the same.
+void prepareForWriting(unsigned char* area, long size);
+
 // Areas currently held as mappings of their own (large areas outside the sanitizer
 // builds); tests use it to see that every such area was released.
 long mappedAreaCount();

@@ -1,6 +1,6 @@
 #include "markup/input_loading.h"
 
-#include <utility>
+#include <cstring>
 
 #include "common/code_conversion.h"
 #include "common/message_log.h"
@@ -69,10 +69,10 @@ int loadDocument(const char* fileName) {
     releaseParserScratch();
     return -1;
   }
-  // Both blocks have the same size and the fresh one is all zero, so exchanging them gives
-  // the unconverted copy and a cleared text block without copying either.
-  std::swap(original, s.inputText);
-  ConvertCode(s.inputText, original, s.inputSize, CodeKind::Sjis);
+  // Shift-JIS output never runs ahead of its input, so the text is converted where it
+  // stands and the bytes it gave up are cleared; the conversion area stays untouched.
+  const int32_t converted = ConvertCode(s.inputText, s.inputText, s.inputSize, CodeKind::Sjis);
+  std::memset(s.inputText + converted, 0, static_cast<std::size_t>(s.inputSize - converted));
   releaseArea(&original);
   return 0;
 }

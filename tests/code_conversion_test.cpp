@@ -270,3 +270,27 @@ TEST(CodeConversion, FinishingLeavesAFreshState) {
 
 }  // namespace
 }  // namespace mq
+
+namespace mq {
+namespace {
+
+// Input loading converts a document where it stands: for Shift-JIS and EUC targets that
+// must give the bytes of converting into a separate buffer.
+TEST(CodeConversion, ConvertingInPlaceGivesTheSameBytes) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 300; ++round) {
+    std::string text = mixedText(random, 1 + random() % 300);
+    if (round % 2 == 0) text.insert(0, "\x88\x9f");  // Shift-JIS preferred from the start
+    if (round % 3 == 0) text.insert(text.size() / 2, "plain ASCII words, long enough for whole words");
+    for (CodeKind target : {CodeKind::Sjis, CodeKind::Euc}) {
+      std::string inPlace = text;
+      const int32_t length = static_cast<int32_t>(text.size());
+      auto* bytes = reinterpret_cast<unsigned char*>(inPlace.data());
+      inPlace.resize(static_cast<std::size_t>(ConvertCode(bytes, bytes, length, target)));
+      ASSERT_EQ(inPlace, convert(text, target)) << round;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mq
