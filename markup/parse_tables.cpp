@@ -95,12 +95,14 @@ int allocateParserScratch() {
   s.nameBufferSize = kNameBufferSize;
   s.textBufferSize = kTextBufferSize;
   s.pathIndexSize = kPathIndexSize;
+  s.openPathsSize = kOpenPathsSize;
   if (takeArea(&s.openTagStack, s.openTagStackSize, kAreaOpenTagStack) != 0 ||
       takeArea(&s.openTagNames, s.openTagNamesSize, kAreaOpenTagNames) != 0 ||
       takeArea(&s.pathCounts, s.pathCountsSize, kAreaPathCounts) != 0 ||
       takeArea(&s.nameBuffer, s.nameBufferSize, kAreaNameBuffer) != 0 ||
       takeArea(&s.textBuffer, s.textBufferSize, kAreaTextBuffer) != 0 ||
-      takeArea(&s.pathIndex, s.pathIndexSize, kAreaPathCounts) != 0) {
+      takeArea(&s.pathIndex, s.pathIndexSize, kAreaPathCounts) != 0 ||
+      takeArea(&s.openPaths, s.openPathsSize, kAreaPathCounts) != 0) {
     releaseParserScratch();
     return -1;
   }
@@ -116,6 +118,7 @@ void releaseParserScratch() {
   releaseArea(&s.nameBuffer);
   releaseArea(&s.textBuffer);
   releaseArea(&s.pathIndex);
+  releaseArea(&s.openPaths);
 }
 
 }  // namespace mq

@@ -92,6 +92,8 @@ inline constexpr int32_t kTextBufferStep = 65536;
 // The index over PathCounts that finds a path's entry without walking them all; it is
 // known by the same name as the entries in memory messages.
 inline constexpr int32_t kPathIndexSize = 65536;
+// Beside each open element, the number of its path's PathCounts entry (part of the index).
+inline constexpr int32_t kOpenPathsSize = 4096;
 
 struct ParserScratch {
   unsigned char* openTagStack;
@@ -106,13 +108,15 @@ struct ParserScratch {
   int32_t textBufferSize;
   unsigned char* pathIndex;
   int32_t pathIndexSize;
+  unsigned char* openPaths;
+  int32_t openPathsSize;
   unsigned char* inputText;  // the document being loaded
   int32_t inputSize;
 };
 
 extern ParserScratch gParserScratch;
 
-// Takes the five scratch areas in order, then the path index; on the first failure
+// Takes the five scratch areas in order, then the two of the path index; on the first failure
 // releases them all (1011).
 int allocateParserScratch();
 // Releases the input text and every scratch area that exists.

@@ -19,11 +19,13 @@ namespace {
 constexpr int32_t kOpenTagStep = 4096;
 constexpr int32_t kPathCountsStep = 327680;
 
-// One bucket of the path index: the path's hash and its PathCounts entry number plus 1
-// (0: empty bucket).
+// One bucket of the path index. A path is its parent's path followed by one name, so an
+// entry is found by its parent's entry number and that last name; the hash covers both.
 struct PathIndexBucket {
   uint32_t hash;
-  int32_t entry;
+  int32_t entry;   // PathCounts entry number plus 1; 0: empty bucket
+  int32_t parent;  // the parent path's entry number; -1 at the top
+  int32_t unused;
 };
 
 ParseTableSlot& cursorSlot() { return gParseTables[gTableCursor.slot]; }
@@ -103,8 +105,9 @@ void clearText() { clear(textCollector()); }
 
 // --- sequence numbers
 
-uint32_t hashPath(const unsigned char* bytes, int32_t length) {
-  uint64_t h = 0x9E3779B97F4A7C15ull ^ static_cast<uint64_t>(length);
+uint32_t hashName(int32_t parent, const unsigned char* bytes, int32_t length) {
+  uint64_t h = 0x9E3779B97F4A7C15ull ^ (static_cast<uint64_t>(static_cast<uint32_t>(parent)) << 20) ^
+               static_cast<uint64_t>(length);
   int32_t i = 0;
   for (; i + 8 <= length; i += 8) {
     uint64_t word;
@@ -121,11 +124,12 @@ PathIndexBucket* indexBuckets() { return reinterpret_cast<PathIndexBucket*>(gPar
 uint32_t indexMask() {
   return static_cast<uint32_t>(gParserScratch.pathIndexSize / static_cast<int32_t>(sizeof(PathIndexBucket))) - 1;
 }
+int32_t* openPaths() { return reinterpret_cast<int32_t*>(gParserScratch.openPaths); }
 
-void insertIntoIndex(PathIndexBucket* buckets, uint32_t mask, uint32_t hash, int32_t entry) {
-  uint32_t i = hash & mask;
+void insertIntoIndex(PathIndexBucket* buckets, uint32_t mask, const PathIndexBucket& bucket) {
+  uint32_t i = bucket.hash & mask;
   while (buckets[i].entry != 0) i = (i + 1) & mask;
-  buckets[i] = PathIndexBucket{hash, entry + 1};
+  buckets[i] = bucket;
 }
 
 // Doubles the index when it is half full, so that probes stay short.
@@ -143,7 +147,7 @@ int growIndexIfNeeded() {
   const uint32_t newMask = static_cast<uint32_t>(newSize / static_cast<long>(sizeof(PathIndexBucket))) - 1;
   const PathIndexBucket* old = indexBuckets();
   for (long i = 0; i < buckets; ++i) {
-    if (old[i].entry != 0) insertIntoIndex(target, newMask, old[i].hash, old[i].entry - 1);
+    if (old[i].entry != 0) insertIntoIndex(target, newMask, old[i]);
   }
   releaseArea(&s.pathIndex);
   s.pathIndex = fresh;
@@ -151,19 +155,27 @@ int growIndexIfNeeded() {
   return 0;
 }
 
-// The sequence number of the current path (the first `length` bytes of OpenTagNames):
-// the next count of its PathCounts entry, or 1 with a new entry.
-int sequenceNumber(int32_t length, int32_t* sequence) {
+// The sequence number of the path of the element just opened (the innermost open
+// element, whose name ends the current path): the next count of its PathCounts entry, or
+// 1 with a new entry. The entry's number is kept beside the open element.
+int sequenceNumberOfOpened(int32_t* sequence) {
   ParserScratch& s = gParserScratch;
-  const unsigned char* path = s.openTagNames;
+  const int32_t level = gScanner.openCount - 1;
+  const OpenTagEntry& opened = openTags()[level];
+  const int32_t length = opened.nameOffset + opened.nameLength;
+  const int32_t parent = level > 0 ? openPaths()[level - 1] : -1;
+  const unsigned char* name = s.openTagNames + opened.nameOffset;
   const ParseTableSlot& slot = cursorSlot();
-  const uint32_t hash = hashPath(path, length);
+  const uint32_t hash = hashName(parent, name, opened.nameLength);
   const uint32_t mask = indexMask();
   PathIndexBucket* buckets = indexBuckets();
   for (uint32_t i = hash & mask; buckets[i].entry != 0; i = (i + 1) & mask) {
-    if (buckets[i].hash != hash) continue;
+    if (buckets[i].hash != hash || buckets[i].parent != parent) continue;
     PathCountEntry& entry = pathCounts()[buckets[i].entry - 1];
-    if (entry.pathLength == length && std::memcmp(slot.tagNames + entry.pathOffset, path, length) == 0) {
+    // Same parent path: the paths are equal when their last names are.
+    if (entry.pathLength == length && std::memcmp(slot.tagNames + entry.pathOffset + opened.nameOffset, name,
+                                                  static_cast<std::size_t>(opened.nameLength)) == 0) {
+      openPaths()[level] = buckets[i].entry - 1;
       *sequence = ++entry.count;
       return 0;
     }
@@ -175,11 +187,16 @@ int sequenceNumber(int32_t length, int32_t* sequence) {
                      kPathCountsStep, kAreaPathCounts) != 0) {
     return -1;
   }
-  insertIntoIndex(indexBuckets(), indexMask(), hash, entry);
+  openPaths()[level] = entry;
+  insertIntoIndex(indexBuckets(), indexMask(), PathIndexBucket{hash, entry + 1, parent, 0});
   if (growIndexIfNeeded() != 0) return -1;
   *sequence = 1;
   return 0;
 }
+
+// A continuation record takes the next number of its element's path, which is always
+// known already.
+int32_t sequenceNumberOfInnermost() { return ++pathCounts()[openPaths()[gScanner.openCount - 1]].count; }
 
 // --- open elements
 
@@ -203,9 +220,14 @@ int registerName(bool html) {
                      kAreaOpenTagStack) != 0) {
     return -1;
   }
+  if (ensureAreaRoom(&s.openPaths, &s.openPathsSize,
+                     (static_cast<long>(v.openCount) + 1) * static_cast<long>(sizeof(int32_t)), kOpenTagStep,
+                     kAreaPathCounts) != 0) {
+    return -1;
+  }
   const int32_t pathLength = offset + v.nameLength;
   int32_t sequence = 0;
-  if (sequenceNumber(pathLength, &sequence) != 0) return -1;
+  if (sequenceNumberOfOpened(&sequence) != 0) return -1;
   if (appendTagRecord(v.objectCounter, sequence, gTableCursor.tagNameUsed, pathLength, -1, 0) != 0) return -1;
   return appendTagPath(reinterpret_cast<const char*>(s.openTagNames), pathLength);
 }
@@ -261,9 +283,8 @@ int attachText(int32_t offset, int32_t length) {
   }
   // A text after a child element of an element that already has text continues it.
   ++v.objectCounter;
-  int32_t sequence = 0;
-  if (sequenceNumber(currentPathLength(), &sequence) != 0) return -1;
-  return appendTagRecord(v.objectCounter, sequence, owner.tagNameOffset, owner.tagNameLength, offset, length);
+  return appendTagRecord(v.objectCounter, sequenceNumberOfInnermost(), owner.tagNameOffset, owner.tagNameLength, offset,
+                         length);
 }
 
 int flushText() {
@@ -534,6 +555,7 @@ void resetScanner() {
   clear(s.nameBuffer, s.nameBufferSize);
   clear(s.textBuffer, s.textBufferSize);
   clear(s.pathIndex, s.pathIndexSize);
+  clear(s.openPaths, s.openPathsSize);
 }
 
 int scanMarkup() {

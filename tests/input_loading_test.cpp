@@ -105,7 +105,7 @@ TEST_F(InputLoading, FailedTakesNameTheirAreaAndReleaseTheScratch) {
   EXPECT_EQ(loadInputs(), -1);
   EXPECT_EQ(message(), sjis("メモリの取得に失敗しました CONTENTS = [タグ親構造領域] MEMORYSIZE = [4096]"));
 
-  seam.failAt = 8;  // six scratch areas, the input block, then the unconverted copy
+  seam.failAt = 9;  // seven scratch areas, the input block, then the unconverted copy
   setAllocationSeam(seam);
   EXPECT_EQ(loadInputs(), -1);
   EXPECT_EQ(message(), sjis("メモリの取得に失敗しました CONTENTS = [コード変換一時領域] MEMORYSIZE = [24]"));

@@ -114,6 +114,14 @@ class LineWriter {
   char buffer_[1 << 18];
 };
 
+bool needsEscape(const char* value, int32_t length) {
+  for (int32_t i = 0; i < length; ++i) {
+    const char byte = value[i];
+    if (byte <= '\r' && (byte == '\t' || byte == '\n' || byte == '\r')) return true;
+  }
+  return false;
+}
+
 int writeRecords(LineWriter& out) {
   const char separator = gListingOptions.separator;
   for (int f = 0; f < gSettings.inputCount; ++f) {
@@ -129,8 +137,15 @@ int writeRecords(LineWriter& out) {
     for (int32_t r = 0; r < slot.recordCount; ++r) {
       const TagRecord& record = *recordAt(slot, r);
       const bool empty = record.contentOffset < 0 || record.contentLength <= 0;
-      if (escapeValue(empty ? nullptr : contentOf(slot, record), empty ? 0 : record.contentLength) != 0) return -1;
-      if (gListingOptions.skipEmptyValues && gValueArea.used == 0) continue;
+      const char* value = empty ? nullptr : contentOf(slot, record);
+      const int32_t length = empty ? 0 : record.contentLength;
+      // A value with nothing to escape that fits the value area unchanged is written as it
+      // stands; escaping it would only copy it there.
+      const bool asItStands = length > 0 && length + 16 < gValueArea.size && !needsEscape(value, length);
+      if (!asItStands) {
+        if (escapeValue(value, length) != 0) return -1;
+        if (gListingOptions.skipEmptyValues && gValueArea.used == 0) continue;
+      }
       out.putNumber(f + 1);
       out.put(separator);
       out.putNumber(record.objectNo);
@@ -139,7 +154,11 @@ int writeRecords(LineWriter& out) {
       out.put(separator);
       out.put(tagPathOf(slot, record), static_cast<std::size_t>(record.tagNameLength));
       out.put(separator);
-      out.put(reinterpret_cast<const char*>(gValueArea.bytes), static_cast<std::size_t>(gValueArea.used));
+      if (asItStands) {
+        out.put(value, static_cast<std::size_t>(length));
+      } else {
+        out.put(reinterpret_cast<const char*>(gValueArea.bytes), static_cast<std::size_t>(gValueArea.used));
+      }
       out.put("\r\n", 2);
       if (out.failed()) {
         setWriteFailed();
