@@ -103,8 +103,34 @@ const char* faultMessage(int fault) {
 }
 
 bool isEmptyElementName(const unsigned char* name, int32_t length) {
+  // Asked at every "<": most names are rejected by their length or first letter alone.
+  constexpr int32_t kShortest = 4;
+  constexpr int32_t kLongest = 11;
+  if (length < kShortest || length > kLongest) return false;
+  switch (name[1]) {
+    case 'A':
+    case 'B':
+    case 'D':
+    case 'E':
+    case 'F':
+    case 'H':
+    case 'I':
+    case 'L':
+    case 'M':
+    case 'O':
+    case 'P':
+    case 'S':
+    case 'W':
+      break;
+    default:
+      return false;
+  }
   for (std::string_view candidate : kEmptyElementNames) {
-    if (nameIs(name, length, candidate)) return true;
+    if (static_cast<std::size_t>(length) != candidate.size() || candidate[1] != static_cast<char>(name[1])) continue;
+    bool same = true;
+    for (int32_t i = 2; i < length && same; ++i)
+      same = candidate[static_cast<std::size_t>(i)] == static_cast<char>(name[i]);
+    if (same && name[0] == '<') return true;
   }
   return false;
 }

@@ -11,6 +11,7 @@
 #include "common/settings.h"
 #include "common/work_areas.h"
 #include "markup/parse_tables.h"
+#include "markup/scanner_tables.h"
 #include "test_support.h"
 
 namespace mq {
@@ -314,6 +315,27 @@ TEST_F(ScannerTest, FailedGrowthsNameTheirAreaAndSize) {
   longName.back() = '>';
   EXPECT_EQ(scan(longName), -1);
   EXPECT_EQ(message(), sjis("メモリの拡張に失敗しました CONTENTS = [タグ名一時待避領域] MEMORYOFFSET = [69632]"));
+}
+
+}  // namespace
+}  // namespace mq
+
+namespace mq {
+namespace {
+
+TEST(ScannerTables, KnowsExactlyTheEmptyElementNames) {
+  const char* empty[] = {"<INPUT>", "<OPTION>", "<IMG>",     "<HR>",    "<BR>",        "<META>",    "<FRAME>",
+                         "<LI>",    "<DT>",     "<DD>",      "<WBR>",   "<LINK>",      "<AREA>",    "<BASEFONT>",
+                         "<BASE>",  "<EMBED>",  "<BGSOUND>", "<PARAM>", "<PLAINTEXT>", "<ISINDEX>", "<SPACER>"};
+  for (const char* name : empty) {
+    EXPECT_TRUE(isEmptyElementName(reinterpret_cast<const unsigned char*>(name), static_cast<int32_t>(strlen(name))))
+        << name;
+  }
+  const char* others[] = {"<B>", "<BRR>", "<LINKS>", "<PLAINTEXTS>", "<<BR>>", "<TD>", "<AREB>", "<SPACEX>", "<A>"};
+  for (const char* name : others) {
+    EXPECT_FALSE(isEmptyElementName(reinterpret_cast<const unsigned char*>(name), static_cast<int32_t>(strlen(name))))
+        << name;
+  }
 }
 
 }  // namespace
