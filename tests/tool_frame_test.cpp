@@ -319,3 +319,24 @@ TEST_F(ListingWriter, EveryEndOfTheRunReleasesEveryArea) {
 
 }  // namespace
 }  // namespace mq
+
+namespace mq {
+namespace {
+
+// The numbers of a line read exactly as printf's "%ld" writes them.
+TEST_F(ListingWriter, WritesNumbersAsPrintfDoes) {
+  const int32_t numbers[] = {0, 7, 9, 10, 99, 100, 101, 12345, 999999, 1000000, 2147483647, -1, -10, -2147483647 - 1};
+  std::string expected;
+  for (int32_t n : numbers) {
+    add(n, "v");
+    char line[64];
+    std::snprintf(line, sizeof line, "1\t%ld\t%ld\t<P>\tv\r\n", static_cast<long>(n), static_cast<long>(n));
+    expected += line;
+  }
+  std::snprintf(gListingOptions.listingFile, kArgumentSize, "%s", path("out.txt").c_str());
+  ASSERT_EQ(writeListing(), 0);
+  EXPECT_EQ(test::readFile(path("out.txt")), expected);
+}
+
+}  // namespace
+}  // namespace mq

@@ -90,10 +90,22 @@ class LineWriter {
     char* end = digits + sizeof digits;
     char* at = end;
     unsigned long magnitude = value < 0 ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
-    do {
-      *--at = static_cast<char>('0' + magnitude % 10);
-      magnitude /= 10;
-    } while (magnitude != 0);
+    // Two digits per division.
+    static constexpr char kPairs[] =
+        "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
+        "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
+    while (magnitude >= 100) {
+      const unsigned long pair = (magnitude % 100) * 2;
+      magnitude /= 100;
+      *--at = kPairs[pair + 1];
+      *--at = kPairs[pair];
+    }
+    if (magnitude >= 10) {
+      *--at = kPairs[magnitude * 2 + 1];
+      *--at = kPairs[magnitude * 2];
+    } else {
+      *--at = static_cast<char>('0' + magnitude);
+    }
     if (value < 0) *--at = '-';
     put(at, static_cast<std::size_t>(end - at));
   }
