@@ -455,7 +455,7 @@ int reportFault(int32_t fault, const Input& input) {
 }
 
 // The index of the first byte from `from` on that is NUL, the end, or one that `stops`.
-int32_t runEnd(const Input& input, int32_t from, const bool (&stops)[256]) {
+int32_t runEnd(const Input& input, int32_t from, const bool* stops) {
   int32_t i = from;
   while (i < input.size && !stops[input.text[i]]) ++i;
   return i;
@@ -497,42 +497,42 @@ const StopSets& stopSets() {
 int takeRun(const Input& input) {
   ScannerVariables& v = gScanner;
   const StopSets& stops = stopSets();
-  const int32_t from = v.position + 1;
-  int32_t end;
+  // The bytes that end a run in each state, and where its bytes are collected.
+  const bool* stop = nullptr;
+  int (*collect)(const unsigned char*, int32_t) = nullptr;
   switch (v.scanState) {
     case kBeforeFirstTag:
-      end = runEnd(input, from, stops.text);
+      stop = stops.text;
       break;
     case kComment:
-      end = runEnd(input, from, stops.comment);
+      stop = stops.comment;
       break;
     case kText:
-      end = runEnd(input, from, stops.text);
-      if (appendTextRun(input.text + from, end - from) != 0) return -1;
+      stop = stops.text;
+      collect = appendTextRun;
       break;
     case kTagName:
-      end = runEnd(input, from, stops.tagName);
-      if (appendNameRun(input.text + from, end - from) != 0) return -1;
+      stop = stops.tagName;
+      collect = appendNameRun;
       break;
     case kOptionName:
-      end = runEnd(input, from, stops.optionName);
-      if (appendNameRun(input.text + from, end - from) != 0) return -1;
+      stop = stops.optionName;
+      collect = appendNameRun;
       break;
     case kEndTagName:
-      end = runEnd(input, from, stops.endTagName);
-      if (appendNameRun(input.text + from, end - from) != 0) return -1;
+      stop = stops.endTagName;
+      collect = appendNameRun;
       break;
-    case kValue: {
-      const bool(&set)[256] = v.quoteChar == '"'    ? stops.doubleQuoted
-                              : v.quoteChar == '\'' ? stops.singleQuoted
-                                                    : stops.unquotedValue;
-      end = runEnd(input, from, set);
-      if (appendTextRun(input.text + from, end - from) != 0) return -1;
+    case kValue:
+      stop = v.quoteChar == '"' ? stops.doubleQuoted : v.quoteChar == '\'' ? stops.singleQuoted : stops.unquotedValue;
+      collect = appendTextRun;
       break;
-    }
     default:
       return 0;
   }
+  const int32_t from = v.position + 1;
+  const int32_t end = runEnd(input, from, stop);
+  if (collect != nullptr && collect(input.text + from, end - from) != 0) return -1;
   if (end > from) {
     v.previousState = v.scanState;
     v.position = end - 1;
