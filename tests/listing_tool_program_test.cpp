@@ -166,3 +166,31 @@ TEST_F(ListingToolProgram, ReportsInUtf8OnAUtf8TerminalAndKeepsTheListingInShift
 
 }  // namespace
 }  // namespace mq
+
+namespace mq {
+namespace {
+
+// Marquill reads back a listing that a tool wrote with the default separator and no header
+// line, and refuses one with the header line at its first row.
+TEST_F(ListingToolProgram, MarquillReadsBackAPlainListingOnly) {
+  writeFile(path("p.html"), "<P>a<B>b</B>c</P>");
+  ASSERT_EQ(run(kToolH, {"p.html", "plain.tsv"}).exitCode, 0);
+  ASSERT_EQ(run(kToolH, {"p.html", "header.tsv", "/k"}).exitCode, 0);
+  writeFile(path("def.txt"), "");
+  const auto marquill = [&](const std::string& listing) {
+    writeFile(path("s.ini"),
+              "[LOG]\r\nWARLOGOUT=NO\r\n[OUTFILE]\r\nKIND=NORMAL\r\nOUTFILE=out.txt\r\n[SET]\r\nSTART=<%\r\nEND=%>\r\n"
+              "[INFILE]\r\nCOUNT=1\r\nKIND=CSV\r\nINFILE1=" +
+                  listing + "\r\n[OUTDEF]\r\nOUTDEF=def.txt\r\n");
+    return test::runProgram(MQ_MARQUILL, {"s.ini"}, dir_).exitCode;
+  };
+  EXPECT_EQ(marquill("plain.tsv"), 0);
+  EXPECT_FALSE(test::fileExists(path("ERRLOG.LOG")));
+  EXPECT_EQ(marquill("header.tsv"), 255);
+  EXPECT_EQ(test::logEntries(readFile(path("ERRLOG.LOG"))),
+            (std::vector<std::string>{"1021 " + sjis("入力ファイルの構造が不正です CONTENS = [ファイル番号が不正です] "
+                                                     "ROWS = [1] COLS = [1]")}));
+}
+
+}  // namespace
+}  // namespace mq
