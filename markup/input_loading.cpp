@@ -63,9 +63,8 @@ int loadDocument(const char* fileName) {
     releaseParserScratch();
     return -1;
   }
-  unsigned char* original = nullptr;
-  const int32_t copySize = s.inputSize + 16;
-  if (takeArea(&original, copySize, kAreaConversion) != 0) {
+  unsigned char* conversionArea = nullptr;
+  if (takeArea(&conversionArea, s.inputSize + 16, kAreaConversion) != 0) {
     releaseParserScratch();
     return -1;
   }
@@ -73,7 +72,7 @@ int loadDocument(const char* fileName) {
   // stands and the bytes it gave up are cleared; the conversion area stays untouched.
   const int32_t converted = ConvertCode(s.inputText, s.inputText, s.inputSize, CodeKind::Sjis);
   std::memset(s.inputText + converted, 0, static_cast<std::size_t>(s.inputSize - converted));
-  releaseArea(&original);
+  releaseArea(&conversionArea);
   return 0;
 }
 

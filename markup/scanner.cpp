@@ -250,11 +250,12 @@ void closeByName() {
 }
 
 // An option is a record of its own but never encloses anything: register it and close
-// it again at once.
+// it again at once. Closing it by its name would always find it innermost, so it is
+// simply taken off again.
 int registerOption(bool html) {
   const int32_t objectsBefore = gScanner.objectCounter;
   if (registerName(html) != 0) return -1;
-  if (gScanner.objectCounter != objectsBefore) closeByName();
+  if (gScanner.objectCounter != objectsBefore) --gScanner.openCount;
   return 0;
 }
 

@@ -1,12 +1,13 @@
 #include "common/code_conversion.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
+
+#include "tests/test_support.h"
 
 namespace mq {
 namespace {
@@ -53,22 +54,6 @@ std::string convertInPieces(const std::string& source, CodeKind target, std::vec
   std::vector<unsigned char> out(static_cast<std::size_t>(conversionCapacity(0, target)));
   result.append(out.begin(), out.begin() + finishConversion(&state, out.data()));
   return result;
-}
-
-std::string viaIconv(const std::string& source, const char* from, const char* to) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return "iconv cannot open";
-  std::string out(source.size() * 4 + 16, '\0');
-  char* in = const_cast<char*>(source.data());
-  std::size_t inLeft = source.size();
-  char* put = out.data();
-  std::size_t outLeft = out.size();
-  const bool done = iconv(cd, &in, &inLeft, &put, &outLeft) != static_cast<std::size_t>(-1) &&
-                    iconv(cd, nullptr, nullptr, &put, &outLeft) != static_cast<std::size_t>(-1);
-  iconv_close(cd);
-  if (!done) return "iconv failed";
-  out.resize(out.size() - outLeft);
-  return out;
 }
 
 // Random text, two bytes in three taken from those the conversion reacts to.
@@ -189,8 +174,8 @@ TEST(CodeConversion, AgreesWithIconvOnKanaAndKanji) {
   }
   euc += "</p>";
 
-  const std::string sjis = viaIconv(euc, "EUC-JP", "CP932");
-  const std::string jis = viaIconv(euc, "EUC-JP", "ISO-2022-JP");
+  const std::string sjis = test::convert(euc, "EUC-JP", "CP932");
+  const std::string jis = test::convert(euc, "EUC-JP", "ISO-2022-JP");
   ASSERT_GT(sjis.size(), 13000u) << sjis;
   ASSERT_GT(jis.size(), 13000u) << jis;
   EXPECT_EQ(convert(euc, CodeKind::Sjis), sjis);
