@@ -4,6 +4,7 @@
 #include "common/run_record.h"
 #include "common/settings.h"
 #include "common/texts.h"
+#include "convert/output_writer.h"
 #include "convert/settings_reader.h"
 #include "markup/input_loading.h"
 #include "markup/parse_tables.h"
@@ -36,6 +37,11 @@ int processRun() {
   if (loaded != 0) {
     writeLogLine(gSettings.logFileName);
     return loaded;
+  }
+  const int written = runOutputPhase();
+  if (written != 0) {
+    writeLogLine(gSettings.logFileName);
+    return written;
   }
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "common/console.h"
+#include "common/line_writer.h"
 #include "common/message_log.h"
 #include "common/texts.h"
 #include "common/tool_frame.h"
@@ -58,73 +59,6 @@ int applyOption(const char* argument) {
 }
 
 void setWriteFailed() { setMessage(kCodeWriteFailed, kFmtWriteFailed, gListingOptions.listingFile); }
-
-// Lines are gathered here and written in large blocks; any failed block ends the listing.
-class LineWriter {
- public:
-  explicit LineWriter(std::FILE* file) : file_(file) {}
-  bool failed() const { return failed_; }
-  void put(const char* bytes, std::size_t length) {
-    if (length > sizeof buffer_ - used_) {
-      flush();
-      if (length > sizeof buffer_) {
-        write(bytes, length);
-        return;
-      }
-    }
-    if (length <= 16) {
-      // Numbers, separators and short values: a plain loop beats a library call for them.
-      for (std::size_t i = 0; i < length; ++i) buffer_[used_ + i] = bytes[i];
-    } else {
-      std::memcpy(buffer_ + used_, bytes, length);
-    }
-    used_ += length;
-  }
-  void put(char byte) {
-    if (used_ == sizeof buffer_) flush();
-    buffer_[used_++] = byte;
-  }
-  // A signed decimal number without leading zeros or blanks, as "%ld" writes it.
-  void putNumber(long value) {
-    char digits[24];
-    char* end = digits + sizeof digits;
-    char* at = end;
-    unsigned long magnitude = value < 0 ? 0UL - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
-    // Two digits per division.
-    static constexpr char kPairs[] =
-        "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243444546474849"
-        "5051525354555657585960616263646566676869707172737475767778798081828384858687888990919293949596979899";
-    while (magnitude >= 100) {
-      const unsigned long pair = (magnitude % 100) * 2;
-      magnitude /= 100;
-      *--at = kPairs[pair + 1];
-      *--at = kPairs[pair];
-    }
-    if (magnitude >= 10) {
-      *--at = kPairs[magnitude * 2 + 1];
-      *--at = kPairs[magnitude * 2];
-    } else {
-      *--at = static_cast<char>('0' + magnitude);
-    }
-    if (value < 0) *--at = '-';
-    put(at, static_cast<std::size_t>(end - at));
-  }
-  bool flush() {
-    if (used_ > 0) write(buffer_, used_);
-    used_ = 0;
-    return !failed_;
-  }
-
- private:
-  void write(const char* bytes, std::size_t length) {
-    if (failed_) return;
-    if (std::fwrite(bytes, 1, length, file_) != length || std::ferror(file_) != 0) failed_ = true;
-  }
-  std::FILE* file_;
-  bool failed_ = false;
-  std::size_t used_ = 0;
-  char buffer_[1 << 18];
-};
 
 bool needsEscape(const char* value, int32_t length) {
   for (int32_t i = 0; i < length; ++i) {

@@ -1,0 +1,36 @@
+// Lines gathered in a large block and written to a file in few calls, with decimal
+// numbers formatted as "%ld" formats them. Any failed write is remembered: later writes
+// are dropped, and flush answers false.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+namespace mq {
+
+class LineWriter {
+ public:
+  explicit LineWriter(std::FILE* file) : file_(file) {}
+  LineWriter(const LineWriter&) = delete;
+  LineWriter& operator=(const LineWriter&) = delete;
+
+  bool failed() const { return failed_; }
+  void put(const char* bytes, std::size_t length);
+  void put(char byte) {
+    if (used_ == sizeof buffer_) flush();
+    buffer_[used_++] = byte;
+  }
+  // A signed decimal number without leading zeros or blanks.
+  void putNumber(long value);
+  // Writes what is gathered; false when any write so far has failed.
+  bool flush();
+
+ private:
+  void write(const char* bytes, std::size_t length);
+  std::FILE* file_;
+  bool failed_ = false;
+  std::size_t used_ = 0;
+  char buffer_[1 << 18];
+};
+
+}  // namespace mq

@@ -1,0 +1,47 @@
+// The output-definition file: a template copied to the output byte for byte, except that
+// every stretch from the START marker to the END marker is an item naming a value: file
+// number (1 digit), tag path, sequence number (4 digits), replacement number (3 digits,
+// 000 none) and maximum length in bytes (3 digits, 000 no limit).
+#pragma once
+
+#include <cstdint>
+
+namespace mq {
+
+struct OutputItem {
+  int32_t fileNo;
+  int32_t tagNameOffset;  // in the work area: always 1
+  int32_t tagNameLength;
+  int32_t seqNo;
+  int32_t replaceNo;
+  int32_t maxLength;
+};
+
+// Reads gSettings.outputDefinitionFile whole into gOutputAreas.definition. 0, or -1 with
+// message 1003 after releasing every area of the output phase.
+int loadOutputDefinition();
+
+// One piece of the template's division: literal text, then (when hasItem) an item whose
+// text runs from itemOffset for itemLength bytes, its START marker at markerOffset.
+struct TemplateStretch {
+  int32_t literalOffset;
+  int32_t literalLength;
+  bool hasItem;
+  int32_t markerOffset;
+  int32_t itemOffset;
+  int32_t itemLength;
+  int32_t next;  // where the next stretch begins; the template's size after the last one
+};
+
+// The stretch that begins at `from` in the loaded template.
+TemplateStretch nextStretch(int32_t from);
+
+// Checks the item code of n bytes in the work area (blanks already dropped), upper-cases
+// its tag path and hands it to emitItem. -1 with message 1022 (ROWS and COLS of the START
+// marker at markerOffset) for a faulty item; otherwise emitItem's result.
+int parseOutputItem(int32_t length, int32_t markerOffset);
+
+// The item's fields, or the detail text of its first fault (nullptr when it has none).
+const char* checkOutputItem(const char* code, int32_t length, OutputItem* item);
+
+}  // namespace mq

@@ -1,0 +1,25 @@
+// Finding an item's record: the first record of a document, in table order, with a given
+// tag path and sequence number. A walk over the table answers it plainly; the index, built
+// once per document on its first lookup, answers the same in constant time.
+#pragma once
+
+#include <cstdint>
+
+namespace mq {
+
+struct RecordMatch {
+  int32_t record;   // -1 when there is none
+  bool tagDiffers;  // no match, but a record with the path's length and the number exists
+};
+
+// Through the index of slot `slot` (built here when it is not yet; its areas belong to the
+// output phase). -1 with message 1011 when its memory cannot be had.
+int findRecord(int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match);
+
+// The plain walk in table order.
+RecordMatch findRecordByWalk(int slot, const char* path, int32_t length, int32_t seqNo);
+
+// Tests switch the index off to compare both ways; it is on by default.
+void setRecordIndexEnabled(bool enabled);
+
+}  // namespace mq

@@ -1,0 +1,24 @@
+// The replacement-definition file: per line a replacement number (1 to 9999), a
+// before-text and an after-text, TAB-separated. An item that names a number writes the
+// after-text in place of a value that begins with the before-text.
+#pragma once
+
+#include <cstdint>
+
+#include "convert/output_areas.h"
+
+namespace mq {
+
+// Reads gSettings.replacementDefinitionFile into the replacement table of gOutputAreas
+// (whose areas must be taken). 0, or -1 with the message set: 1003 unreadable, 1014 no
+// memory, 1023 a faulty line or a number used twice.
+int loadReplacementTable();
+
+// The entry with that number, or nullptr.
+const ReplacementEntry* findReplacement(int32_t number);
+
+inline const char* replacementText(int32_t offset) {
+  return reinterpret_cast<const char*>(gOutputAreas.replaceTexts) + offset;
+}
+
+}  // namespace mq
