@@ -22,6 +22,7 @@ for file in demo.log demo-out.txt; do
   fi
 done
 [ "$code" -eq 0 ] || exit "$code"
+[ -s demo-out.txt ] || { echo "Marquill wrote no output file"; exit 1; }
 
 set +e
 "$listing_tool" bakery.html bakery.tsv </dev/null

@@ -1,0 +1,213 @@
+// The output phase's units: the record index against the plain walk, the listing output
+// against a reference written with the C library's formatting, and every memory failure.
+#include "convert/output_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/run_record.h"
+#include "common/settings.h"
+#include "common/work_areas.h"
+#include "convert/output_areas.h"
+#include "convert/record_index.h"
+#include "markup/parse_tables.h"
+#include "tests/test_support.h"
+
+namespace mq {
+namespace {
+
+using test::sjis;
+
+class OutputUnits : public test::ScratchDir {
+ protected:
+  void SetUp() override {
+    ScratchDir::SetUp();
+    setupRunRecord("", "test");
+    resetSettings();
+    gSettings.outputKind = OutputKind::Normal;
+    gSettings.inputCount = 2;
+    ASSERT_EQ(allocateParseTables(), 0);
+  }
+  void TearDown() override {
+    resetAllocationSeam();
+    setRecordIndexEnabled(true);
+    setListingShortcutEnabled(true);
+    releaseOutputAreas();
+    releaseParseTables();
+    EXPECT_EQ(mappedAreaCount(), 0);
+    ScratchDir::TearDown();
+  }
+  // Appends one record to the slot, its path and value stored as the loaders store them.
+  static void add(int slot, const std::string& tagPath, int32_t seqNo, const std::string& value, bool hasValue = true) {
+    openTableCursor(slot);
+    const int32_t pathOffset = gTableCursor.tagNameUsed;
+    ASSERT_EQ(appendTagPath(tagPath.data(), static_cast<int32_t>(tagPath.size())), 0);
+    int32_t contentOffset = -1;
+    if (hasValue) {
+      contentOffset = gTableCursor.contentUsed;
+      ASSERT_EQ(appendContent(value.data(), static_cast<int32_t>(value.size())), 0);
+    }
+    ASSERT_EQ(appendTagRecord(gTableCursor.recordCount + 1, seqNo, pathOffset, static_cast<int32_t>(tagPath.size()),
+                              contentOffset, hasValue ? static_cast<int32_t>(value.size()) : 0),
+              0);
+    storeTableCursor(slot);
+  }
+  // Each slot fills its own texts from 0; the cursor keeps only one slot's used lengths.
+  static void startSlot(int slot) {
+    gTableCursor = TableCursor{};
+    gParseTables[slot].recordCount = 0;
+  }
+  static std::string message() { return gRunRecord.messageText; }
+  // Writes the file in the scratch folder and names it in the settings field.
+  void setFile(char* field, const std::string& name, const std::string& bytes) {
+    test::writeFile(path(name), bytes);
+    std::snprintf(field, kFileNameSize, "%s", path(name).c_str());
+  }
+};
+
+TEST_F(OutputUnits, TheIndexFindsWhatTheWalkFindsWithTheSameWarningDetail) {
+  // Few names of colliding lengths, few numbers, and repeats, so that every answer occurs:
+  // found first of several, same length and number with other bytes, and neither.
+  const std::vector<std::string> paths = {"<A>", "<B>", "<AB>", "<BA>", "<A><B>", "<B><A>", "<ABCDEFGHIJ>",
+                                          "<ABCDEFGHIK>", ""};
+  std::mt19937 random(7);
+  for (int round = 0; round < 60; ++round) {
+    startSlot(0);
+    const int records = static_cast<int>(random() % 300);
+    for (int r = 0; r < records; ++r) {
+      add(0, paths[random() % paths.size()], static_cast<int32_t>(random() % 4 + 1), std::to_string(r));
+    }
+    ASSERT_EQ(takeOutputAreas(), 0);
+    for (int q = 0; q < 200; ++q) {
+      const std::string& path = paths[random() % paths.size()];
+      const auto seqNo = static_cast<int32_t>(random() % 5 + 1);
+      const auto length = static_cast<int32_t>(path.size());
+      RecordMatch fast{};
+      ASSERT_EQ(findRecord(0, path.data(), length, seqNo, &fast), 0);
+      const RecordMatch plain = findRecordByWalk(0, path.data(), length, seqNo);
+      ASSERT_EQ(fast.record, plain.record) << round << " " << path << " " << seqNo;
+      if (plain.record < 0) {
+        ASSERT_EQ(fast.tagDiffers, plain.tagDiffers) << round << " " << path << " " << seqNo;
+      }
+    }
+    releaseOutputAreas();
+  }
+}
+
+// The listing line as the C library's formatting writes it, the value cleaned by hand.
+std::string referenceListing() {
+  std::string expected;
+  for (int f = 0; f < gSettings.inputCount; ++f) {
+    const ParseTableSlot& slot = gParseTables[f];
+    for (int32_t r = 0; r < slot.recordCount; ++r) {
+      const TagRecord& record = *recordAt(slot, r);
+      std::string cleaned;
+      if (record.contentOffset >= 0) {
+        const std::string value(contentOf(slot, record), static_cast<std::size_t>(record.contentLength));
+        for (std::size_t i = 0; i < value.size(); ++i) {
+          const char c = value[i];
+          if (c == '\t' || c == '\r' || c == '\n') {
+            if (c != '\t' && i + 1 < value.size() && value[i + 1] == (c == '\r' ? '\n' : '\r')) ++i;
+            cleaned += ' ';
+          } else {
+            cleaned += c;
+          }
+        }
+      }
+      std::vector<char> line(cleaned.size() + 600);
+      const int n = std::snprintf(line.data(), line.size(), "%d\t%ld\t%ld\t%s\t%s%c%c", f + 1,
+                                  static_cast<long>(record.objectNo), static_cast<long>(record.seqNo),
+                                  tagPathOf(slot, record), cleaned.c_str(), 13, 10);
+      expected.append(line.data(), static_cast<std::size_t>(n));
+    }
+  }
+  return expected;
+}
+
+TEST_F(OutputUnits, ListingOutputEqualsTheFormattedLinesWithAndWithoutItsShortcut) {
+  gSettings.outputKind = OutputKind::Csv;
+  std::snprintf(gSettings.outputFile, kFileNameSize, "%s", path("out.tsv").c_str());
+  const std::string bytes[] = {"a", "\t", "\r", "\n", "\r\n", "\n\r", std::string(1, '\0'), sjis("表"), " "};
+  std::mt19937 random(11);
+  for (int round = 0; round < 40; ++round) {
+    for (int slot = 0; slot < 2; ++slot) {
+      startSlot(slot);
+      const int records = static_cast<int>(random() % 40);
+      for (int r = 0; r < records; ++r) {
+        std::string value;
+        // Some values run past the work area's first size, so that cleaning grows it.
+        const int pieces = random() % 10 == 0 ? 3000 : static_cast<int>(random() % 12);
+        for (int p = 0; p < pieces; ++p) value += bytes[random() % std::size(bytes)];
+        add(slot, "<P><B>", static_cast<int32_t>(random() % 900 + 1), value, random() % 8 != 0);
+      }
+    }
+    const std::string expected = referenceListing();
+    for (const bool shortcut : {true, false}) {
+      setListingShortcutEnabled(shortcut);
+      ASSERT_EQ(runOutputPhase(), 0);
+      ASSERT_EQ(test::readFile(path("out.tsv")), expected) << round << (shortcut ? " shortcut" : " plain");
+    }
+  }
+}
+
+TEST_F(OutputUnits, EveryAreaThatCannotBeHadIsNamedWithItsSize) {
+  const struct {
+    OutputKind kind;
+    long failAt;
+    std::string text;
+  } cases[] = {
+      {OutputKind::Normal, 1, "メモリの取得に失敗しました CONTENTS = [出力領域] MEMORYSIZE = [20480]"},
+      {OutputKind::Normal, 2, "メモリの取得に失敗しました CONTENTS = [読替構造体領域] MEMORYSIZE = [20480]"},
+      {OutputKind::Normal, 3, "メモリの取得に失敗しました CONTENTS = [読替内容領域] MEMORYSIZE = [524288]"},
+      {OutputKind::NoCrlf, 4, "メモリの取得に失敗しました CONTENTS = [作業領域] MEMORYSIZE = [4096]"},
+      {OutputKind::Csv, 1, "メモリの取得に失敗しました CONTENTS = [作業領域] MEMORYSIZE = [4096]"},
+  };
+  for (const auto& c : cases) {
+    gSettings.outputKind = c.kind;
+    setAllocationSeam(AllocationSeam{c.failAt});
+    EXPECT_EQ(runOutputPhase(), -1);
+    EXPECT_EQ(gRunRecord.messageCode, 1011);
+    EXPECT_EQ(message(), sjis(c.text)) << c.failAt;
+    EXPECT_EQ(gOutputAreas.outputBuffer, nullptr);
+    EXPECT_EQ(gOutputAreas.replaceEntries, nullptr);
+    EXPECT_EQ(gOutputAreas.replaceTexts, nullptr);
+    EXPECT_EQ(gOutputAreas.work, nullptr);
+  }
+}
+
+TEST_F(OutputUnits, GrowthFailuresOfTheWorkAreaAndTheIndexEndThePhase) {
+  startSlot(0);
+  add(0, "<P>", 1, "a\r\nb" + std::string(5000, 'x'));
+  setFile(gSettings.outputDefinitionFile, "def.txt", "[<%1<P>0001000000%>]");
+  std::snprintf(gSettings.outputFile, kFileNameSize, "%s", path("out.txt").c_str());
+  std::snprintf(gSettings.startMarker, kMarkerSize, "<%%");
+  std::snprintf(gSettings.endMarker, kMarkerSize, "%%>");
+
+  // NOCRLF cleans the 5003-byte value into the work area, which must grow once.
+  gSettings.outputKind = OutputKind::NoCrlf;
+  setAllocationSeam(AllocationSeam{0, -1, [](std::size_t size) { return size == 8192; }});
+  EXPECT_EQ(runOutputPhase(), -1);
+  EXPECT_EQ(message(), sjis("メモリの拡張に失敗しました CONTENTS = [作業領域] MEMORYOFFSET = [8192]"));
+  EXPECT_EQ(test::readFile(path("out.txt")), "");
+
+  // The index of the document is the phase's fifth allocation in NORMAL.
+  gSettings.outputKind = OutputKind::Normal;
+  setAllocationSeam(AllocationSeam{6});
+  EXPECT_EQ(runOutputPhase(), -1);
+  EXPECT_EQ(gRunRecord.messageCode, 1011);
+  EXPECT_EQ(message(), sjis("メモリの取得に失敗しました CONTENTS = [入力解析構造領域] MEMORYSIZE = [64]"));
+
+  resetAllocationSeam();
+  ASSERT_EQ(runOutputPhase(), 0);
+  EXPECT_EQ(test::readFile(path("out.txt")), "[a\r\nb" + std::string(5000, 'x') + "]");
+  gSettings.outputKind = OutputKind::NoCrlf;
+  ASSERT_EQ(runOutputPhase(), 0);
+  EXPECT_EQ(test::readFile(path("out.txt")), "[a b" + std::string(5000, 'x') + "]");
+}
+
+}  // namespace
+}  // namespace mq
