@@ -209,5 +209,33 @@ TEST_F(OutputUnits, GrowthFailuresOfTheWorkAreaAndTheIndexEndThePhase) {
   EXPECT_EQ(test::readFile(path("out.txt")), "[a b" + std::string(5000, 'x') + "]");
 }
 
+TEST_F(OutputUnits, TheFirstRefusedWriteEndsTheExpansionBeforeAnyLaterItemIsReported) {
+  startSlot(0);
+  add(0, "<P>", 1, "v");
+  gSettings.warnLog = true;
+  gSettings.useReplacement = true;
+  std::snprintf(gSettings.logFileName, kFileNameSize, "%s", path("log.txt").c_str());
+  std::snprintf(gSettings.startMarker, kMarkerSize, "<%%");
+  std::snprintf(gSettings.endMarker, kMarkerSize, "%%>");
+  std::snprintf(gSettings.outputFile, kFileNameSize, "/dev/full");
+  setFile(gSettings.replacementDefinitionFile, "rep.txt", "");
+  // The first literal overflows the output buffer, so its write is refused before the item
+  // missing from the document is looked at; the second fills the buffer to its last byte, so
+  // that the "?" of the number without an entry is the write refused, before its warning.
+  const std::string cases[] = {std::string(30000, 'x') + "<%1<Q>0001000000%>",
+                               std::string(20479, 'x') + "<%1<P>0001005000%>"};
+  for (const std::string& item : cases) {
+    setFile(gSettings.outputDefinitionFile, "def.txt", item);
+    EXPECT_EQ(runOutputPhase(), -1);
+    EXPECT_EQ(gRunRecord.messageCode, 1002);
+    EXPECT_EQ(message(), sjis("ファイルの書込みに失敗しました FILENAME = [/dev/full]"));
+    EXPECT_FALSE(test::fileExists(path("log.txt"))) << item.size();
+  }
+  // A short template fails only when the buffer is written out at the end.
+  setFile(gSettings.outputDefinitionFile, "def.txt", "<%1<P>0001000000%>");
+  EXPECT_EQ(runOutputPhase(), -1);
+  EXPECT_EQ(gRunRecord.messageCode, 1002);
+}
+
 }  // namespace
 }  // namespace mq
