@@ -60,8 +60,10 @@ html_documents() {
   # 10 <BODY><P> "first"; 11 <BODY><P> sequence 2 "second".
   printf '<HTML><HEAD><TITLE>Bakery News</TITLE></HEAD>\r\n<BODY><TABLE BORDER=1><TR><TD>A</TD><TD ALIGN='"'right'"'>B</TD></TR></TABLE>\r\n<P>first</P><P>second</P></BODY></HTML>\r\n' |
     input shop.html
-  # Records: 1 <HEAD>; 2 <HEAD><TITLE> "東京 本店"; 3 <BODY>; 4 <BODY><P> "営業中".
-  j $'<HTML><HEAD><TITLE>東京 本店</TITLE></HEAD><BODY><P>営業中</P></BODY></HTML>\r\n' | input branch.html
+  # Records: 1 <HEAD>; 2 <HEAD><TITLE> "東京 本店"; 3 <BODY>; 4 <BODY><P> "営業中";
+  # 5 <BODY><ズン> "書": ペ is 83 79, and upper-casing the name makes it 83 59, ズ.
+  j $'<HTML><HEAD><TITLE>東京 本店</TITLE></HEAD><BODY><P>営業中</P><ペン>書</ペン></BODY></HTML>\r\n' |
+    input branch.html
   printf '1\tA\tAlpha\r\n' | input replace.txt
   {
     printf 'Title: <%%1 <HEAD><TITLE> 0001 000 020%%>\r\n'
@@ -72,6 +74,8 @@ html_documents() {
     printf 'Second: <%%1<BODY><P>0002000003%%>\r\n'
     printf 'Shop: <%%2<HEAD><TITLE>0001000000%%> (<%%2<HEAD><TITLE>0001000003%%>)\r\n'
     printf 'Open: <%%2<BODY><P>0001002000%%>\r\n'
+    # The item's path is upper-cased the same way.
+    j $'Pen: <%2<BODY><ペン>0001000000%>\r\n'
     printf 'Missing: <%%1<BODY><P>0003000000%%>|<%%1<BODY><Q>0001000000%%>|<%%1<body><em>0001000000%%>\r\n'
     printf 'Others: <%%3<P>0001000000%%><%%0<P>0001000000%%>.\r\n'
     printf 'end'
@@ -80,7 +84,9 @@ html_documents() {
     printf 'Title: Bakery News\r\nCells: Alpha/B\r\nAlign: right\r\nBorder: 1\r\nTable: []\r\nSecond: sec\r\n'
     # 東 is 93 8C and 京 8B 9E: three bytes end after the first byte of 京.
     j 'Shop: 東京 本店 (東'
-    printf '\x8B)\r\nOpen: ?\r\nMissing: ||\r\nOthers: .\r\nend'
+    printf '\x8B)\r\nOpen: ?\r\n'
+    j $'Pen: 書\r\n'
+    printf 'Missing: ||\r\nOthers: .\r\nend'
   } | expect out.txt
   exit_code 0
 }
@@ -107,6 +113,8 @@ listing_values() {
   printf '1\t6\t1\t<X>\tab\0cd\r\n'
   printf '1\t7\t1\t<M>\ta\rb\r\n'
   printf '1\t8\t1\t<lower>\tnever found\r\n'
+  j $'1\t9\t1\t<ペ>\tpe\r\n'
+  printf '1\t\t\t<E>\tempty numbers\r\n1\t2147483647\t0000012\t<N>\tbig\r\n'
 }
 
 new_case listing_values_and_cuts
@@ -120,15 +128,18 @@ printf '2\t9\t3\t<Z>\tlast line without LF' | input two.tsv
   printf 'first={{1<P>0002000000}}\r\nempty=[{{1<Q>0001000000}}]\r\nnul={{1<X>0001000000}}\r\n'
   printf 'cr={{1<M>0001000000}}\r\ndoc2={{2<P>0001000000}}\r\nlast={{2<Z>0003000000}}\r\n'
   printf 'lower=[{{1<lower>0001000000}}]\r\n'
+  # Upper-casing the item's path turns ペ (83 79) into ズ (83 59): the record is not found.
+  j $'pe=[{{1<ペ>0001000000}}]\r\nbig={{1<N>0012000000}}\r\n'
 } | input template.txt
 {
   printf 'cut3=ABC\r\nwhole=ABCDE\r\nover=ABCDE\r\nexact=ABCDE\r\n'
   # 日本語 is 93 FA 96 7B 8C EA.
   printf 'half=\x93\xFA\x96\r\ntwo=\x93\xFA\x96\x7B\r\n'
   printf 'first=first of two\r\nempty=[]\r\nnul=ab\0cd\r\ncr=a\rb\r\ndoc2=doc two\r\n'
-  printf 'last=last line without LF\r\nlower=[]\r\n'
+  printf 'last=last line without LF\r\nlower=[]\r\npe=[]\r\nbig=big\r\n'
 } | expect out.txt
-printf '%s\n' "$STARTED" "$(not_in_input $TAG_DIFFERS '<LOWER>' 1)" "$ENDED" | log
+printf '%s\n' "$STARTED" "$(not_in_input $TAG_DIFFERS '<LOWER>' 1)" "$(not_in_input $TAG_DIFFERS '<ズ>' 1)" "$ENDED" |
+  log
 exit_code 0
 
 # The same listings written as a listing: slot by slot, each in line order, values cleaned
@@ -143,6 +154,8 @@ printf '2\t9\t3\t<Z>\tlast line without LF' | input two.tsv
   j $'1\t2\t1\t<P><B>\t日本語\r\n'
   printf '1\t3\t2\t<P>\tfirst of two\r\n1\t4\t2\t<P>\tsecond of two\r\n1\t5\t1\t<Q>\t\r\n'
   printf '1\t6\t1\t<X>\tab\r\n1\t7\t1\t<M>\ta b\r\n1\t8\t1\t<lower>\tnever found\r\n'
+  j $'1\t9\t1\t<ペ>\tpe\r\n'
+  printf '1\t0\t0\t<E>\tempty numbers\r\n1\t2147483647\t12\t<N>\tbig\r\n'
   printf '2\t1\t1\t<P>\tdoc two\r\n2\t9\t3\t<Z>\tlast line without LF\r\n'
 } | expect out.tsv
 absent ERRLOG.LOG
@@ -155,17 +168,20 @@ new_case nocrlf_cleaning
 printf '%s\n' "[LOG]" "WARLOGOUT=NO" "[OUTFILE]" "KIND=NOCRLF" "OUTFILE=out.txt" "[SET]" "START=【" "END=】" \
   "[INFILE]" "COUNT=1" "KIND=XML" "INFILE1=doc.xml" "[OUTDEF]" "OUTDEF=template.txt" \
   "[REPLACE]" "REPDEF=replace.txt" | settings
-# Records: 1 <R>; 2 <R><V> "A CR LF TAB B LF CR C"; 3 <R><W> "z"; 4 <R><W><<T>> "x TAB y".
-printf '<?xml version="1.0"?>\r\n<R><V>A\r\n\tB\n\rC</V><W T="x\ty">z</W></R>\r\n' | input doc.xml
+# Records: 1 <R>; 2 <R><V> "A CR LF TAB B LF CR C"; 3 <R><W> "z"; 4 <R><W><<T>> "x TAB y";
+# 5 <R><U> "1 LF CR LF 2 CR CR 3".
+printf '<?xml version="1.0"?>\r\n<R><V>A\r\n\tB\n\rC</V><W T="x\ty">z</W><U>1\n\r\n2\r\r3</U></R>\r\n' |
+  input doc.xml
 printf '1\tA  B\tmatched\r\n' | input replace.txt
 {
   j $'値=[【1<R><V>0001000000】]\r\n短=[【1<R><V>0001000004】]\r\n'
   j $'属性=[【1 <R><W><<T>> 0001 000 000】]\r\n置換=[【1<R><V>0001001000】]\r\n'
-  j $'置換なし=[【1<R><W>0001001000】]\r\nliteral keeps\tTAB and line ends\r\n'
+  j $'置換なし=[【1<R><W>0001001000】]\r\n改行=[【1<R><U>0001000000】]\r\n'
+  j $'literal keeps\tTAB and line ends\r\n'
 } | input template.txt
 {
   j $'値=[A  B C]\r\n短=[A  B]\r\n属性=[x y]\r\n置換=[matched]\r\n'
-  j $'置換なし=[z]\r\nliteral keeps\tTAB and line ends\r\n'
+  j $'置換なし=[z]\r\n改行=[1  2  3]\r\nliteral keeps\tTAB and line ends\r\n'
 } | expect out.txt
 absent ERRLOG.LOG
 exit_code 0
@@ -421,6 +437,16 @@ printf '%s\n' "[LOG]" "WARLOGOUT=YES" "[OUTFILE]" "KIND=CSV" "OUTFILE=/dev/full"
   "[INFILE]" "COUNT=1" "KIND=CSV" "INFILE1=p.tsv" | settings
 p_listing
 printf '%s\n' "$STARTED" "$WRITE_FAILED" "$ENDED" | log
+exit_code 255
+
+# An output file that cannot be made: 1003 with its name, after both definition files
+# were read.
+new_case output_file_cannot_be_made
+listing_settings YES missing-folder/out.txt p.tsv "[REPLACE]" "REPDEF=r.txt"
+p_listing
+printf '1\tA\tB\r\n' | input r.txt
+printf 'x=<%%1<P>0001001000%%>\r\n' | input template.txt
+printf '%s\n' "$STARTED" '1003 ファイルの読込みに失敗しました FILENAME = [missing-folder/out.txt]' "$ENDED" | log
 exit_code 255
 
 # ---------------------------------------------------------------------------------------
