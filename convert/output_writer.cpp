@@ -159,13 +159,15 @@ int cleanValue(const char* value, int32_t length) {
 int applyReplacement(const char* value, int32_t length, int32_t maxLength, int32_t replaceNo) {
   const ReplacementEntry* entry = findReplacement(replaceNo);
   if (entry == nullptr) {
-    const int written = writeOutput("?", 1);
+    // A failed write ends the expansion at once: no warning follows it, and its 1002 stays
+    // the message that the run logs.
+    if (writeOutput("?", 1) != 0) return -1;
     if (gSettings.warnLog) {
       const MessageField text(value, static_cast<int32_t>(textLength(value, static_cast<std::size_t>(length))));
       setMessage(kCodeNotInReplace, kFmtNotInReplace, static_cast<int>(replaceNo), text.text);
       writeLogLine(gSettings.logFileName);
     }
-    return written;
+    return 0;
   }
   const char* before = replacementText(entry->beforeOffset);
   if (length >= entry->beforeLength &&

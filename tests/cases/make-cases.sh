@@ -432,6 +432,19 @@ printf '<%%1<BIG>0001000000%%><%%1<NONE>0001000000%%><%%1<P>0000000000%%>' | inp
 printf '%s\n' "$STARTED" "$WRITE_FAILED" "$ENDED" | log
 exit_code 255
 
+# The "?" of a number without an entry is the write that fails: the run ends there with
+# 1002, and no 5022 follows the failed write.
+new_case write_fail_at_missing_replacement
+listing_settings YES /dev/full p.tsv "[REPLACE]" "REPDEF=r.txt"
+p_listing
+printf '1\tA\tB\r\n' | input r.txt
+{
+  rep A 20479
+  printf '<%%1<P>0001009000%%>'
+} | input template.txt
+printf '%s\n' "$STARTED" "$WRITE_FAILED" "$ENDED" | log
+exit_code 255
+
 new_case write_fail_csv
 printf '%s\n' "[LOG]" "WARLOGOUT=YES" "[OUTFILE]" "KIND=CSV" "OUTFILE=/dev/full" \
   "[INFILE]" "COUNT=1" "KIND=CSV" "INFILE1=p.tsv" | settings
