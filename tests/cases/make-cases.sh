@@ -462,6 +462,16 @@ printf 'x=<%%1<P>0001001000%%>\r\n' | input template.txt
 printf '%s\n' "$STARTED" '1003 ファイルの読込みに失敗しました FILENAME = [missing-folder/out.txt]' "$ENDED" | log
 exit_code 255
 
+# A listing of more than half a megabyte from a small document of 600 nested elements
+# (each record carries its whole path): the writing fails while the records are still
+# being written, not only when the file is closed.
+new_case write_fail_csv_deep_document
+printf '%s\n' "[LOG]" "WARLOGOUT=YES" "[OUTFILE]" "KIND=CSV" "OUTFILE=/dev/full" \
+  "[INFILE]" "COUNT=1" "KIND=HTML" "INFILE1=deep.html" | settings
+rep '<D>' 600 | input deep.html
+printf '%s\n' "$STARTED" "$WRITE_FAILED" "$ENDED" | log
+exit_code 255
+
 # ---------------------------------------------------------------------------------------
 # Items longer than 4096 bytes: a 5,100-byte tag path, in capitals and in lower case, and
 # a short code spread over 5,000 blanks. The 5021 of a missing long path is cut with the
