@@ -106,16 +106,16 @@ void clearText() { clear(textCollector()); }
 // --- sequence numbers
 
 uint32_t hashName(int32_t parent, const unsigned char* bytes, int32_t length) {
-  uint64_t h = 0x9E3779B97F4A7C15ull ^ (static_cast<uint64_t>(static_cast<uint32_t>(parent)) << 20) ^
+  uint64_t h = uint64_t{0x9E3779B97F4A7C15} ^ (static_cast<uint64_t>(static_cast<uint32_t>(parent)) << 20) ^
                static_cast<uint64_t>(length);
   int32_t i = 0;
   for (; i + 8 <= length; i += 8) {
     uint64_t word;
     std::memcpy(&word, bytes + i, 8);
-    h = (h ^ word) * 0xFF51AFD7ED558CCDull;
+    h = (h ^ word) * uint64_t{0xFF51AFD7ED558CCD};
     h ^= h >> 32;
   }
-  for (; i < length; ++i) h = (h ^ bytes[i]) * 0x100000001B3ull;
+  for (; i < length; ++i) h = (h ^ bytes[i]) * uint64_t{0x100000001B3};
   h ^= h >> 29;
   return static_cast<uint32_t>(h);
 }

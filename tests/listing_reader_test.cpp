@@ -22,7 +22,8 @@ std::string dump(int k) {
   for (int32_t i = 0; i < slot.recordCount; ++i) {
     const TagRecord& r = *recordAt(slot, i);
     out += std::to_string(k + 1) + ":" + std::to_string(r.objectNo) + "/" + std::to_string(r.seqNo) + "/" +
-           std::string(tagPathOf(slot, r), r.tagNameLength) + "=" + std::string(contentOf(slot, r), r.contentLength) +
+           std::string(tagPathOf(slot, r), static_cast<std::size_t>(r.tagNameLength)) + "=" +
+           std::string(contentOf(slot, r), static_cast<std::size_t>(r.contentLength)) +
            "@" + std::to_string(r.contentOffset) + " ";
   }
   return out;
