@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/code_conversion.h"
+#include "common/file_reading.h"
 #include "common/message_log.h"
 #include "common/settings.h"
 #include "common/text_helpers.h"

@@ -95,9 +95,11 @@ const Dialect& xmlDialect() { return tables().xml; }
 const Dialect& htmlDialect() { return tables().html; }
 
 const char* faultMessage(int fault) {
-  static constexpr const char* kMessages[] = {kFault1001, kFault1002, kFault1003, kFault1004, kFault1005, kFault1006,
-                                              kFault1007, kFault1008, kFault1009, kFault1010, kFault1011, kFault1012,
-                                              kFault1013, kFault1014, kFault1015, kFault1016};
+  static constexpr const char* kMessages[] = {
+      kFaultGreaterOutsideTag, kFaultStrayLess,        kFaultNoTagName,           kFaultNoOptionName,
+      kFaultStrayDoubleQuote,  kFaultStraySingleQuote, kFaultStrayDash,           kFaultStraySlash,
+      kFaultStrayBang,         kFaultStrayQuestion,    kFaultSymbolInTagName,     kFaultSymbolInOptionName,
+      kFaultNoEquals,          kFaultOptionOnEndTag,   kFaultMoreClosingBrackets, kFaultMoreClosingAngles};
   if (fault < 1001 || fault > 1016) return "";
   return kMessages[fault - 1001];
 }

@@ -95,7 +95,7 @@ struct FakeTool {
 };
 FakeTool gFake;
 
-int fakeStep(char name, int index, int code, const char* format) {
+int fakeStep(char name, int index, MessageCode code, const char* format) {
   gFake.trace += name;
   if (gFake.results[index] != 0) setMessage(code, format, "z");
   return gFake.results[index];
