@@ -18,7 +18,7 @@ int startRun() {
     setMessage(kCodeStarted, "%s", kTextStarted);
     writeLogLine(gSettings.logFileName);
   }
-  if (allocateParseTables() != 0) {
+  if (allocateParseTables(gSettings.inputCount) != 0) {
     writeLogLine(gSettings.logFileName);
     return -1;
   }
@@ -26,7 +26,7 @@ int startRun() {
 }
 
 int processRun() {
-  const int loaded = loadInputs();
+  const int loaded = loadInputs(InputSet{gSettings.inputKind, gSettings.inputCount, gSettings.inputFiles});
   if (loaded != 0) {
     writeLogLine(gSettings.logFileName);
     return loaded;

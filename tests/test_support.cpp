@@ -15,6 +15,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "markup/parse_tables.h"
+
 namespace mq::test {
 
 std::string convert(const std::string& text, const char* from, const char* to) {
@@ -139,6 +141,38 @@ std::vector<std::string> logEntries(const std::string& logBytes) {
     at = end + 2;
   }
   return entries;
+}
+
+std::vector<std::string> listingLines(int slot) {
+  std::vector<std::string> lines;
+  const ParseTableSlot& tables = gParseTables[slot];
+  for (int32_t i = 0; i < tables.recordCount; ++i) {
+    const TagRecord& r = *recordAt(tables, i);
+    std::string line = std::to_string(slot + 1) + "\t" + std::to_string(r.objectNo) + "\t" + std::to_string(r.seqNo) +
+                       "\t" + std::string(tagPathOf(tables, r), static_cast<std::size_t>(r.tagNameLength)) + "\t";
+    if (r.contentOffset != -1) line.append(contentOf(tables, r), static_cast<std::size_t>(r.contentLength));
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+ConsoleCapture::ConsoleCapture(const std::string& answer, ConsoleCode code) {
+  for (std::FILE*& file : files_) file = std::tmpfile();
+  std::fputs(answer.c_str(), files_[0]);
+  std::rewind(files_[0]);
+  setConsole(ConsoleStreams{files_[0], files_[1], files_[2], code});
+}
+
+ConsoleCapture::~ConsoleCapture() {
+  resetConsole();
+  for (std::FILE* file : files_) std::fclose(file);
+}
+
+std::string ConsoleCapture::drain(std::FILE* file) {
+  std::rewind(file);
+  std::string bytes;
+  for (int c; (c = std::getc(file)) != EOF;) bytes += static_cast<char>(c);
+  return bytes;
 }
 
 void ScratchDir::SetUp() {
