@@ -65,7 +65,7 @@ void writeConsoleString(std::FILE* stream, const char* text) { writeConsoleText(
 bool isAcceptance(const char* word, int length) {
   static constexpr const char* kAccepted[] = {"OK", "O", "Y", "YES"};
   for (const char* accepted : kAccepted) {
-    if (static_cast<int>(std::strlen(accepted)) == length && std::memcmp(word, accepted, length) == 0) return true;
+    if (static_cast<int>(std::strlen(accepted)) == length && std::memcmp(word, accepted, static_cast<std::size_t>(length)) == 0) return true;
   }
   return false;
 }

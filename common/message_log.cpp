@@ -26,7 +26,7 @@ constexpr int kStampLength[] = {0, 8, 10, 6, 8};
 
 void setClockReader(ClockReader reader) { gClockReader = reader != nullptr ? reader : readRealClock; }
 
-void setMessage(int32_t code, const char* format, ...) {
+void setMessage(MessageCode code, const char* format, ...) {
   gRunRecord.messageCode = code;
   char text[kMessageTextSize];
   va_list values;
@@ -38,7 +38,11 @@ void setMessage(int32_t code, const char* format, ...) {
   std::memcpy(gRunRecord.messageText, text, sizeof text);
 }
 
-int formatDateTime(int kind, char* destination) {
+void setMessageText(const char* text) {
+  std::snprintf(gRunRecord.messageText, sizeof gRunRecord.messageText, "%s", text);
+}
+
+int formatDateTime(DateTimeKind kind, char* destination) {
   if (kind < kDateCompact || kind > kTimeColoned) return -1;
   long long seconds = 0;
   if (!gClockReader(&seconds)) return -2;

@@ -31,8 +31,13 @@ enum DateTimeKind : int {
   kTimeColoned = 4,  // hh:mm:ss
 };
 
+// The log of a failure met before any settings could name one, in every program.
+inline constexpr char kFallbackLogName[] = "ERRLOG.LOG";
+
 // Sets the current message from a printf format; the text is cut to fit its field.
-void setMessage(int32_t code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void setMessage(MessageCode code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Replaces the current message's text and leaves its code as it is.
+void setMessageText(const char* text);
 
 // Appends "date time code text" and CR LF to the named file, opening and closing it
 // for this one line. Returns -1 when the file cannot be opened; nothing else is reported.
@@ -40,7 +45,7 @@ int writeLogLine(const char* fileName);
 
 // Writes exactly the kind's characters (8, 10, 6 or 8) to the destination, no NUL.
 // Returns -1 for an unknown kind and -2 when the clock cannot be read.
-int formatDateTime(int kind, char* destination);
+int formatDateTime(DateTimeKind kind, char* destination);
 
 // Tests pin the clock through this seam; by default the real clock is read.
 using ClockReader = bool (*)(long long* secondsSinceEpoch);

@@ -61,6 +61,12 @@ int setupRunRecord(const char* commandLine, const char* programName) {
   return 0;
 }
 
+int exitCodeOf(int result) {
+  if (result == 0) return 0;
+  const int code = result & 0xFF;
+  return code != 0 ? code : 0xFF;
+}
+
 unsigned char* joinArguments(int argc, char** argv) {
   long total = 1;
   for (int i = 1; i < argc; ++i) total += static_cast<long>(std::strlen(argv[i])) + 1;

@@ -26,6 +26,10 @@ extern RunRecord gRunRecord;
 // slot is longer than 255 bytes after trimming (it would otherwise name another file).
 int setupRunRecord(const char* commandLine, const char* programName);
 
+// The process's exit code for a run's result: 0 after success; otherwise the result cut to
+// 0-255, and 255 where that cut would read as success.
+int exitCodeOf(int result);
+
 // Joins the arguments a program receives already split with single spaces, so that
 // setupRunRecord splits them under its own rules. The result lives in a work block that
 // the caller releases with releaseArea; nullptr when no memory could be had.

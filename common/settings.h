@@ -1,5 +1,5 @@
 // The values of Marquill's settings file, read once by readSettings and read-only
-// afterwards. The listing tools fill the input fields themselves.
+// afterwards.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,7 @@ enum class InputKind : int32_t { None = 0, Xml = 1, Html = 2, Csv = 3 };
 
 inline constexpr int kMaxInputs = 9;
 inline constexpr int kFileNameSize = 254;   // 253 bytes and the NUL
-inline constexpr int kInputNameSize = 256;  // the tools store names of up to 255 bytes
+inline constexpr int kInputNameSize = 256;  // room for a command-line argument of 255 bytes
 inline constexpr int kMarkerSize = 31;      // 30 bytes and the NUL
 
 struct Settings {

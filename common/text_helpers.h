@@ -1,8 +1,6 @@
-// Small operations on byte ranges and whole files. They count bytes: a two-byte
-// character is two bytes to them. A blank is TAB, LF, CR or SPACE, nothing else.
+// Small operations on byte ranges. They count bytes: a two-byte character is two bytes to
+// them. A blank is TAB, LF, CR or SPACE, nothing else.
 #pragma once
-
-#include <cstdint>
 
 namespace mq {
 
@@ -29,15 +27,8 @@ void toUpperAscii(char* destination, const char* source, int length);
 // columns, CR, LF and the pairs CR LF and LF CR each end one line.
 void countRowsCols(long* rows, long* columns, const char* text, long length);
 
-// 0 when the range is a number of the type, 2 when it is not.
-int checkNumber(const char* text, int length, int type);
-
-// The file's length in bytes; -1 when it cannot be opened or measured.
-int getFileLength(long* length, const char* fileName);
-
-// The whole file in a new block of its length plus 16 zero bytes; -1 without a message
-// when it cannot be read, or when the block would be larger than an area may be. A
-// block may be left taken on failure; its owner releases it.
-int readWholeFile(unsigned char** block, int32_t* length, const char* fileName);
+// 0 when the range is a number of the type, 2 when it is not; a value outside the four
+// types is taken as kDigitsAndPoint.
+int checkNumber(const char* text, int length, NumberType type);
 
 }  // namespace mq

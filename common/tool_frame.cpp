@@ -1,31 +1,24 @@
 #include "common/tool_frame.h"
 
 #include "common/console.h"
+#include "common/file_reading.h"
 #include "common/message_log.h"
 #include "common/run_record.h"
-#include "common/text_helpers.h"
 #include "common/texts.h"
 
 namespace mq {
 
 namespace {
 
-// A failure must never leave the process with the success code, whatever its result.
-int exitCodeOf(int result) {
-  if (result == 0) return 0;
-  const int code = result & 0xFF;
-  return code != 0 ? code : 0xFF;
-}
-
 int reportAndExit(int result) {
   showFinalReport(gRunRecord.programName, gRunRecord.messageText, result != 0);
   return exitCodeOf(result);
 }
 
-}  // namespace
-
+// Options, the overwrite question and the areas: 0, the failing step's result, or -1 when
+// the user declined to replace the output file.
 int startTool(const ToolSteps& steps) {
-  setMessage(gRunRecord.messageCode, "%s", kTextFinishedNormally);
+  setMessageText(kTextFinishedNormally);
   const int parsed = steps.parseOptions();
   if (parsed != 0) return parsed;
 
@@ -33,11 +26,13 @@ int startTool(const ToolSteps& steps) {
   long length = 0;
   if (getFileLength(&length, steps.outputFile) == 0 && length > 0 &&
       !askOkCancel(gRunRecord.programName, kTextOverwriteQuestion)) {
-    setMessage(gRunRecord.messageCode, "%s", kTextNothingDone);
+    setMessageText(kTextNothingDone);
     return -1;
   }
   return steps.takeAreas();
 }
+
+}  // namespace
 
 int runTool(const char* commandLine, const char* programName, const ToolSteps& steps) {
   if (setupRunRecord(commandLine, programName) != 0) return reportAndExit(-1);

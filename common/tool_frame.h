@@ -14,12 +14,8 @@ struct ToolSteps {
   void (*releaseAreas)();
 };
 
-// The entry of a tool: returns the process's exit code (0 after success, otherwise the
-// failing step's result cut to 0-255, never 0).
+// The entry of a tool: returns the process's exit code for the result of the failing step
+// (exitCodeOf), 0 after success.
 int runTool(const char* commandLine, const char* programName, const ToolSteps& steps);
-
-// Options, the overwrite question and the areas: 0, the failing step's result, or -1 when
-// the user declined to replace the output file.
-int startTool(const ToolSteps& steps);
 
 }  // namespace mq

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace mq {
 
@@ -31,6 +32,64 @@ int growArea(unsigned char** reference, int32_t oldSize, int32_t newSize);
 int growAreaForRoom(unsigned char** reference, int32_t* size, long needed, int32_t step, const char* name);
 inline int ensureAreaRoom(unsigned char** reference, int32_t* size, long needed, int32_t step, const char* name) {
   return needed < *size ? 0 : growAreaForRoom(reference, size, needed, step, name);
+}
+
+// One area of an owner's group, described once: where its reference and size live in the
+// owner's record, its name in memory messages, its first size and its growth step (0: the
+// owner grows it in a way of its own). Taking, growing, clearing and releasing the group
+// all walk the same list.
+template <class Owner>
+struct AreaField {
+  unsigned char* Owner::*area;
+  int32_t Owner::*size;
+  const char* name;
+  int32_t firstSize;
+  int32_t step;
+};
+
+// Grows the area by the field's step when `needed` reaches its size (1014 on failure).
+template <class Owner>
+int ensureFieldRoom(Owner& owner, const AreaField<Owner>& field, long needed) {
+  return ensureAreaRoom(&(owner.*field.area), &(owner.*field.size), needed, field.step, field.name);
+}
+
+// Every area of the group given back; an area that is none is left alone.
+template <class Owner, std::size_t N>
+void releaseAreaGroup(Owner& owner, const AreaField<Owner> (&fields)[N]) {
+  for (const AreaField<Owner>& field : fields) releaseArea(&(owner.*field.area));
+}
+
+// Every reference none and every size its first size, then the areas taken in list order;
+// at the first failure the whole group is released and the 1011 message of that take stays.
+template <class Owner, std::size_t N>
+int takeAreaGroup(Owner& owner, const AreaField<Owner> (&fields)[N]) {
+  for (const AreaField<Owner>& field : fields) {
+    owner.*field.area = nullptr;
+    owner.*field.size = field.firstSize;
+  }
+  for (const AreaField<Owner>& field : fields) {
+    if (takeArea(&(owner.*field.area), owner.*field.size, field.name) != 0) {
+      releaseAreaGroup(owner, fields);
+      return -1;
+    }
+  }
+  return 0;
+}
+
+// Zero-fills every taken area of the group over its current size (grown sizes stay).
+template <class Owner, std::size_t N>
+void clearAreaGroup(Owner& owner, const AreaField<Owner> (&fields)[N]) {
+  for (const AreaField<Owner>& field : fields) {
+    if (owner.*field.area != nullptr) std::memset(owner.*field.area, 0, static_cast<std::size_t>(owner.*field.size));
+  }
+}
+
+template <class Owner, std::size_t N>
+bool holdsAnyArea(const Owner& owner, const AreaField<Owner> (&fields)[N]) {
+  for (const AreaField<Owner>& field : fields) {
+    if (owner.*field.area != nullptr) return true;
+  }
+  return false;
 }
 
 // The allocation seam through which tests and fuzz targets make allocations fail.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/file_reading.h"
 #include "common/text_helpers.h"
 #include "common/work_areas.h"
 

@@ -6,8 +6,8 @@
 
 int main(int argc, char** argv) {
   unsigned char* commandLine = mq::joinArguments(argc, argv);
-  if (commandLine == nullptr) return 255;
-  const int result = mq::runMarquill(reinterpret_cast<const char*>(commandLine));
+  if (commandLine == nullptr) return mq::exitCodeOf(-1);
+  const int code = mq::runMarquill(reinterpret_cast<const char*>(commandLine));
   mq::releaseArea(&commandLine);
-  return result & 0xFF;
+  return code;
 }

@@ -11,13 +11,6 @@
 
 namespace mq {
 
-namespace {
-
-// Only the failure met before the settings name a log goes to this file.
-constexpr char kFallbackLogName[] = "ERRLOG.LOG";
-
-}  // namespace
-
 int startRun() {
   const int settingsResult = readSettings();
   if (settingsResult != 0) return settingsResult;
@@ -25,7 +18,7 @@ int startRun() {
     setMessage(kCodeStarted, "%s", kTextStarted);
     writeLogLine(gSettings.logFileName);
   }
-  if (allocateParseTables() != 0) {
+  if (allocateParseTables(gSettings.inputCount) != 0) {
     writeLogLine(gSettings.logFileName);
     return -1;
   }
@@ -33,7 +26,7 @@ int startRun() {
 }
 
 int processRun() {
-  const int loaded = loadInputs();
+  const int loaded = loadInputs(InputSet{gSettings.inputKind, gSettings.inputCount, gSettings.inputFiles});
   if (loaded != 0) {
     writeLogLine(gSettings.logFileName);
     return loaded;
@@ -58,12 +51,12 @@ int endRun() {
 int runMarquill(const char* commandLine) {
   if (setupRunRecord(commandLine, "Marquill") != 0) {
     writeLogLine(kFallbackLogName);
-    return -1;
+    return exitCodeOf(-1);
   }
-  if (startRun() != 0) return -1;
+  if (startRun() != 0) return exitCodeOf(-1);
   const int result = processRun();
   endRun();
-  return result;
+  return exitCodeOf(result);
 }
 
 }  // namespace mq

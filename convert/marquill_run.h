@@ -8,7 +8,8 @@ int startRun();
 int processRun();
 int endRun();
 
-// Runs the whole program on one command-line text; returns the exit code.
+// Runs the whole program on one command-line text; returns the process's exit code for the
+// result of processRun (exitCodeOf), or for -1 when the run failed before it.
 int runMarquill(const char* commandLine);
 
 }  // namespace mq

@@ -4,6 +4,7 @@
 
 #include "common/message_log.h"
 #include "common/settings.h"
+#include "common/file_reading.h"
 #include "common/text_helpers.h"
 #include "common/texts.h"
 #include "common/work_areas.h"

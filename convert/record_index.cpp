@@ -58,7 +58,7 @@ int buildIndex(int slotNo) {
   RecordIndex& index = gOutputAreas.indexes[slotNo];
   int32_t size = 16;
   while (size < 2 * static_cast<long>(slot.recordCount)) size *= 2;
-  const auto bytes = static_cast<int32_t>(size * sizeof(int32_t));
+  const auto bytes = static_cast<int32_t>(static_cast<std::size_t>(size) * sizeof(int32_t));
   if (takeArea(&index.slots, bytes, kAreaRecords) != 0) return -1;
   if (takeArea(&index.pairs, bytes, kAreaRecords) != 0) {
     releaseArea(&index.slots);

@@ -14,7 +14,6 @@ namespace mq {
 
 namespace {
 
-constexpr char kDefaultLogName[] = "ERRLOG.LOG";
 constexpr int kKeywordSize = 99;
 constexpr int kFileNameTooLong = -2;
 
@@ -49,10 +48,10 @@ int readAll(const IniFile& ini) {
   Settings& s = gSettings;
   const int logNameLength = readFileName(ini, "LOG", "FILENAME", s.logFileName);
   if (logNameLength == kFileNameTooLong) {
-    std::strcpy(s.logFileName, kDefaultLogName);
-    return settingError("LOG", "FILENAME", kDefaultLogName);
+    std::strcpy(s.logFileName, kFallbackLogName);
+    return settingError("LOG", "FILENAME", kFallbackLogName);
   }
-  if (logNameLength == 0) std::strcpy(s.logFileName, kDefaultLogName);
+  if (logNameLength == 0) std::strcpy(s.logFileName, kFallbackLogName);
   const char* log = s.logFileName;
 
   char value[kKeywordSize];
@@ -115,13 +114,13 @@ int readSettings() {
   const char* path = gRunRecord.args[0];
   if (path[0] == '\0') {
     setMessage(kCodeParameterError, kFmtParameterError, path);
-    writeLogLine(kDefaultLogName);
+    writeLogLine(kFallbackLogName);
     return -1;
   }
   IniFile ini;
   if (openIniFile(&ini, path) != 0) {
     setMessage(kCodeReadFailed, kFmtReadFailed, path);
-    writeLogLine(kDefaultLogName);
+    writeLogLine(kFallbackLogName);
     return -1;
   }
   const int result = readAll(ini);

@@ -2,7 +2,6 @@
 // the build, with an allocation failure injected where the first byte says.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 #include "common/settings.h"
 #include "common/work_areas.h"
@@ -12,14 +11,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   using namespace mq;
-  if (size == 0) return 0;
-  resetSettings();
-  gSettings.inputKind = static_cast<InputKind>(MQ_FUZZ_KIND);
-  gSettings.inputCount = 1;
-  std::snprintf(gSettings.inputFiles[0], kInputNameSize, "%s", fuzz::writeInput(data + 1, size - 1));
+  if (size == 0 || size - 1 > static_cast<std::size_t>(kLargestAreaSize - 16)) return 0;
   fuzz::chooseAllocationFailure(data[0]);
-  if (allocateParseTables() == 0) {
-    loadInputs();
+  if (allocateParseTables(1) == 0) {
+    loadDocumentText(static_cast<InputKind>(MQ_FUZZ_KIND), data + 1, static_cast<int32_t>(size - 1));
     // Whatever the outcome, the records must be readable where they say they are.
     const ParseTableSlot& slot = gParseTables[0];
     for (int32_t i = 0; i < slot.recordCount; ++i) {

@@ -1,10 +1,9 @@
-// A tag listing read back through input loading, with an allocation failure injected
-// where the first byte says; COUNT is 3 so that lines may go to several slots.
+// A tag listing read back through input loading from memory, with an allocation failure
+// injected where the first byte says; three slots, so that lines may go to several.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
-#include "common/settings.h"
 #include "common/work_areas.h"
 #include "fuzz/fuzz_support.h"
 #include "markup/input_loading.h"
@@ -13,15 +12,14 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   using namespace mq;
   if (size == 0) return 0;
-  resetSettings();
-  gSettings.inputKind = InputKind::Csv;
-  gSettings.inputCount = 3;
-  const char* name = fuzz::writeInput(data + 1, size - 1);
-  for (int k = 0; k < 3; ++k) std::snprintf(gSettings.inputFiles[k], kInputNameSize, "%s", name);
+  constexpr int32_t kSlots = 3;
+  // A stream over the bytes in memory: no file to write and read back for every input.
+  std::FILE* listing = fmemopen(const_cast<uint8_t*>(data + 1), size - 1, "rb");
+  if (listing == nullptr) return 0;
   fuzz::chooseAllocationFailure(data[0]);
-  if (allocateParseTables() == 0) {
-    loadInputs();
-    for (int k = 0; k < 3; ++k) {
+  if (allocateParseTables(kSlots) == 0) {
+    loadListing(listing, "fuzz", kSlots);
+    for (int k = 0; k < kSlots; ++k) {
       const ParseTableSlot& slot = gParseTables[k];
       for (int32_t i = 0; i < slot.recordCount; ++i) {
         const TagRecord& r = *recordAt(slot, i);
@@ -30,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
       }
     }
   }
+  std::fclose(listing);
   releaseParseTables();
   resetAllocationSeam();
   return 0;

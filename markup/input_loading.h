@@ -1,12 +1,31 @@
-// Loading the configured input files into the parse tables.
+// Loading the inputs of a run into the parse tables: documents read whole, converted to
+// Shift-JIS and scanned, or tag listings read back.
 #pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "common/settings.h"
 
 namespace mq {
 
-// Loads every configured input (gSettings.inputKind, inputCount, inputFiles) into its slot.
-// 0, or the failing step's result with the message set; does not log.
-int loadInputs();
-// Reads one document whole into gParserScratch.inputText and converts it to Shift-JIS.
-int loadDocument(const char* fileName);
+// What to load: the kind of every input and the names of the files; input k+1 fills slot k,
+// whose areas must be taken.
+struct InputSet {
+  InputKind kind;  // XML or HTML documents, or CSV (tag listings)
+  int32_t count;   // 1 to kMaxInputs
+  const char (*fileNames)[kInputNameSize];
+};
+
+// Loads every input into its slot, stopping at the first failure. 0, or the failing step's
+// result with the message set; does not log.
+int loadInputs(const InputSet& inputs);
+
+// One document of `kind` held in memory, loaded into slot 0 as loadInputs loads a file.
+int loadDocumentText(InputKind kind, const unsigned char* bytes, int32_t size);
+
+// One tag listing read from an open stream into the first slotCount slots, as loadInputs
+// reads a listing file; `name` stands in its messages.
+int loadListing(std::FILE* listing, const char* name, int32_t slotCount);
 
 }  // namespace mq

@@ -5,11 +5,11 @@
 #include <cstring>
 
 #include "common/message_log.h"
-#include "common/settings.h"
 #include "common/text_helpers.h"
 #include "common/texts.h"
 #include "common/work_areas.h"
 #include "markup/parse_tables.h"
+#include "markup/parser_scratch.h"
 
 namespace mq {
 
@@ -40,10 +40,7 @@ LineResult readLine(std::FILE* file, const char* fileName, Line* line) {
   int byte;
   while ((byte = getc_unlocked(file)) != EOF) {  // one reader per file: no locking needed
     // Room for this byte and the NUL after the line.
-    if (ensureAreaRoom(&scratch.nameBuffer, &scratch.nameBufferSize, length + 1, kNameBufferStep, kAreaNameBuffer) !=
-        0) {
-      return kLineFailed;
-    }
+    if (ensureFieldRoom(scratch, kNameBufferArea, length + 1) != 0) return kLineFailed;
     scratch.nameBuffer[length++] = static_cast<unsigned char>(byte);
     if (byte == '\n') {
       ended = true;
@@ -82,7 +79,7 @@ int structureError(const char* detail, long row, long column) {
 }
 
 // Checks one line and appends its record to the slot it names.
-int takeLine(const char* line, int32_t length, long row) {
+int takeLine(const char* line, int32_t length, long row, int32_t slotCount) {
   int32_t tab[kSeparatorCount];
   int32_t from = 0;
   for (int i = 0; i < kSeparatorCount; ++i) {
@@ -95,9 +92,7 @@ int takeLine(const char* line, int32_t length, long row) {
     return structureError(kDetailTooManyItems, row, 1);
   }
 
-  // Slots beyond the table never exist, whatever the settings hold.
-  const int inputCount = gSettings.inputCount < kMaxInputs ? gSettings.inputCount : kMaxInputs;
-  const long long fileNo = fieldNumber(line, tab[0], inputCount);
+  const long long fileNo = fieldNumber(line, tab[0], slotCount);
   if (fileNo < 1) return structureError(kDetailFileNo, row, 1);
   // Columns count bytes from 1: a field starts one byte after its TAB.
   const long long objectNo = fieldNumber(line + tab[0] + 1, tab[1] - tab[0] - 1, kLargestNo);
@@ -125,25 +120,27 @@ int takeLine(const char* line, int32_t length, long row) {
 
 }  // namespace
 
-int readTagListing(const char* fileName) {
+int readTagListingFrom(std::FILE* file, const char* fileName, int32_t slotCount) {
+  long row = 1;
+  Line line;
+  for (;;) {
+    const LineResult read = readLine(file, fileName, &line);
+    if (read == kEndOfFile) return 0;
+    if (read == kLineFailed ||
+        takeLine(reinterpret_cast<const char*>(gParserScratch.nameBuffer), line.contentLength, row, slotCount) != 0) {
+      return -1;
+    }
+    ++row;
+  }
+}
+
+int readTagListing(const char* fileName, int32_t slotCount) {
   std::FILE* file = std::fopen(fileName, "rb");
   if (file == nullptr) {
     setMessage(kCodeReadFailed, kFmtReadFailed, fileName);
     return -1;
   }
-  long row = 1;
-  Line line;
-  int result = 0;
-  for (;;) {
-    const LineResult read = readLine(file, fileName, &line);
-    if (read == kEndOfFile) break;
-    if (read == kLineFailed ||
-        takeLine(reinterpret_cast<const char*>(gParserScratch.nameBuffer), line.contentLength, row) != 0) {
-      result = -1;
-      break;
-    }
-    ++row;
-  }
+  const int result = readTagListingFrom(file, fileName, slotCount);
   std::fclose(file);
   return result;
 }

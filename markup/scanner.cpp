@@ -3,35 +3,54 @@
 #include <cstring>
 
 #include "common/message_log.h"
-#include "common/settings.h"
 #include "common/text_helpers.h"
 #include "common/texts.h"
 #include "common/work_areas.h"
 #include "markup/parse_tables.h"
+#include "markup/parser_scratch.h"
+#include "markup/path_index.h"
 #include "markup/scanner_tables.h"
 
 namespace mq {
 
-ScannerVariables gScanner;
-
 namespace {
 
-constexpr int32_t kOpenTagStep = 4096;
-constexpr int32_t kPathCountsStep = 327680;
+// The scanner's variables, at their start values for every document.
+struct ScannerVariables {
+  int32_t position = 0;
+  ScanState scanState = kBeforeFirstTag;
+  ScanState previousState = kBeforeFirstTag;
+  int32_t objectCounter = 0;  // objectNo of the latest record
+  int32_t openCount = 0;      // entries of the open-tag stack
+  int32_t nameLength = 0;     // bytes in the name buffer
+  int32_t textLength = 0;     // bytes in the text buffer
+  unsigned char quoteChar = ' ';
+  int32_t angleDepth = 0;
+  int32_t bracketDepth = 0;
+};
 
-// One bucket of the path index. A path is its parent's path followed by one name, so an
-// entry is found by its parent's entry number and that last name; the hash covers both.
-struct PathIndexBucket {
-  uint32_t hash;
-  int32_t entry;   // PathCounts entry number plus 1; 0: empty bucket
-  int32_t parent;  // the parent path's entry number; -1 at the top
-  int32_t unused;
+ScannerVariables gScanner;
+
+// An open element: its record, and where its name stands among the open elements' names.
+struct OpenTagEntry {
+  int32_t objectNo;
+  int32_t nameOffset;
+  int32_t nameLength;
+};
+
+// The text being scanned and its dialect.
+struct Scan {
+  const unsigned char* text;
+  int32_t size;
+  const Dialect* dialect;
+  bool html;
+  unsigned char at(int32_t index) const { return index < size ? text[index] : 0; }
 };
 
 ParseTableSlot& cursorSlot() { return gParseTables[gTableCursor.slot]; }
 
 OpenTagEntry* openTags() { return reinterpret_cast<OpenTagEntry*>(gParserScratch.openTagStack); }
-PathCountEntry* pathCounts() { return reinterpret_cast<PathCountEntry*>(gParserScratch.pathCounts); }
+int32_t* openPaths() { return reinterpret_cast<int32_t*>(gParserScratch.openPaths); }
 
 int32_t currentPathLength() {
   if (gScanner.openCount == 0) return 0;
@@ -44,163 +63,43 @@ bool isQuote(unsigned char byte) { return byte == '"' || byte == '\''; }
 // --- the two collecting buffers. Bytes beyond the length are always zero, so clearing
 // only the used part leaves the whole buffer zero-filled.
 
-// A collecting buffer of the scratch: its area, size, fill length, growth step and name.
-struct Collector {
-  unsigned char** area;
-  int32_t* size;
-  int32_t* length;
-  int32_t step;
-  const char* name;
-};
-
-Collector nameCollector() {
-  return Collector{&gParserScratch.nameBuffer, &gParserScratch.nameBufferSize, &gScanner.nameLength, kNameBufferStep,
-                   kAreaNameBuffer};
-}
-Collector textCollector() {
-  return Collector{&gParserScratch.textBuffer, &gParserScratch.textBufferSize, &gScanner.textLength, kTextBufferStep,
-                   kAreaTextBuffer};
-}
-
 // Appends a run of bytes, growing the buffer one step at a time exactly where appending
 // them one by one would.
-int appendRun(const Collector& to, const unsigned char* bytes, int32_t count) {
+int appendRun(const ScratchArea& buffer, int32_t* length, const unsigned char* bytes, int32_t count) {
+  ParserScratch& s = gParserScratch;
   do {
-    int32_t room = *to.size - 16 - *to.length;
+    int32_t room = s.*buffer.size - 16 - *length;
     if (room > count) room = count;
-    unsigned char* target = *to.area + *to.length;
+    unsigned char* target = s.*buffer.area + *length;
     if (room <= 16) {
       // Names and most texts are short; a plain loop beats a library call for them.
       for (int32_t i = 0; i < room; ++i) target[i] = bytes[i];
     } else {
       std::memcpy(target, bytes, static_cast<std::size_t>(room));
     }
-    *to.length += room;
+    *length += room;
     bytes += room;
     count -= room;
-    if (ensureAreaRoom(to.area, to.size, static_cast<long>(*to.length) + 16, to.step, to.name) != 0) return -1;
+    if (ensureFieldRoom(s, buffer, static_cast<long>(*length) + 16) != 0) return -1;
   } while (count > 0);
   return 0;
 }
 
-void clear(const Collector& what) {
-  std::memset(*what.area, 0, static_cast<std::size_t>(*what.length));
-  *what.length = 0;
+void clearBuffer(const ScratchArea& buffer, int32_t* length) {
+  std::memset(gParserScratch.*buffer.area, 0, static_cast<std::size_t>(*length));
+  *length = 0;
 }
 
 int appendNameByte(unsigned char byte) {
-  ParserScratch& s = gParserScratch;
-  s.nameBuffer[gScanner.nameLength++] = byte;
-  return ensureAreaRoom(&s.nameBuffer, &s.nameBufferSize, static_cast<long>(gScanner.nameLength) + 16, kNameBufferStep,
-                        kAreaNameBuffer);
+  gParserScratch.nameBuffer[gScanner.nameLength++] = byte;
+  return ensureFieldRoom(gParserScratch, kNameBufferArea, static_cast<long>(gScanner.nameLength) + 16);
 }
-int appendNameRun(const unsigned char* bytes, int32_t count) {
-  return count > 0 ? appendRun(nameCollector(), bytes, count) : 0;
-}
-void clearName() { clear(nameCollector()); }
-int appendTextRun(const unsigned char* bytes, int32_t count) {
-  return count > 0 ? appendRun(textCollector(), bytes, count) : 0;
-}
-void clearText() { clear(textCollector()); }
-
-// --- sequence numbers
-
-uint32_t hashName(int32_t parent, const unsigned char* bytes, int32_t length) {
-  uint64_t h = 0x9E3779B97F4A7C15ull ^ (static_cast<uint64_t>(static_cast<uint32_t>(parent)) << 20) ^
-               static_cast<uint64_t>(length);
-  int32_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, bytes + i, 8);
-    h = (h ^ word) * 0xFF51AFD7ED558CCDull;
-    h ^= h >> 32;
-  }
-  for (; i < length; ++i) h = (h ^ bytes[i]) * 0x100000001B3ull;
-  h ^= h >> 29;
-  return static_cast<uint32_t>(h);
-}
-
-PathIndexBucket* indexBuckets() { return reinterpret_cast<PathIndexBucket*>(gParserScratch.pathIndex); }
-uint32_t indexMask() {
-  return static_cast<uint32_t>(gParserScratch.pathIndexSize / static_cast<int32_t>(sizeof(PathIndexBucket))) - 1;
-}
-int32_t* openPaths() { return reinterpret_cast<int32_t*>(gParserScratch.openPaths); }
-
-void insertIntoIndex(PathIndexBucket* buckets, uint32_t mask, const PathIndexBucket& bucket) {
-  uint32_t i = bucket.hash & mask;
-  while (buckets[i].entry != 0) i = (i + 1) & mask;
-  buckets[i] = bucket;
-}
-
-// Doubles the index when it is half full, so that probes stay short.
-int growIndexIfNeeded() {
-  ParserScratch& s = gParserScratch;
-  const long buckets = s.pathIndexSize / static_cast<long>(sizeof(PathIndexBucket));
-  if (static_cast<long>(gScanner.pathCountSize) * 2 < buckets) return 0;
-  const long newSize = static_cast<long>(s.pathIndexSize) * 2;
-  unsigned char* fresh = nullptr;
-  if (newSize > kLargestAreaSize || allocZeroed(&fresh, newSize) != 0) {
-    setMessage(kCodeGrowFailed, kFmtGrowFailed, kAreaPathCounts, newSize);
-    return -1;
-  }
-  PathIndexBucket* target = reinterpret_cast<PathIndexBucket*>(fresh);
-  const uint32_t newMask = static_cast<uint32_t>(newSize / static_cast<long>(sizeof(PathIndexBucket))) - 1;
-  const PathIndexBucket* old = indexBuckets();
-  for (long i = 0; i < buckets; ++i) {
-    if (old[i].entry != 0) insertIntoIndex(target, newMask, old[i]);
-  }
-  releaseArea(&s.pathIndex);
-  s.pathIndex = fresh;
-  s.pathIndexSize = static_cast<int32_t>(newSize);
-  return 0;
-}
-
-// The sequence number of the path of the element just opened (the innermost open
-// element, whose name ends the current path): the next count of its PathCounts entry, or
-// 1 with a new entry. The entry's number is kept beside the open element.
-int sequenceNumberOfOpened(int32_t* sequence) {
-  ParserScratch& s = gParserScratch;
-  const int32_t level = gScanner.openCount - 1;
-  const OpenTagEntry& opened = openTags()[level];
-  const int32_t length = opened.nameOffset + opened.nameLength;
-  const int32_t parent = level > 0 ? openPaths()[level - 1] : -1;
-  const unsigned char* name = s.openTagNames + opened.nameOffset;
-  const ParseTableSlot& slot = cursorSlot();
-  const uint32_t hash = hashName(parent, name, opened.nameLength);
-  const uint32_t mask = indexMask();
-  PathIndexBucket* buckets = indexBuckets();
-  for (uint32_t i = hash & mask; buckets[i].entry != 0; i = (i + 1) & mask) {
-    if (buckets[i].hash != hash || buckets[i].parent != parent) continue;
-    PathCountEntry& entry = pathCounts()[buckets[i].entry - 1];
-    // Same parent path: the paths are equal when their last names are.
-    if (entry.pathLength == length && std::memcmp(slot.tagNames + entry.pathOffset + opened.nameOffset, name,
-                                                  static_cast<std::size_t>(opened.nameLength)) == 0) {
-      openPaths()[level] = buckets[i].entry - 1;
-      *sequence = ++entry.count;
-      return 0;
-    }
-  }
-  pathCounts()[gScanner.pathCountSize] = PathCountEntry{gScanner.objectCounter, 1, gTableCursor.tagNameUsed, length};
-  const int32_t entry = gScanner.pathCountSize++;
-  if (ensureAreaRoom(&s.pathCounts, &s.pathCountsSize,
-                     (static_cast<long>(gScanner.pathCountSize) + 1) * static_cast<long>(sizeof(PathCountEntry)),
-                     kPathCountsStep, kAreaPathCounts) != 0) {
-    return -1;
-  }
-  openPaths()[level] = entry;
-  insertIntoIndex(indexBuckets(), indexMask(), PathIndexBucket{hash, entry + 1, parent, 0});
-  if (growIndexIfNeeded() != 0) return -1;
-  *sequence = 1;
-  return 0;
-}
-
-// A continuation record takes the next number of its element's path, which is always
-// known already.
-int32_t sequenceNumberOfInnermost() { return ++pathCounts()[openPaths()[gScanner.openCount - 1]].count; }
+void clearName() { clearBuffer(kNameBufferArea, &gScanner.nameLength); }
+void clearText() { clearBuffer(kTextBufferArea, &gScanner.textLength); }
 
 // --- open elements
 
-// Registers the name in NameBuffer ("<NAME>" or "<<NAME>>") as a record and opens it.
+// Registers the name in the name buffer ("<NAME>" or "<<NAME>>") as a record and opens it.
 int registerName(bool html) {
   ParserScratch& s = gParserScratch;
   ScannerVariables& v = gScanner;
@@ -208,31 +107,29 @@ int registerName(bool html) {
   ++v.objectCounter;
   toUpperAscii(reinterpret_cast<char*>(s.nameBuffer), reinterpret_cast<const char*>(s.nameBuffer), v.nameLength);
   const int32_t offset = currentPathLength();
-  if (ensureAreaRoom(&s.openTagNames, &s.openTagNamesSize, static_cast<long>(offset) + v.nameLength + 16, kOpenTagStep,
-                     kAreaOpenTagNames) != 0) {
-    return -1;
-  }
+  if (ensureFieldRoom(s, kOpenTagNamesArea, static_cast<long>(offset) + v.nameLength + 16) != 0) return -1;
   std::memcpy(s.openTagNames + offset, s.nameBuffer, static_cast<std::size_t>(v.nameLength));
-  openTags()[v.openCount] = OpenTagEntry{v.objectCounter, offset, v.nameLength};
+  const int32_t level = v.openCount;
+  openTags()[level] = OpenTagEntry{v.objectCounter, offset, v.nameLength};
   ++v.openCount;
-  if (ensureAreaRoom(&s.openTagStack, &s.openTagStackSize,
-                     (static_cast<long>(v.openCount) + 1) * static_cast<long>(sizeof(OpenTagEntry)), kOpenTagStep,
-                     kAreaOpenTagStack) != 0) {
-    return -1;
-  }
-  if (ensureAreaRoom(&s.openPaths, &s.openPathsSize,
-                     (static_cast<long>(v.openCount) + 1) * static_cast<long>(sizeof(int32_t)), kOpenTagStep,
-                     kAreaPathCounts) != 0) {
+  const long entries = static_cast<long>(v.openCount) + 1;
+  if (ensureFieldRoom(s, kOpenTagStackArea, entries * static_cast<long>(sizeof(OpenTagEntry))) != 0 ||
+      ensureFieldRoom(s, kOpenPathsArea, entries * static_cast<long>(sizeof(int32_t))) != 0) {
     return -1;
   }
   const int32_t pathLength = offset + v.nameLength;
+  const PathKey key{level > 0 ? openPaths()[level - 1] : -1, s.openTagNames + offset, v.nameLength, pathLength};
+  int32_t entry = 0;
   int32_t sequence = 0;
-  if (sequenceNumberOfOpened(&sequence) != 0) return -1;
+  if (countPath(key, cursorSlot().tagNames, v.objectCounter, gTableCursor.tagNameUsed, &entry, &sequence) != 0) {
+    return -1;
+  }
+  openPaths()[level] = entry;
   if (appendTagRecord(v.objectCounter, sequence, gTableCursor.tagNameUsed, pathLength, -1, 0) != 0) return -1;
   return appendTagPath(reinterpret_cast<const char*>(s.openTagNames), pathLength);
 }
 
-// Closes the innermost open element named as NameBuffer and every element inside it;
+// Closes the innermost open element named as the name buffer and every element inside it;
 // a name that is not open changes nothing.
 void closeByName() {
   ScannerVariables& v = gScanner;
@@ -268,7 +165,9 @@ void closeEmptyElement() {
 
 // --- texts
 
-bool endsOptionValue(int32_t state) { return state == kAfterValue || state == kAfterValueBlank || state == kTagClosed; }
+bool endsOptionValue(ScanState state) {
+  return state == kAfterValue || state == kAfterValueBlank || state == kTagClosed;
+}
 
 int attachText(int32_t offset, int32_t length) {
   ScannerVariables& v = gScanner;
@@ -284,8 +183,8 @@ int attachText(int32_t offset, int32_t length) {
   }
   // A text after a child element of an element that already has text continues it.
   ++v.objectCounter;
-  return appendTagRecord(v.objectCounter, sequenceNumberOfInnermost(), owner.tagNameOffset, owner.tagNameLength, offset,
-                         length);
+  return appendTagRecord(v.objectCounter, countPathAgain(openPaths()[v.openCount - 1]), owner.tagNameOffset,
+                         owner.tagNameLength, offset, length);
 }
 
 int flushText() {
@@ -295,9 +194,7 @@ int flushText() {
   const bool dropped = !toOption && v.openCount == 0;
   if (!dropped) {
     ParseTableSlot& slot = cursorSlot();
-    if (ensureAreaRoom(&slot.contents, &slot.contentCapacity,
-                       static_cast<long>(v.textLength) + gTableCursor.contentUsed + 16, kTableAreaSize,
-                       kAreaContents) != 0) {
+    if (ensureFieldRoom(slot, kContentsArea, static_cast<long>(v.textLength) + gTableCursor.contentUsed + 16) != 0) {
       return -1;
     }
     char* target = reinterpret_cast<char*>(slot.contents) + gTableCursor.contentUsed;
@@ -318,42 +215,22 @@ int flushText() {
   return 0;
 }
 
-// --- rules
+// --- rules: the next state, or a fault
 
-struct Input {
-  const unsigned char* text;
-  int32_t size;
-  unsigned char at(int32_t index) const { return index < size ? text[index] : 0; }
-};
-
-int32_t applyRule(int32_t rule, unsigned char byte, const Input& input, bool html) {
+int16_t applyRule(int16_t rule, unsigned char byte, const Scan& scan) {
   ScannerVariables& v = gScanner;
-  const bool quoted = isQuote(v.quoteChar);
   switch (rule) {
-    case 502: {
-      if (quoted) return kValue;
-      for (int32_t i = v.position + 1; i < input.size; ++i) {
-        const unsigned char next = input.text[i];
+    case rBlank:
+      if (isQuote(v.quoteChar)) return kValue;
+      for (int32_t i = v.position + 1; i < scan.size; ++i) {
+        const unsigned char next = scan.text[i];
         if (next == 0) break;
         if (isBlank(next)) continue;
         return isQuote(next) ? kBeforeValue : kAfterValue;
       }
       return kAfterValue;
-    }
-    case 503:
-      return kValue;
-    case 504:
-      return quoted ? kValue : kTagClosed;
-    case 505:
-      return kValue;
-    case 506:
-      return v.quoteChar == '"' ? kAfterValue : kValue;
-    case 507:
-      return v.quoteChar == '\'' ? kAfterValue : kValue;
-    case 508:
-      return quoted ? kValue : kAfterValue;
-    case 509:
-      if (html && input.at(v.position + 1) == '-' && input.at(v.position + 2) == '-') {
+    case rBang:
+      if (scan.html && scan.at(v.position + 1) == '-' && scan.at(v.position + 2) == '-') {
         v.position += 2;
         return kComment;
       }
@@ -361,39 +238,43 @@ int32_t applyRule(int32_t rule, unsigned char byte, const Input& input, bool htm
       v.angleDepth = 0;
       v.bracketDepth = 0;
       return kDeclaration;
-    case 510:
-      if (html && input.at(v.position + 1) == '-' && input.at(v.position + 2) == '>') {
+    case rDash:
+      if (scan.html && scan.at(v.position + 1) == '-' && scan.at(v.position + 2) == '>') {
         v.position += 2;
         return kCommentClosed;
       }
       return kComment;
-    case 511:
+    case rQuote:
       if (isQuote(v.quoteChar) && v.quoteChar != byte) return kValue;
       if (v.quoteChar == byte) return kAfterValue;
       return kBeforeValue;
-    case 512:
+    case rBracket:
       if (byte == '[') {
         ++v.bracketDepth;
         return kDeclaration;
       }
       --v.bracketDepth;
-      return v.bracketDepth < 0 ? 1015 : kDeclaration;
-    case 513:
+      if (v.bracketDepth < 0) return fBrackets;
+      return kDeclaration;
+    case rAngle:
       if (byte == '<') {
         ++v.angleDepth;
         return kDeclaration;
       }
       --v.angleDepth;
-      if (v.bracketDepth > 0) return v.angleDepth < 0 ? 1016 : kDeclaration;
+      if (v.bracketDepth > 0) {
+        if (v.angleDepth < 0) return fAngles;
+        return kDeclaration;
+      }
       return v.angleDepth > 0 ? kDeclaration : kDeclarationClosed;
     default:
-      return rule;
+      return quoteRuleOutcome(rule, v.quoteChar);
   }
 }
 
 // --- actions on entering a state
 
-int enterState(int32_t state, unsigned char byte, bool html) {
+int enterState(ScanState state, unsigned char byte, bool html) {
   ScannerVariables& v = gScanner;
   switch (state) {
     case kTagOpen:
@@ -423,7 +304,7 @@ int enterState(int32_t state, unsigned char byte, bool html) {
       return 0;
     case kValue:
     case kText:
-      return appendTextRun(&byte, 1);
+      return appendRun(kTextBufferArea, &v.textLength, &byte, 1);
     case kAfterValue:
       return v.textLength > 0 ? flushText() : 0;
     case kTagClosed:
@@ -447,139 +328,72 @@ int enterState(int32_t state, unsigned char byte, bool html) {
   }
 }
 
-int reportFault(int32_t fault, const Input& input) {
+int reportFault(int16_t fault, const Scan& scan) {
   long rows = 0;
   long columns = 0;
-  countRowsCols(&rows, &columns, reinterpret_cast<const char*>(input.text), gScanner.position);
-  setMessage(kCodeInputStructure, kFmtInputStructure, faultMessage(fault), rows, columns);
+  countRowsCols(&rows, &columns, reinterpret_cast<const char*>(scan.text), gScanner.position);
+  setMessage(kCodeInputStructure, kFmtInputStructure, faultText(static_cast<Fault>(fault)), rows, columns);
   return -1;
 }
 
-// The index of the first byte from `from` on that is NUL, the end, or one that `stops`.
-int32_t runEnd(const Input& input, int32_t from, const bool* stops) {
-  int32_t i = from;
-  while (i < input.size && !stops[input.text[i]]) ++i;
-  return i;
-}
-
-struct StopSets {
-  bool text[256] = {};
-  bool comment[256] = {};
-  bool unquotedValue[256] = {};
-  bool doubleQuoted[256] = {};
-  bool singleQuoted[256] = {};
-  bool tagName[256] = {};
-  bool optionName[256] = {};
-  bool endTagName[256] = {};
-  StopSets() {
-    mark(tagName, " \t\n\r<>=\"'!?");
-    mark(optionName, " \t\n\r<>=\"'/!?");
-    mark(endTagName, " \t\n\r<>=\"'!?");
-    mark(text, "<>");
-    mark(comment, "-");
-    mark(unquotedValue, " >");
-    mark(doubleQuoted, "\"");
-    mark(singleQuoted, "'");
-  }
-  // Every run also stops at a NUL.
-  static void mark(bool (&set)[256], const char* bytes) {
-    set[0] = true;
-    for (; *bytes != 0; ++bytes) set[static_cast<unsigned char>(*bytes)] = true;
-  }
-};
-
-const StopSets& stopSets() {
-  static const StopSets sets;
-  return sets;
-}
-
-// Stretches in which every byte leads to the same state with the same action are taken
-// as one run; the results are those of taking them byte by byte.
-int takeRun(const Input& input) {
+// Takes the bytes after the current one that keep the scanner in its state with the same
+// action as one run, up to the first byte of the state's stop set; the results are those
+// of taking them one by one. Only states whose action is nothing or the collecting of the
+// byte have runs.
+int takeRun(const Scan& scan) {
   ScannerVariables& v = gScanner;
-  const StopSets& stops = stopSets();
-  // The bytes that end a run in each state, and where its bytes are collected.
-  const bool* stop = nullptr;
-  int (*collect)(const unsigned char*, int32_t) = nullptr;
+  const ScratchArea* buffer = nullptr;
+  int32_t* length = nullptr;
   switch (v.scanState) {
     case kBeforeFirstTag:
-      stop = stops.text;
-      break;
     case kComment:
-      stop = stops.comment;
       break;
     case kText:
-      stop = stops.text;
-      collect = appendTextRun;
+    case kValue:
+      buffer = &kTextBufferArea;
+      length = &v.textLength;
       break;
     case kTagName:
-      stop = stops.tagName;
-      collect = appendNameRun;
-      break;
     case kOptionName:
-      stop = stops.optionName;
-      collect = appendNameRun;
-      break;
     case kEndTagName:
-      stop = stops.endTagName;
-      collect = appendNameRun;
-      break;
-    case kValue:
-      stop = v.quoteChar == '"' ? stops.doubleQuoted : v.quoteChar == '\'' ? stops.singleQuoted : stops.unquotedValue;
-      collect = appendTextRun;
+      buffer = &kNameBufferArea;
+      length = &v.nameLength;
       break;
     default:
       return 0;
   }
+  const ByteSet& stops = runStopsOf(*scan.dialect, v.scanState, v.quoteChar);
   const int32_t from = v.position + 1;
-  const int32_t end = runEnd(input, from, stop);
-  if (collect != nullptr && collect(input.text + from, end - from) != 0) return -1;
-  if (end > from) {
-    v.previousState = v.scanState;
-    v.position = end - 1;
-  }
+  int32_t end = from;
+  while (end < scan.size && !stops.has[scan.text[end]]) ++end;
+  if (end == from) return 0;
+  if (buffer != nullptr && appendRun(*buffer, length, scan.text + from, end - from) != 0) return -1;
+  v.position = end - 1;
   return 0;
 }
 
 }  // namespace
 
-void resetScanner() {
+int scanMarkup(InputKind kind, ScanPath path) {
   gScanner = ScannerVariables{};
-  gScanner.quoteChar = ' ';
-  ParserScratch& s = gParserScratch;
-  const auto clear = [](unsigned char* area, int32_t size) {
-    if (area != nullptr) std::memset(area, 0, static_cast<std::size_t>(size));
-  };
-  clear(s.openTagStack, s.openTagStackSize);
-  clear(s.openTagNames, s.openTagNamesSize);
-  clear(s.pathCounts, s.pathCountsSize);
-  clear(s.nameBuffer, s.nameBufferSize);
-  clear(s.textBuffer, s.textBufferSize);
-  clear(s.pathIndex, s.pathIndexSize);
-  clear(s.openPaths, s.openPathsSize);
-}
-
-int scanMarkup() {
-  const bool html = gSettings.inputKind == InputKind::Html;
-  const Dialect& dialect = html ? htmlDialect() : xmlDialect();
-  const Input input{gParserScratch.inputText, gParserScratch.inputSize};
+  clearParserScratch();
+  clearPathIndex();
+  const bool html = kind == InputKind::Html;
+  const Scan scan{gParserScratch.inputText, gParserScratch.inputSize, html ? &kHtmlDialect : &kXmlDialect, html};
   ScannerVariables& v = gScanner;
   // The text ends at its first NUL, even when that is its first byte.
-  if (input.size <= 0 || input.text[v.position] == 0) return 0;
+  if (scan.size <= 0 || scan.text[0] == 0) return 0;
   for (;;) {
-    const unsigned char byte = input.text[v.position];
+    const unsigned char byte = scan.text[v.position];
     v.previousState = v.scanState;
-    int32_t next = dialect.transitions[v.scanState][dialect.classes[byte]];
-    if (next >= kFirstFault) return reportFault(next, input);
-    if (next >= kFirstRule) {
-      next = applyRule(next, byte, input, html);
-      if (next >= kFirstFault) return reportFault(next, input);
-    }
-    v.scanState = next;
-    if (enterState(next, byte, html) != 0) return -1;
-    if (takeRun(input) != 0) return -1;
+    int16_t next = scan.dialect->transitions[v.scanState][scan.dialect->classes[byte]];
+    if (next >= kFirstRule && next < kFirstFault) next = applyRule(next, byte, scan);
+    if (next >= kFirstFault) return reportFault(next, scan);
+    v.scanState = static_cast<ScanState>(next);
+    if (enterState(v.scanState, byte, html) != 0) return -1;
+    if (path == ScanPath::Bulk && takeRun(scan) != 0) return -1;
     ++v.position;
-    if (v.position >= input.size || input.text[v.position] == 0) break;
+    if (v.position >= scan.size || scan.text[v.position] == 0) break;
   }
   // A text still open inside an element at the end belongs to it, as if a "<" followed.
   if (v.scanState == kText && v.textLength > 0) return flushText();

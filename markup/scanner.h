@@ -1,32 +1,20 @@
 // The markup scanner: one pass over the current input text (gParserScratch.inputText,
-// inputSize bytes) through a table-driven state machine, filling the slot of the table
-// cursor with tag, option and text records. The dialect is gSettings.inputKind.
+// inputSize bytes) through the table-driven state machine, filling the slot of the table
+// cursor with tag, option and text records.
 #pragma once
 
-#include <cstdint>
+#include "common/settings.h"
 
 namespace mq {
 
-struct ScannerVariables {
-  int32_t position;
-  int32_t scanState;
-  int32_t previousState;
-  int32_t objectCounter;
-  int32_t openCount;
-  int32_t pathCountSize;
-  int32_t nameLength;
-  int32_t textLength;
-  unsigned char quoteChar;
-  int32_t angleDepth;
-  int32_t bracketDepth;
-};
+// How bytes that keep the scanner in its state with the same action are taken: as one run
+// (the fast path) or one at a time through the table. Both give the same records and
+// messages; the second is there so that tests can hold the first against it.
+enum class ScanPath { Bulk, ByteByByte };
 
-extern ScannerVariables gScanner;
-
-// Start values for a new document, and the scratch areas zero-filled at their current sizes.
-void resetScanner();
-
-// 0 at the end of the text; -1 after a syntax fault (1021) or a failed growth (1014).
-int scanMarkup();
+// Scans the whole input text in the dialect of `kind` (XML or HTML), from the scanner's start
+// values and with the scratch areas cleared. 0 at the end of the text; -1 after a syntax
+// fault (1021) or a failed growth (1014).
+int scanMarkup(InputKind kind, ScanPath path = ScanPath::Bulk);
 
 }  // namespace mq

@@ -1,27 +1,33 @@
+// Input loading: documents and listings into their slots, the first failure ending the
+// load, the scratch given back whatever happens, and a document in memory loaded as a file is.
 #include "markup/input_loading.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "common/run_record.h"
 #include "common/settings.h"
 #include "common/work_areas.h"
 #include "markup/parse_tables.h"
-#include "test_support.h"
+#include "markup/parser_scratch.h"
+#include "tests/test_support.h"
 
 namespace mq {
 namespace {
 
 using test::sjis;
 using test::writeFile;
+using Records = std::vector<std::string>;
 
 class InputLoading : public test::ScratchDir {
  protected:
   void SetUp() override {
     ScratchDir::SetUp();
-    resetSettings();
+    setupRunRecord("", "test");
   }
   void TearDown() override {
     resetAllocationSeam();
@@ -30,46 +36,46 @@ class InputLoading : public test::ScratchDir {
     EXPECT_EQ(mappedAreaCount(), 0);
     ScratchDir::TearDown();
   }
-  void configure(InputKind kind, std::initializer_list<std::string> names) {
-    gSettings.inputKind = kind;
-    gSettings.inputCount = static_cast<int32_t>(names.size());
-    int k = 0;
-    for (const std::string& name : names)
-      std::snprintf(gSettings.inputFiles[k++], kInputNameSize, "%s", path(name).c_str());
-    ASSERT_EQ(allocateParseTables(), 0);
-  }
-  static std::string content(int slot, int32_t index) {
-    const ParseTableSlot& s = gParseTables[slot];
-    const TagRecord& r = *recordAt(s, index);
-    return r.contentOffset == -1 ? "" : std::string(contentOf(s, r), static_cast<std::size_t>(r.contentLength));
+  // Names the files of the scratch folder as the inputs and takes their slots.
+  InputSet inputs(InputKind kind, const std::vector<std::string>& names) {
+    for (std::size_t k = 0; k < names.size(); ++k) {
+      std::snprintf(fileNames_[k], kInputNameSize, "%s", path(names[k]).c_str());
+    }
+    const auto count = static_cast<int32_t>(names.size());
+    releaseParseTables();
+    EXPECT_EQ(allocateParseTables(count), 0);
+    return InputSet{kind, count, fileNames_};
   }
   static std::string message() { return gRunRecord.messageText; }
+  static bool scratchHeld() {
+    return holdsAnyArea(gParserScratch, kScratchAreas) || gParserScratch.inputText != nullptr;
+  }
+
+ private:
+  char fileNames_[kMaxInputs][kInputNameSize] = {};
 };
 
 TEST_F(InputLoading, AFaultInTheSecondDocumentKeepsTheFirstAndLoadsNoMore) {
   writeFile(path("1.html"), "<P>one</P>");
   writeFile(path("2.html"), "<P>\r\n</>");
   writeFile(path("3.html"), "<P>three</P>");
-  configure(InputKind::Html, {"1.html", "2.html", "3.html"});
-  EXPECT_EQ(loadInputs(), -1);
+  EXPECT_EQ(loadInputs(inputs(InputKind::Html, {"1.html", "2.html", "3.html"})), -1);
   EXPECT_EQ(gRunRecord.messageCode, 1021);
   EXPECT_EQ(message(),
             sjis("入力ファイルの構造が不正です CONTENS = [タグ名が定義されていません] ROWS = [2] COLS = [3]"));
-  EXPECT_EQ(gParseTables[0].recordCount, 1);
-  EXPECT_EQ(content(0, 0), "one");
+  EXPECT_EQ(test::listingLines(0), Records{"1\t1\t1\t<P>\tone"});
   EXPECT_EQ(gParseTables[1].recordCount, 0);
   EXPECT_EQ(gParseTables[2].recordCount, 0);
-  EXPECT_EQ(gParserScratch.openTagStack, nullptr);
-  EXPECT_EQ(gParserScratch.inputText, nullptr);
+  EXPECT_FALSE(scratchHeld());
 }
 
 TEST_F(InputLoading, MissingAndEmptyFiles) {
   writeFile(path("empty.html"), "");
-  configure(InputKind::Html, {"empty.html", "missing.html"});
-  EXPECT_EQ(loadInputs(), -1);
+  EXPECT_EQ(loadInputs(inputs(InputKind::Html, {"empty.html", "missing.html"})), -1);
   EXPECT_EQ(gRunRecord.messageCode, 1003);
   EXPECT_EQ(message(), sjis("ファイルの読込みに失敗しました FILENAME = [" + path("missing.html") + "]"));
   EXPECT_EQ(gParseTables[0].recordCount, 0);
+  EXPECT_FALSE(scratchHeld());
 }
 
 TEST_F(InputLoading, EucAndJisDocumentsAreScannedAsShiftJis) {
@@ -77,9 +83,8 @@ TEST_F(InputLoading, EucAndJisDocumentsAreScannedAsShiftJis) {
   writeFile(path("e.html"), "<T>" + test::convert(text, "UTF-8", "EUC-JP") + "</T>");
   writeFile(path("j.html"), "<T>" + test::convert(text, "UTF-8", "ISO-2022-JP") + "</T>\r\n<T>" +
                                 test::convert("漢字", "UTF-8", "ISO-2022-JP") + ">");
-  configure(InputKind::Xml, {"e.html", "j.html"});
-  EXPECT_EQ(loadInputs(), -1);
-  EXPECT_EQ(content(0, 0), sjis(text));
+  EXPECT_EQ(loadInputs(inputs(InputKind::Xml, {"e.html", "j.html"})), -1);
+  EXPECT_EQ(test::listingLines(0), Records{"1\t1\t1\t<T>\t" + sjis(text)});
   // The column counts the converted text: the escape sequences are gone.
   EXPECT_EQ(message(), sjis("入力ファイルの構造が不正です CONTENS = [\">\"はタグ以外で使用しないで下さい] ROWS = "
                             "[2] COLS = [8]"));
@@ -88,29 +93,25 @@ TEST_F(InputLoading, EucAndJisDocumentsAreScannedAsShiftJis) {
 TEST_F(InputLoading, ListingsFillTheirSlotsFromEmpty) {
   writeFile(path("a.tsv"), "2\t1\t1\t<B>\tb\r\n1\t1\t1\t<A>\ta\r\n");
   writeFile(path("b.tsv"), "2\t2\t1\t<C>\tc\r\n");
-  configure(InputKind::Csv, {"a.tsv", "b.tsv"});
+  const InputSet listings = inputs(InputKind::Csv, {"a.tsv", "b.tsv"});
   gParseTables[0].recordCount = 5;  // whatever a slot held before, listings start it afresh
-  ASSERT_EQ(loadInputs(), 0);
-  EXPECT_EQ(gParseTables[0].recordCount, 1);
-  EXPECT_EQ(gParseTables[1].recordCount, 2);
-  EXPECT_EQ(content(1, 1), "c");
+  ASSERT_EQ(loadInputs(listings), 0);
+  EXPECT_EQ(test::listingLines(0), Records{"1\t1\t1\t<A>\ta"});
+  EXPECT_EQ(test::listingLines(1), (Records{"2\t1\t1\t<B>\tb", "2\t2\t1\t<C>\tc"}));
+  EXPECT_FALSE(scratchHeld());
 }
 
 TEST_F(InputLoading, FailedTakesNameTheirAreaAndReleaseTheScratch) {
   writeFile(path("a.html"), "<P>x</P>");
-  configure(InputKind::Html, {"a.html"});
-  AllocationSeam seam;
-  seam.failAt = 1;
-  setAllocationSeam(seam);
-  EXPECT_EQ(loadInputs(), -1);
+  const InputSet documents = inputs(InputKind::Html, {"a.html"});
+  setAllocationSeam({.failAt = 1});
+  EXPECT_EQ(loadInputs(documents), -1);
   EXPECT_EQ(message(), sjis("メモリの取得に失敗しました CONTENTS = [タグ親構造領域] MEMORYSIZE = [4096]"));
 
-  seam.failAt = 9;  // seven scratch areas, the input block, then the unconverted copy
-  setAllocationSeam(seam);
-  EXPECT_EQ(loadInputs(), -1);
+  setAllocationSeam({.failAt = 9});  // seven scratch areas, the input block, then the unconverted copy
+  EXPECT_EQ(loadInputs(documents), -1);
   EXPECT_EQ(message(), sjis("メモリの取得に失敗しました CONTENTS = [コード変換一時領域] MEMORYSIZE = [24]"));
-  EXPECT_EQ(gParserScratch.inputText, nullptr);
-  EXPECT_EQ(gParserScratch.textBuffer, nullptr);
+  EXPECT_FALSE(scratchHeld());
 }
 
 // A document that grows its slot's areas and then fails leaves the slot holding the grown
@@ -120,10 +121,44 @@ TEST_F(InputLoading, AFailureAfterGrowthLeavesTheSlotConsistent) {
   for (int i = 0; i < 50000; ++i) doc += "<A>x</A>";
   doc += "<A =>";
   writeFile(path("a.html"), doc);
-  configure(InputKind::Html, {"a.html"});
-  EXPECT_EQ(loadInputs(), -1);
+  EXPECT_EQ(loadInputs(inputs(InputKind::Html, {"a.html"})), -1);
   EXPECT_EQ(gParseTables[0].recordCount, 0);
   EXPECT_GT(gParseTables[0].recordCapacity, kTableAreaSize);
+}
+
+// The fuzz targets feed documents and listings from memory; they must load as files do.
+TEST_F(InputLoading, DocumentsAndListingsFromMemoryLoadAsFilesDo) {
+  const std::string documents[] = {"<P>a<B>b</B>c</P>", test::convert("<T>日本</T>\r\n<T>", "UTF-8", "EUC-JP") + ">",
+                                   ""};
+  for (const std::string& document : documents) {
+    writeFile(path("d.html"), document);
+    setupRunRecord("", "test");
+    const int fromFile = loadInputs(inputs(InputKind::Html, {"d.html"}));
+    const std::string fileMessage = message();
+    const Records fileRecords = test::listingLines(0);
+    setupRunRecord("", "test");
+    const int fromMemory = loadDocumentText(InputKind::Html, reinterpret_cast<const unsigned char*>(document.data()),
+                                            static_cast<int32_t>(document.size()));
+    EXPECT_EQ(fromMemory, fromFile);
+    EXPECT_EQ(message(), fileMessage);
+    EXPECT_EQ(test::listingLines(0), fileRecords);
+    EXPECT_FALSE(scratchHeld());
+  }
+
+  const std::string listing = "3\t1\t1\t<C>\tc\r\n1\t2\t1\t<A>\ta\r\n1\tx\t1\t<A>\ta\r\n";
+  writeFile(path("l.tsv"), listing);
+  setupRunRecord("", "test");
+  const int fromFile = loadInputs(inputs(InputKind::Csv, {"l.tsv", "l.tsv", "l.tsv"}));
+  const std::string fileMessage = message();
+  const Records fileRecords = test::listingLines(0);
+  std::FILE* stream = fmemopen(const_cast<char*>(listing.data()), listing.size(), "rb");
+  ASSERT_NE(stream, nullptr);
+  setupRunRecord("", "test");
+  EXPECT_EQ(loadListing(stream, path("l.tsv").c_str(), 3), fromFile);
+  std::fclose(stream);
+  EXPECT_EQ(message(), fileMessage);
+  EXPECT_EQ(test::listingLines(0), fileRecords);
+  EXPECT_EQ(test::listingLines(2), Records{"3\t1\t1\t<C>\tc"});
 }
 
 }  // namespace

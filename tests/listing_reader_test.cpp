@@ -1,13 +1,16 @@
+// The listing reader: lines into the slots they name, faults named by field, row and
+// column, lines never cut, and failures to grow or read named.
 #include "markup/listing_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "common/run_record.h"
-#include "common/settings.h"
 #include "common/work_areas.h"
 #include "markup/parse_tables.h"
+#include "markup/parser_scratch.h"
 #include "tests/test_support.h"
 
 namespace mq {
@@ -15,17 +18,14 @@ namespace {
 
 using test::sjis;
 
-// FileNo:No/SeaNo/path=value@contentOffset for every record of slot k.
-std::string dump(int k) {
-  std::string out;
+using Records = std::vector<std::string>;
+
+// Where the values of slot k's records stand in its contents.
+std::vector<int32_t> contentOffsets(int k) {
+  std::vector<int32_t> offsets;
   const ParseTableSlot& slot = gParseTables[k];
-  for (int32_t i = 0; i < slot.recordCount; ++i) {
-    const TagRecord& r = *recordAt(slot, i);
-    out += std::to_string(k + 1) + ":" + std::to_string(r.objectNo) + "/" + std::to_string(r.seqNo) + "/" +
-           std::string(tagPathOf(slot, r), r.tagNameLength) + "=" + std::string(contentOf(slot, r), r.contentLength) +
-           "@" + std::to_string(r.contentOffset) + " ";
-  }
-  return out;
+  for (int32_t i = 0; i < slot.recordCount; ++i) offsets.push_back(recordAt(slot, i)->contentOffset);
+  return offsets;
 }
 
 class ListingReaderTest : public test::ScratchDir {
@@ -33,10 +33,8 @@ class ListingReaderTest : public test::ScratchDir {
   void SetUp() override {
     ScratchDir::SetUp();
     setupRunRecord("", "test");
-    resetSettings();
-    gSettings.inputCount = 3;
     gTableCursor = TableCursor{};
-    ASSERT_EQ(allocateParseTables(), 0);
+    ASSERT_EQ(allocateParseTables(3), 0);
     ASSERT_EQ(allocateParserScratch(), 0);
   }
   void TearDown() override {
@@ -47,7 +45,7 @@ class ListingReaderTest : public test::ScratchDir {
   }
   int read(const std::string& bytes, const std::string& name = "listing.txt") {
     test::writeFile(path(name), bytes);
-    return readTagListing(path(name).c_str());
+    return readTagListing(path(name).c_str(), 3);
   }
   std::string message() const { return gRunRecord.messageText; }
 };
@@ -58,11 +56,13 @@ TEST_F(ListingReaderTest, LinesGoToTheirSlotsInOrderWithTextsRunningOnAcrossSlot
                  "\r\n"),
             0);
   ASSERT_EQ(read("2\t0000000000000000009\t2147483647\t<BODY><P>\tv\r\n", "second.txt"), 0);
-  EXPECT_EQ(dump(0), "1:0/0/<a>=@10 ");  // an empty value is a text of its own
-  EXPECT_EQ(dump(1), "2:7/1/<BODY><P>=" + sjis("日本") + "[09]x@0 2:8/1/<BODY><P>=" + sjis("表") +
-                         "@11 2:9/2147483647/<BODY><P>=v@14 ");
+  EXPECT_EQ(test::listingLines(0), Records{"1\t0\t0\t<a>\t"});
+  EXPECT_EQ(contentOffsets(0), std::vector<int32_t>{10}) << "an empty value is a text of its own";
+  EXPECT_EQ(test::listingLines(1), (Records{"2\t7\t1\t<BODY><P>\t" + sjis("日本") + "[09]x",
+                                            "2\t8\t1\t<BODY><P>\t" + sjis("表"), "2\t9\t2147483647\t<BODY><P>\tv"}));
+  EXPECT_EQ(contentOffsets(1), (std::vector<int32_t>{0, 11, 14}));
   EXPECT_EQ(gTableCursor.tagNameUsed, 34);
-  EXPECT_EQ(dump(2), "");
+  EXPECT_TRUE(test::listingLines(2).empty());
 }
 
 TEST_F(ListingReaderTest, FaultyLinesNameTheirDetailRowAndColumnInFieldOrder) {
@@ -101,8 +101,9 @@ TEST_F(ListingReaderTest, LinesEndAtLfWithAnOptionalCrAndAreNeverCut) {
   ASSERT_EQ(read("1\t1\t1\t<A>\tcrlf\r\n1\t2\t1\t<A>\tlf\n1\t3\t1\t<A>\tcr\r\r\n1\t4\t1\t<" + wide + ">\t" + wide +
                  "\r\n1\t5\t1\t<A>\tlast\r"),
             0);
-  EXPECT_EQ(dump(0), "1:1/1/<A>=crlf@0 1:2/1/<A>=lf@5 1:3/1/<A>=cr\r@8 1:4/1/<" + wide + ">=" + wide +
-                         "@12 1:5/1/<A>=last\r@100013 ");
+  EXPECT_EQ(test::listingLines(0), (Records{"1\t1\t1\t<A>\tcrlf", "1\t2\t1\t<A>\tlf", "1\t3\t1\t<A>\tcr\r",
+                                            "1\t4\t1\t<" + wide + ">\t" + wide, "1\t5\t1\t<A>\tlast\r"}));
+  EXPECT_EQ(contentOffsets(0), (std::vector<int32_t>{0, 5, 8, 12, 100013}));
   EXPECT_EQ(gParserScratch.nameBufferSize, 4096 + 3 * 65536);
   EXPECT_EQ(read("1\t1\t1\t" + wide + "\t" + wide + "\n-\t\t\t\t\n"), -1);
   EXPECT_NE(message().find("ROWS = [2] COLS = [1]"), std::string::npos) << "a long line is one row";
@@ -113,7 +114,8 @@ TEST_F(ListingReaderTest, ASlotsFirstLineFitsAfterOtherSlotsGrewSeveralSteps) {
   ASSERT_EQ(
       read("1\t1\t1\t<A>\t" + big + "\r\n1\t2\t1\t<A>\t" + big + "\r\n1\t3\t1\t<A>\t" + big + "\r\n3\t1\t1\t<Z>\tz"),
       0);
-  EXPECT_EQ(dump(2), "3:1/1/<Z>=z@3000003 ");
+  EXPECT_EQ(test::listingLines(2), Records{"3\t1\t1\t<Z>\tz"});
+  EXPECT_EQ(contentOffsets(2), std::vector<int32_t>{3000003});
   EXPECT_EQ(gParseTables[2].contentCapacity, 3 * 1048576);
 }
 
@@ -141,7 +143,7 @@ TEST_F(ListingReaderTest, FailuresToGrowOrToReadNameTheAreaOrTheFile) {
     EXPECT_EQ(gParseTables[0].recordCount, c.kept) << c.area;
   }
   for (const std::string& name : {path("missing.txt"), dir_}) {  // a folder opens, but reading it fails
-    EXPECT_EQ(readTagListing(name.c_str()), -1);
+    EXPECT_EQ(readTagListing(name.c_str(), 3), -1);
     EXPECT_EQ(gRunRecord.messageCode, 1003);
     EXPECT_EQ(message(), sjis("ファイルの読込みに失敗しました FILENAME = [" + name + "]"));
   }

@@ -164,12 +164,6 @@ TEST_F(ListingToolProgram, ReportsInUtf8OnAUtf8TerminalAndKeepsTheListingInShift
             "ToolMqlInputH: 処理は行われませんでした\n");
 }
 
-}  // namespace
-}  // namespace mq
-
-namespace mq {
-namespace {
-
 // Marquill reads back a listing that a tool wrote with the default separator and no header
 // line, and refuses one with the header line at its first row.
 TEST_F(ListingToolProgram, MarquillReadsBackAPlainListingOnly) {

@@ -164,12 +164,6 @@ TEST_F(MarquillProgram, AMissingSettingsFileReadsAsAnEmptyOne) {
   EXPECT_EQ(log(), std::vector<std::string>{settingError("LOG", "WARLOGOUT")});
 }
 
-}  // namespace
-}  // namespace mq
-
-namespace mq {
-namespace {
-
 TEST_F(MarquillProgram, InputFailuresAreLoggedOnceAndEndTheRunNonZero) {
   writeFile(path("a.html"), "<P>a</P>");
   writeFile(path("b.html"), "<P>\r\n<A =x>");

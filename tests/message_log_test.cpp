@@ -36,7 +36,7 @@ class MessageLogTest : public test::ScratchDir {
 
 TEST_F(MessageLogTest, WritesDatedCodedLinesEndingInCrLf) {
   const std::string log = path("ERRLOG.LOG");
-  setMessage(1, "%s", kTextStarted);
+  setMessage(kCodeStarted, "%s", kTextStarted);
   EXPECT_EQ(writeLogLine(log.c_str()), 0);
   setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaContents, 1048576L);
   writeLogLine(log.c_str());
@@ -49,9 +49,9 @@ TEST_F(MessageLogTest, WritesDatedCodedLinesEndingInCrLf) {
 TEST_F(MessageLogTest, CutsTheTextAfterItsByte256AndKeepsTheTabOf5022) {
   const std::string log = path("cut.log");
   const std::string exact(256, 'x');
-  setMessage(5021, "%s", exact.c_str());
+  setMessage(kCodeNotInInput, "%s", exact.c_str());
   writeLogLine(log.c_str());
-  setMessage(5021, "%s", (exact + "yz").c_str());
+  setMessage(kCodeNotInInput, "%s", (exact + "yz").c_str());
   writeLogLine(log.c_str());
   setMessage(kCodeNotInReplace, kFmtNotInReplace, 3, "v");
   writeLogLine(log.c_str());
@@ -73,9 +73,10 @@ TEST_F(MessageLogTest, ReportsAnUnopenableLogAndWritesNothingWithoutAClock) {
 
 TEST_F(MessageLogTest, FormatsEachDateTimeKindAndRefusesOthers) {
   const struct {
-    int kind;
+    DateTimeKind kind;
     const char* expected;
-  } cases[] = {{1, "20000401"}, {2, "2000/04/01"}, {3, "093005"}, {4, "09:30:05"}};
+  } cases[] = {
+      {kDateCompact, "20000401"}, {kDateSlashed, "2000/04/01"}, {kTimeCompact, "093005"}, {kTimeColoned, "09:30:05"}};
   for (const auto& c : cases) {
     char destination[16];
     std::memset(destination, '#', sizeof destination);
@@ -85,11 +86,11 @@ TEST_F(MessageLogTest, FormatsEachDateTimeKindAndRefusesOthers) {
     EXPECT_EQ(destination[n], '#') << "no NUL is written after the stamp";
   }
   char untouched[4] = {'a', 'b', 'c', 'd'};
-  EXPECT_EQ(formatDateTime(0, untouched), -1);
-  EXPECT_EQ(formatDateTime(5, untouched), -1);
+  EXPECT_EQ(formatDateTime(static_cast<DateTimeKind>(0), untouched), -1);
+  EXPECT_EQ(formatDateTime(static_cast<DateTimeKind>(5), untouched), -1);
   EXPECT_EQ(std::string(untouched, 4), "abcd");
   setClockReader(brokenClock);
-  EXPECT_EQ(formatDateTime(2, untouched), -2);
+  EXPECT_EQ(formatDateTime(kDateSlashed, untouched), -2);
 }
 
 TEST(MessageTexts, AreShiftJisBytesWrittenOutIndependently) {
@@ -100,7 +101,7 @@ TEST(MessageTexts, AreShiftJisBytesWrittenOutIndependently) {
   // ＩＮＩ: 82 68 82 6D 82 68.
   EXPECT_EQ(std::string(kFmtSettingError).substr(0, 6), "\x82\x68\x82\x6D\x82\x68");
   EXPECT_EQ(std::string(kDetailSeqNo), test::sjis("シーケンス番号が不正です"));
-  EXPECT_EQ(std::string(kFault1001), test::sjis("\">\"はタグ以外で使用しないで下さい"));
+  EXPECT_EQ(std::string(kFaultGreaterOutsideTag), test::sjis("\">\"はタグ以外で使用しないで下さい"));
   EXPECT_EQ(std::string(kTextOverwriteQuestion), test::sjis("ファイルが存在します。上書きしてもよろしいですか？"));
 }
 

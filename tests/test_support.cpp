@@ -15,6 +15,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "markup/parse_tables.h"
+
 namespace mq::test {
 
 std::string convert(const std::string& text, const char* from, const char* to) {
@@ -55,8 +57,12 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
                          const std::vector<std::string>& environment) {
   int inPipe[2], outPipe[2], errPipe[2];
   if (pipe(inPipe) != 0 || pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe");
+  // A program that ends without reading its input (an option error) closes the pipe under
+  // the answer still being written: that write must fail, not end the test with SIGPIPE.
+  std::signal(SIGPIPE, SIG_IGN);
   const pid_t child = fork();
   if (child == 0) {
+    std::signal(SIGPIPE, SIG_DFL);
     dup2(inPipe[0], 0);
     dup2(outPipe[1], 1);
     dup2(errPipe[1], 2);
@@ -138,6 +144,38 @@ std::vector<std::string> logEntries(const std::string& logBytes) {
     at = end + 2;
   }
   return entries;
+}
+
+std::vector<std::string> listingLines(int slot) {
+  std::vector<std::string> lines;
+  const ParseTableSlot& tables = gParseTables[slot];
+  for (int32_t i = 0; i < tables.recordCount; ++i) {
+    const TagRecord& r = *recordAt(tables, i);
+    std::string line = std::to_string(slot + 1) + "\t" + std::to_string(r.objectNo) + "\t" + std::to_string(r.seqNo) +
+                       "\t" + std::string(tagPathOf(tables, r), static_cast<std::size_t>(r.tagNameLength)) + "\t";
+    if (r.contentOffset != -1) line.append(contentOf(tables, r), static_cast<std::size_t>(r.contentLength));
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+ConsoleCapture::ConsoleCapture(const std::string& answer, ConsoleCode code) {
+  for (std::FILE*& file : files_) file = std::tmpfile();
+  std::fputs(answer.c_str(), files_[0]);
+  std::rewind(files_[0]);
+  setConsole(ConsoleStreams{files_[0], files_[1], files_[2], code});
+}
+
+ConsoleCapture::~ConsoleCapture() {
+  resetConsole();
+  for (std::FILE* file : files_) std::fclose(file);
+}
+
+std::string ConsoleCapture::drain(std::FILE* file) {
+  std::rewind(file);
+  std::string bytes;
+  for (int c; (c = std::getc(file)) != EOF;) bytes += static_cast<char>(c);
+  return bytes;
 }
 
 void ScratchDir::SetUp() {

@@ -1,11 +1,15 @@
 // Shared by the tests: a scratch folder per test, whole-file reading and writing, Shift-JIS
-// text from UTF-8 literals, and running a program with its exit code and output.
+// text from UTF-8 literals, running a program with its exit code and output, the console
+// pointed at files, and the records of a parse-table slot as lines.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "common/console.h"
 
 namespace mq::test {
 
@@ -32,6 +36,27 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
 
 // The log's lines without their 20-byte date and time stamp, CR LF removed.
 std::vector<std::string> logEntries(const std::string& logBytes);
+
+// The records of parse-table slot `slot` as the fields of their listing lines: FileNo, No,
+// SeaNo, TagName and Value joined by TAB, the value as it stands (empty without content).
+std::vector<std::string> listingLines(int slot);
+
+// The console pointed at temporary files, with `answer` waiting on its input, for as long
+// as the capture lives.
+class ConsoleCapture {
+ public:
+  explicit ConsoleCapture(const std::string& answer = "", ConsoleCode code = ConsoleCode::ShiftJis);
+  ~ConsoleCapture();
+  ConsoleCapture(const ConsoleCapture&) = delete;
+  ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+  std::string out() { return drain(files_[1]); }
+  std::string err() { return drain(files_[2]); }
+  std::FILE* in() { return files_[0]; }
+
+ private:
+  static std::string drain(std::FILE* file);
+  std::FILE* files_[3];
+};
 
 // A fresh folder for each test, removed afterwards; the current directory is not changed.
 class ScratchDir : public ::testing::Test {

@@ -2,12 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <string>
 
-#include "common/work_areas.h"
 #include "tests/test_support.h"
 
 namespace mq {
@@ -74,45 +70,10 @@ TEST(TextHelpers, CheckNumberByType) {
       {"-1.5", 4, 0}, {"+-1", 4, 2}, {"1 ", 1, 2},  {"1.5", 9, 0}, {"-1", 9, 2},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(checkNumber(c.text, static_cast<int>(std::string(c.text).size()), c.type), c.expected)
+    EXPECT_EQ(checkNumber(c.text, static_cast<int>(std::string(c.text).size()), static_cast<NumberType>(c.type)),
+              c.expected)
         << c.text << " type " << c.type;
   }
-}
-
-class FileHelpersTest : public test::ScratchDir {};
-
-TEST_F(FileHelpersTest, ReadsWholeFilesWithSixteenZeroBytesBehind) {
-  test::writeFile(path("doc"), std::string("ab\0c", 4));
-  unsigned char* block = nullptr;
-  int32_t length = -1;
-  ASSERT_EQ(readWholeFile(&block, &length, path("doc").c_str()), 0);
-  EXPECT_EQ(length, 4);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(block), 20), std::string("ab\0c", 4) + std::string(16, '\0'));
-  releaseArea(&block);
-
-  test::writeFile(path("empty"), "");
-  ASSERT_EQ(readWholeFile(&block, &length, path("empty").c_str()), 0);
-  EXPECT_EQ(length, 0);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(block), 16), std::string(16, '\0'));
-  releaseArea(&block);
-
-  EXPECT_EQ(readWholeFile(&block, &length, path("missing").c_str()), -1);
-  EXPECT_EQ(block, nullptr);
-  EXPECT_EQ(readWholeFile(&block, &length, dir_.c_str()), -1) << "a folder is no file";
-}
-
-TEST_F(FileHelpersTest, RefusesAFileWhoseBlockWouldPassTheLargestAreaSize) {
-  // A sparse file costs no disk; its length plus 16 passes 2147483647 by one byte.
-  const std::string big = path("big");
-  test::writeFile(big, "");
-  ASSERT_EQ(truncate(big.c_str(), 2147483647L - 15), 0);
-  long length = 0;
-  ASSERT_EQ(getFileLength(&length, big.c_str()), 0);
-  EXPECT_EQ(length, 2147483632L);
-  unsigned char* block = nullptr;
-  int32_t read = 0;
-  EXPECT_EQ(readWholeFile(&block, &read, big.c_str()), -1);
-  EXPECT_EQ(block, nullptr);
 }
 
 }  // namespace

@@ -5,9 +5,7 @@
 #include <string>
 
 #include "common/run_record.h"
-#include "common/settings.h"
 #include "common/texts.h"
-#include "markup/parse_tables.h"
 #include "tests/test_support.h"
 
 namespace mq {
@@ -93,72 +91,49 @@ TEST_F(WorkAreasTest, SeamFailsAllocationsAboveASize) {
   releaseArea(&small);
 }
 
-TEST_F(WorkAreasTest, AFailedTakeInTheParseTablesLeavesNoAreaOfTheGroup) {
-  resetSettings();
-  gSettings.inputCount = 3;
-  // Second input, third area: the sixth take.
-  setAllocationSeam({.failAt = 6});
-  EXPECT_EQ(allocateParseTables(), -1);
-  EXPECT_EQ(gRunRecord.messageCode, 1011);
-  EXPECT_EQ(std::string(gRunRecord.messageText),
-            test::sjis("メモリの取得に失敗しました CONTENTS = [入力解析内容領域] MEMORYSIZE = [1048576]"));
+// A group of three areas as owners describe theirs.
+struct Owner {
+  unsigned char* first;
+  int32_t firstSize;
+  unsigned char* second;
+  int32_t secondSize;
+  unsigned char* third;
+  int32_t thirdSize;
+};
+constexpr AreaField<Owner> kOwnerAreas[] = {{&Owner::first, &Owner::firstSize, kAreaOutput, 100, 10},
+                                            {&Owner::second, &Owner::secondSize, kAreaWork, 200, 20},
+                                            {&Owner::third, &Owner::thirdSize, kAreaRecords, 300, 30}};
+
+TEST_F(WorkAreasTest, AGroupIsTakenWholeOrNotAtAllAndWalkedByItsOneList) {
+  const char* failing[] = {"出力領域] MEMORYSIZE = [100]", "作業領域] MEMORYSIZE = [200]",
+                           "入力解析構造領域] MEMORYSIZE = [300]"};
+  Owner owner{};
   for (int k = 0; k < 3; ++k) {
-    EXPECT_EQ(gParseTables[k].records, nullptr);
-    EXPECT_EQ(gParseTables[k].tagNames, nullptr);
-    EXPECT_EQ(gParseTables[k].contents, nullptr);
+    setAllocationSeam({.failAt = k + 1});
+    EXPECT_EQ(takeAreaGroup(owner, kOwnerAreas), -1);
+    EXPECT_FALSE(holdsAnyArea(owner, kOwnerAreas)) << k;
+    EXPECT_EQ(std::string(gRunRecord.messageText),
+              test::sjis(std::string("メモリの取得に失敗しました CONTENTS = [") + failing[k]));
   }
   resetAllocationSeam();
-  ASSERT_EQ(allocateParseTables(), 0);
-  EXPECT_EQ(gParseTables[2].contentCapacity, 1048576);
-  releaseParseTables();
-  releaseParseTables();
-  EXPECT_EQ(gParseTables[2].contents, nullptr);
+  ASSERT_EQ(takeAreaGroup(owner, kOwnerAreas), 0);
+  EXPECT_EQ(owner.firstSize + owner.secondSize + owner.thirdSize, 600);
+  EXPECT_NE(owner.third, nullptr);
+
+  // Growth takes the field's own step; clearing zero-fills each area over its grown size.
+  ASSERT_EQ(ensureFieldRoom(owner, kOwnerAreas[1], 200), 0);
+  EXPECT_EQ(owner.secondSize, 220);
+  owner.first[99] = 1;
+  owner.second[219] = 2;
+  clearAreaGroup(owner, kOwnerAreas);
+  EXPECT_EQ(owner.first[99] + owner.second[219], 0);
+  releaseAreaGroup(owner, kOwnerAreas);
+  EXPECT_FALSE(holdsAnyArea(owner, kOwnerAreas));
 }
-
-TEST_F(WorkAreasTest, RecordsGrowRightAfterThe43690thRecord) {
-  resetSettings();
-  gSettings.inputCount = 1;
-  ASSERT_EQ(allocateParseTables(), 0);
-  openTableCursor(0);
-  for (int i = 1; i <= 43689; ++i) ASSERT_EQ(appendTagRecord(i, 1, 0, 0, -1, 0), 0);
-  EXPECT_EQ(gParseTables[0].recordCapacity, 1048576);
-  ASSERT_EQ(appendTagRecord(43690, 1, 0, 0, -1, 0), 0);
-  EXPECT_EQ(gParseTables[0].recordCapacity, 2097152);
-  storeTableCursor(0);
-  EXPECT_EQ(gParseTables[0].recordCount, 43690);
-  EXPECT_EQ(recordAt(gParseTables[0], 43689)->objectNo, 43690);
-  releaseParseTables();
-}
-
-TEST_F(WorkAreasTest, ATagPathLongerThanTheFreeSpaceIsNeverCut) {
-  resetSettings();
-  gSettings.inputCount = 1;
-  ASSERT_EQ(allocateParseTables(), 0);
-  openTableCursor(0);
-  gTableCursor.tagNameUsed = 0;
-  const std::string path(3 * 1048576, 'P');
-  ASSERT_EQ(appendTagPath(path.data(), static_cast<int32_t>(path.size())), 0);
-  EXPECT_EQ(gParseTables[0].tagNameCapacity, 4 * 1048576);
-  EXPECT_EQ(gTableCursor.tagNameUsed, static_cast<int32_t>(path.size()) + 1);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(gParseTables[0].tagNames)), path);
-
-  setAllocationSeam({.failAt = 1});
-  EXPECT_EQ(appendContent(path.data(), static_cast<int32_t>(path.size())), -1);
-  EXPECT_EQ(std::string(gRunRecord.messageText),
-            test::sjis("メモリの拡張に失敗しました CONTENTS = [入力解析内容領域] MEMORYOFFSET = [4194304]"));
-  resetAllocationSeam();
-  releaseParseTables();
-}
-
-}  // namespace
-}  // namespace mq
-
-namespace mq {
-namespace {
 
 // Large areas live in mappings of their own outside the sanitizer builds: growth keeps the
 // contents, the new part reads as zero, and a release gives every mapping back.
-TEST(WorkAreasLarge, GrowthKeepsContentsAndZeroesTheTail) {
+TEST_F(WorkAreasTest, LargeAreasGrowWithTheirContentsAndZeroTheTail) {
   const long mappedBefore = mappedAreaCount();
   unsigned char* area = nullptr;
   int32_t size = 600000;

@@ -7,7 +7,7 @@
 
 int main(int argc, char** argv) {
   unsigned char* commandLine = mq::joinArguments(argc, argv);
-  if (commandLine == nullptr) return 255;
+  if (commandLine == nullptr) return mq::exitCodeOf(-1);
   const int code = mq::runListingTool(reinterpret_cast<const char*>(commandLine), MQ_TOOL_NAME,
                                       static_cast<mq::InputKind>(MQ_TOOL_KIND));
   mq::releaseArea(&commandLine);

@@ -1,0 +1,17 @@
+// Whole files into work blocks, and the length of a file: how documents, templates and
+// settings are read, and how the tools tell whether an output file already holds something.
+#pragma once
+
+#include <cstdint>
+
+namespace mq {
+
+// The file's length in bytes; -1 when it cannot be opened or measured (a folder included).
+int getFileLength(long* length, const char* fileName);
+
+// The whole file in a new block of its length plus 16 zero bytes; -1 without a message
+// when it cannot be read, or when the block would be larger than an area may be. A
+// block may be left taken on failure; its owner releases it.
+int readWholeFile(unsigned char** block, int32_t* length, const char* fileName);
+
+}  // namespace mq

@@ -1,0 +1,116 @@
+#include "markup/path_index.h"
+
+#include <cstring>
+
+#include "common/message_log.h"
+#include "common/texts.h"
+#include "common/work_areas.h"
+#include "markup/parser_scratch.h"
+
+namespace mq {
+
+namespace {
+
+// The count of one distinct path, and where its first record's path stands.
+struct PathCountEntry {
+  int32_t firstObjectNo;
+  int32_t count;
+  int32_t pathOffset;  // in the slot's tag names
+  int32_t pathLength;
+};
+
+// One bucket of the index, keyed by the parent's entry and the last name.
+struct PathIndexBucket {
+  uint32_t hash;
+  int32_t entry;   // PathCounts entry number plus 1; 0: empty bucket
+  int32_t parent;  // the parent path's entry number; -1 at the top
+  int32_t unused;
+};
+
+int32_t gEntryCount = 0;
+
+PathCountEntry* entries() { return reinterpret_cast<PathCountEntry*>(gParserScratch.pathCounts); }
+PathIndexBucket* buckets() { return reinterpret_cast<PathIndexBucket*>(gParserScratch.pathIndex); }
+long bucketCount() { return gParserScratch.pathIndexSize / static_cast<long>(sizeof(PathIndexBucket)); }
+
+uint32_t hashName(int32_t parent, const unsigned char* bytes, int32_t length) {
+  uint64_t h = uint64_t{0x9E3779B97F4A7C15} ^ (static_cast<uint64_t>(static_cast<uint32_t>(parent)) << 20) ^
+               static_cast<uint64_t>(length);
+  int32_t i = 0;
+  for (; i + 8 <= length; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes + i, 8);
+    h = (h ^ word) * uint64_t{0xFF51AFD7ED558CCD};
+    h ^= h >> 32;
+  }
+  for (; i < length; ++i) h = (h ^ bytes[i]) * uint64_t{0x100000001B3};
+  h ^= h >> 29;
+  return static_cast<uint32_t>(h);
+}
+
+void insertBucket(PathIndexBucket* table, long count, const PathIndexBucket& bucket) {
+  const auto mask = static_cast<uint32_t>(count - 1);
+  uint32_t i = bucket.hash & mask;
+  while (table[i].entry != 0) i = (i + 1) & mask;
+  table[i] = bucket;
+}
+
+// Doubles the index when it is half full, so that probes stay short.
+int growIndexIfNeeded() {
+  ParserScratch& s = gParserScratch;
+  const long count = bucketCount();
+  if (static_cast<long>(gEntryCount) * 2 < count) return 0;
+  const long newSize = static_cast<long>(s.pathIndexSize) * 2;
+  unsigned char* fresh = nullptr;
+  if (newSize > kLargestAreaSize || allocZeroed(&fresh, newSize) != 0) {
+    setMessage(kCodeGrowFailed, kFmtGrowFailed, kPathIndexArea.name, newSize);
+    return -1;
+  }
+  auto* target = reinterpret_cast<PathIndexBucket*>(fresh);
+  const PathIndexBucket* old = buckets();
+  for (long i = 0; i < count; ++i) {
+    if (old[i].entry != 0) insertBucket(target, count * 2, old[i]);
+  }
+  releaseArea(&s.pathIndex);
+  s.pathIndex = fresh;
+  s.pathIndexSize = static_cast<int32_t>(newSize);
+  return 0;
+}
+
+}  // namespace
+
+void clearPathIndex() { gEntryCount = 0; }
+
+int32_t pathEntryCount() { return gEntryCount; }
+
+int countPath(const PathKey& key, const unsigned char* tagNames, int32_t objectNo, int32_t pathOffset, int32_t* entry,
+              int32_t* sequence) {
+  const uint32_t hash = hashName(key.parentEntry, key.lastName, key.lastNameLength);
+  const auto mask = static_cast<uint32_t>(bucketCount() - 1);
+  const int32_t parentLength = key.pathLength - key.lastNameLength;
+  PathIndexBucket* table = buckets();
+  for (uint32_t i = hash & mask; table[i].entry != 0; i = (i + 1) & mask) {
+    if (table[i].hash != hash || table[i].parent != key.parentEntry) continue;
+    PathCountEntry& found = entries()[table[i].entry - 1];
+    // Same parent path: the paths are equal when their last names are.
+    if (found.pathLength == key.pathLength && std::memcmp(tagNames + found.pathOffset + parentLength, key.lastName,
+                                                          static_cast<std::size_t>(key.lastNameLength)) == 0) {
+      *entry = table[i].entry - 1;
+      *sequence = ++found.count;
+      return 0;
+    }
+  }
+  entries()[gEntryCount] = PathCountEntry{objectNo, 1, pathOffset, key.pathLength};
+  const int32_t added = gEntryCount++;
+  const long needed = (static_cast<long>(gEntryCount) + 1) * static_cast<long>(sizeof(PathCountEntry));
+  if (ensureFieldRoom(gParserScratch, kPathCountsArea, needed) != 0) return -1;
+  insertBucket(buckets(), bucketCount(), PathIndexBucket{hash, added + 1, key.parentEntry, 0});
+  if (growIndexIfNeeded() != 0) return -1;
+  *entry = added;
+  *sequence = 1;
+  return 0;
+}
+
+int32_t countPathAgain(int32_t entry) { return ++entries()[entry].count; }
+
+}  // namespace mq

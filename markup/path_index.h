@@ -1,0 +1,36 @@
+// Sequence numbers of tag paths. Every distinct path of a document has one PathCounts entry
+// that counts its records so far. A path is its parent's path followed by one name, so a
+// hash index finds the entry by the parent's entry number and that last name alone, and
+// no path is ever compared whole.
+#pragma once
+
+#include <cstdint>
+
+namespace mq {
+
+// A path to count: its parent path's entry number (-1 for a path of one name), its last
+// name and its whole length.
+struct PathKey {
+  int32_t parentEntry;
+  const unsigned char* lastName;
+  int32_t lastNameLength;
+  int32_t pathLength;
+};
+
+// Forgets every path, for a new document; the scratch areas are cleared beside it.
+void clearPathIndex();
+
+// Counts one more record of the path: *sequence becomes its count with this record, *entry
+// its entry number. A path not met before gets a new entry with objectNo and pathOffset,
+// where the caller writes the path's text next. tagNames is the slot's tag-name area, in
+// which the texts of earlier paths stand. -1 with message 1014 when an area cannot grow.
+int countPath(const PathKey& key, const unsigned char* tagNames, int32_t objectNo, int32_t pathOffset, int32_t* entry,
+              int32_t* sequence);
+
+// Counts one more record of a path known by its entry number; returns its sequence number.
+int32_t countPathAgain(int32_t entry);
+
+// The number of distinct paths counted since the index was cleared.
+int32_t pathEntryCount();
+
+}  // namespace mq

@@ -1,0 +1,137 @@
+#include "tools/listing_writer.h"
+
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+
+#include "common/line_writer.h"
+#include "common/message_log.h"
+#include "common/texts.h"
+#include "markup/parse_tables.h"
+
+namespace mq {
+
+ValueArea gValueArea;
+
+namespace {
+
+bool needsEscape(char byte) { return byte == '\t' || byte == '\n' || byte == '\r'; }
+
+bool holdsEscapes(const char* value, int32_t length) {
+  for (int32_t i = 0; i < length; ++i) {
+    // Most bytes are above CR: one comparison settles them.
+    if (value[i] <= '\r' && needsEscape(value[i])) return true;
+  }
+  return false;
+}
+
+int writeRecords(LineWriter& out, const char* fileName, int32_t slotCount, const ListingFormat& format,
+                 ValuePath path) {
+  const char separator = format.separator;
+  for (int f = 0; f < slotCount; ++f) {
+    const ParseTableSlot& slot = gParseTables[f];
+    if (slot.recordCount == 0) break;
+    if (format.writeHeader) {
+      for (const char* field : {"FileNo", "No", "SeaNo", "TagName"}) {
+        out.put(field, std::strlen(field));
+        out.put(separator);
+      }
+      out.put("Value\r\n", 7);
+    }
+    for (int32_t r = 0; r < slot.recordCount; ++r) {
+      const TagRecord& record = *recordAt(slot, r);
+      const bool empty = record.contentOffset < 0 || record.contentLength <= 0;
+      const char* value = empty ? nullptr : contentOf(slot, record);
+      const int32_t length = empty ? 0 : record.contentLength;
+      // A value with nothing to escape that fits the value area unchanged is written as it
+      // stands; escaping it would only copy it there.
+      const bool asItStands =
+          path == ValuePath::AsItStands && length > 0 && length + 16 < gValueArea.size && !holdsEscapes(value, length);
+      if (!asItStands) {
+        if (escapeValue(value, length) != 0) return -1;
+        if (format.skipEmptyValues && gValueArea.used == 0) continue;
+      }
+      out.putNumber(f + 1);
+      out.put(separator);
+      out.putNumber(record.objectNo);
+      out.put(separator);
+      out.putNumber(record.seqNo);
+      out.put(separator);
+      out.put(tagPathOf(slot, record), static_cast<std::size_t>(record.tagNameLength));
+      out.put(separator);
+      if (asItStands) {
+        out.put(value, static_cast<std::size_t>(length));
+      } else {
+        out.put(reinterpret_cast<const char*>(gValueArea.bytes), static_cast<std::size_t>(gValueArea.used));
+      }
+      out.put("\r\n", 2);
+      if (out.failed()) {
+        setMessage(kCodeWriteFailed, kFmtWriteFailed, fileName);
+        return -1;
+      }
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int takeValueArea() {
+  gValueArea.used = 0;
+  return takeAreaGroup(gValueArea, kValueAreas);
+}
+
+void releaseValueArea() {
+  releaseAreaGroup(gValueArea, kValueAreas);
+  gValueArea.size = 0;
+  gValueArea.used = 0;
+}
+
+int escapeValue(const char* value, int32_t length) {
+  // Every byte past the previous value is still zero, so clearing that value clears the
+  // area without touching all of a grown one for every record.
+  std::memset(gValueArea.bytes, 0, static_cast<std::size_t>(gValueArea.used));
+  gValueArea.used = 0;
+  if (value == nullptr || length <= 0) return 0;
+  for (int32_t i = 0; i < length;) {
+    const char byte = value[i];
+    const char* escape = byte == '\t' ? "[09]" : byte == '\n' ? "[0A]" : byte == '\r' ? "[0D]" : nullptr;
+    int32_t taken = 1;
+    if (escape != nullptr) {
+      std::memcpy(gValueArea.bytes + gValueArea.used, escape, 4);
+      gValueArea.used += 4;
+    } else {
+      // Plain bytes are copied as a run, up to where the next one would need the area grown.
+      const int32_t room = gValueArea.size - 16 - gValueArea.used;
+      while (taken < room && i + taken < length && !needsEscape(value[i + taken])) ++taken;
+      std::memcpy(gValueArea.bytes + gValueArea.used, value + i, static_cast<std::size_t>(taken));
+      gValueArea.used += taken;
+    }
+    i += taken;
+    // Sixteen zero bytes stay beyond the value, so the next escape fits and the text ends.
+    if (ensureFieldRoom(gValueArea, kValueAreas[0], static_cast<long>(gValueArea.used) + 16) != 0) return -1;
+  }
+  return 0;
+}
+
+int writeTagListing(const char* fileName, int32_t slotCount, const ListingFormat& format, ValuePath path) {
+  std::FILE* file = std::fopen(fileName, "wb");
+  if (file == nullptr) {
+    setMessage(kCodeOpenFailed, kFmtOpenFailed, fileName);
+    return -1;
+  }
+  LineWriter writer(file);
+  const int written = writeRecords(writer, fileName, slotCount, format, path);
+  // Lines already made reach the file even when a later record failed; the last buffered
+  // ones reach the disk only at the close, so a failed close is a failed write.
+  const bool flushed = writer.flush();
+  const bool closed = std::fclose(file) == 0;
+  if (written != 0) return written;
+  if (!flushed || !closed) {
+    setMessage(kCodeWriteFailed, kFmtWriteFailed, fileName);
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace mq

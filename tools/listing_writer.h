@@ -1,0 +1,48 @@
+// Writing the parse tables as a tag listing, as the listing tools write it: one line per
+// record, the fields FileNo, No, SeaNo, TagName and Value between separators, CR LF at the
+// end, and TAB, LF and CR in a value written as "[09]", "[0A]" and "[0D]".
+#pragma once
+
+#include <cstdint>
+
+#include "common/texts.h"
+#include "common/work_areas.h"
+
+namespace mq {
+
+struct ListingFormat {
+  char separator;  // written between the fields
+  bool writeHeader;
+  bool skipEmptyValues;
+};
+
+// The escaped value of the record being written, NUL-terminated; the area keeps its grown
+// size for the rest of the run.
+struct ValueArea {
+  unsigned char* bytes;
+  int32_t size;
+  int32_t used;
+};
+
+extern ValueArea gValueArea;
+
+inline constexpr AreaField<ValueArea> kValueAreas[] = {{&ValueArea::bytes, &ValueArea::size, kAreaWork, 4096, 4096}};
+
+int takeValueArea();
+void releaseValueArea();
+
+// Fills the value area with the value, TAB, LF and CR written as "[09]", "[0A]", "[0D]".
+// -1 with message 1014 when the area cannot grow.
+int escapeValue(const char* value, int32_t length);
+
+// How values reach the listing: those with nothing to escape as they stand (the fast path),
+// or every one through the value area. Both write the same bytes; tests compare them.
+enum class ValuePath { AsItStands, Escaped };
+
+// Creates the listing file and writes the records of the first slotCount slots, stopping at
+// the first slot without records. 0, or -1 with message 1001 (the file cannot be created),
+// 1002 (a write or the close failed; the lines written stay) or 1014 (the value area).
+int writeTagListing(const char* fileName, int32_t slotCount, const ListingFormat& format,
+                    ValuePath path = ValuePath::AsItStands);
+
+}  // namespace mq
