@@ -119,8 +119,8 @@ TEST_P(OutputCase, LeavesTheExpectedFiles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, OutputCase, ::testing::ValuesIn(caseNames()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                           std::string name = info.param;
+                         [](const ::testing::TestParamInfo<std::string>& param) {
+                           std::string name = param.param;
                            for (char& c : name) {
                              if (std::isalnum(static_cast<unsigned char>(c)) == 0) c = '_';
                            }

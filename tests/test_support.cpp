@@ -88,9 +88,6 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
   close(inPipe[0]);
   close(outPipe[1]);
   close(errPipe[1]);
-  // A program that ends without reading all of its input closes the pipe: the write then
-  // fails with EPIPE instead of killing the test.
-  std::signal(SIGPIPE, SIG_IGN);
   std::size_t written = 0;
   if (input.empty()) {
     close(inPipe[1]);
