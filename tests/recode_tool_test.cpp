@@ -168,9 +168,9 @@ TEST_F(RecodeRun, FailuresReportTheirTextKeepTheOldOutputAndReleaseTheAreas) {
       {1, "abc", "out.txt", 1011, sjis("メモリの取得に失敗しました CONTENTS = [出力領域] MEMORYSIZE = [20480]")},
       {2, "abc", "out.txt", 1003, sjis("ファイルの読込みに失敗しました FILENAME = [") + in + "]"},
       {0, "", "no/out.txt", 1003, sjis("ファイルの読込みに失敗しました FILENAME = [") + path("no/out.txt") + "]"},
-      // A few bytes wait in the stream until the close; many fail on the way.
+      // A few bytes wait in the stream until the close; more than its buffer fail on the way.
       {0, "abc", "/dev/full", 1002, sjis("ファイルの書込みに失敗しました FILENAME = [/dev/full]")},
-      {0, std::string(100000, 'x'), "/dev/full", 1002, sjis("ファイルの書込みに失敗しました FILENAME = [/dev/full]")},
+      {0, std::string(600000, 'x'), "/dev/full", 1002, sjis("ファイルの書込みに失敗しました FILENAME = [/dev/full]")},
   };
   for (const Case& c : cases) {
     test::writeFile(in, c.input);
