@@ -144,8 +144,8 @@ struct RowCell {
   unsigned int cell;
 };
 
-// Standard Shift-JIS to JIS X 0208 arithmetic. The second byte's half of the choices are
-// taken without branches: they follow the text, and a mispredicted branch per character
+// Standard Shift-JIS to JIS X 0208 arithmetic. The choices that hang on the second byte are
+// made without branches: they change from character to character, and a mispredicted branch
 // would cost more than the arithmetic.
 inline RowCell sjisToRowCell(unsigned int first, unsigned int second) {
   const unsigned int evenRow = second >= 0x9F ? 1u : 0u;  // second byte past 0x9E once 0x7F is skipped
