@@ -36,10 +36,16 @@ void startConversion(ConversionState* state, CodeKind target);
 
 // Converts the next `length` source bytes (0 or less: none) into destination and returns the
 // bytes written. A character or escape sequence cut at the end of the piece is kept in the
-// state and completed by the next piece. For a Shift-JIS or EUC target the destination may
-// be the source itself, since the output never runs ahead of the input; otherwise the two
-// must not overlap.
+// state and completed by the next piece. For a Shift-JIS or EUC target converted from a
+// fresh state the destination may be the source itself, since the output never runs ahead
+// of the input; otherwise the two must not overlap (a byte held from an earlier piece comes
+// out with the first byte of this one).
 int32_t convertPiece(ConversionState* state, unsigned char* destination, const unsigned char* source, int32_t length);
+
+// The same conversion through the byte-wise state machine alone, without the runs that take
+// plain bytes and Shift-JIS pairs in bulk: the reference that convertPiece is held against.
+int32_t convertPieceByteWise(ConversionState* state, unsigned char* destination, const unsigned char* source,
+                             int32_t length);
 
 // Ends the text: closes an open JIS two-byte run (ESC ( B), drops whatever is still pending
 // and leaves the state fresh again. Returns the bytes written (0 or 3).

@@ -279,3 +279,109 @@ TEST(CodeConversion, ConvertingInPlaceGivesTheSameBytes) {
 
 }  // namespace
 }  // namespace mq
+
+namespace mq {
+namespace {
+
+// Text made of the stretches the runs take in bulk and of the bytes that stop them: ASCII
+// words, Shift-JIS pairs (first bytes 0xE0 and above included), EUC pairs, JIS runs with and
+// without their closing designation, line ends and single bytes of every class.
+std::string stretchedText(std::mt19937& random, std::size_t size) {
+  static const std::string stoppers = hex("1B 24 28 42 0A 0D 20 7F 80 A0 FF 81 9F E0 FC FD A1 8E");
+  std::string text;
+  while (text.size() < size) {
+    switch (random() % 7) {
+      case 0:
+        for (std::size_t n = 1 + random() % 24; n > 0; --n) text.push_back(static_cast<char>(0x20 + random() % 0x5F));
+        break;
+      case 1:
+      case 2:
+        for (std::size_t n = 1 + random() % 16; n > 0; --n) {
+          const auto first = static_cast<unsigned>(random() % 4 == 0 ? 0xE0 + random() % 0x1D : 0x81 + random() % 0x1F);
+          auto second = static_cast<unsigned>(0x40 + random() % 0xBD);
+          if (second == 0x7F) second = 0x80;
+          text.push_back(static_cast<char>(first));
+          text.push_back(static_cast<char>(second));
+        }
+        break;
+      case 3:
+        for (std::size_t n = 1 + random() % 8; n > 0; --n) {
+          text.push_back(static_cast<char>(0xA1 + random() % 0x5E));
+          text.push_back(static_cast<char>(0xA1 + random() % 0x5E));
+        }
+        break;
+      case 4:
+        text += "\x1B$B";
+        for (std::size_t n = 1 + random() % 12; n > 0; --n) text.push_back(static_cast<char>(0x21 + random() % 0x5E));
+        if (random() % 2 == 0) text += random() % 2 == 0 ? "\x1B(B" : "\x1B(J";
+        break;
+      case 5:
+        text += random() % 2 == 0 ? "\r\n" : "\n";
+        break;
+      default:
+        text.push_back(stoppers[random() % stoppers.size()]);
+    }
+  }
+  return text;
+}
+
+// Converts the pieces with one state, each into a destination of exactly its capacity, and
+// records the state after every piece.
+struct PieceResult {
+  std::string bytes;
+  std::vector<ConversionState> states;
+};
+using PieceConverter = int32_t (*)(ConversionState*, unsigned char*, const unsigned char*, int32_t);
+
+PieceResult convertWith(PieceConverter converter, const std::string& source, CodeKind target,
+                        const std::vector<std::size_t>& cuts) {
+  PieceResult result;
+  ConversionState state;
+  startConversion(&state, target);
+  std::size_t from = 0;
+  for (std::size_t i = 0; i <= cuts.size(); ++i) {
+    const std::size_t to = i < cuts.size() ? cuts[i] : source.size();
+    const auto length = static_cast<int32_t>(to - from);
+    std::vector<unsigned char> out(static_cast<std::size_t>(conversionCapacity(length, target)));
+    const int32_t written = converter(&state, out.data(), bytesOf(source) + from, length);
+    result.bytes.append(out.begin(), out.begin() + written);
+    result.states.push_back(state);
+    from = to;
+  }
+  unsigned char last[3];
+  result.bytes.append(last, last + finishConversion(&state, last));
+  return result;
+}
+
+// The held byte counts only while a first byte is held.
+bool sameState(const ConversionState& a, const ConversionState& b) {
+  const bool holding = a.pending == PendingState::JisFirstHeld || a.pending == PendingState::SjisLeadHeld ||
+                       a.pending == PendingState::EucLeadHeld;
+  return a.target == b.target && a.pending == b.pending && a.inputKanji == b.inputKanji &&
+         a.outputKanji == b.outputKanji && a.preferredDouble == b.preferredDouble &&
+         (!holding || a.heldByte == b.heldByte);
+}
+
+// The runs that take plain bytes and Shift-JIS pairs in bulk must leave exactly the bytes and
+// the state of the byte-wise state machine, whole and in pieces that cut through them.
+TEST(CodeConversion, TheRunsGiveTheBytesAndStateOfTheByteWiseMachine) {
+  std::mt19937 random(31337);
+  for (int round = 0; round < 3000; ++round) {
+    const std::string text =
+        round % 4 == 0 ? mixedText(random, 1 + random() % 300) : stretchedText(random, 1 + random() % 600);
+    const CodeKind target = round % 50 == 49 ? static_cast<CodeKind>(0) : kTargets[round % 3];
+    std::vector<std::size_t> cuts;
+    if (round % 3 != 0) {
+      for (std::size_t at = random() % 40; at < text.size(); at += 1 + random() % 40) cuts.push_back(at);
+    }
+    const PieceResult fast = convertWith(convertPiece, text, target, cuts);
+    const PieceResult plain = convertWith(convertPieceByteWise, text, target, cuts);
+    ASSERT_EQ(fast.bytes, plain.bytes) << "round " << round;
+    for (std::size_t i = 0; i < fast.states.size(); ++i) {
+      ASSERT_TRUE(sameState(fast.states[i], plain.states[i])) << "round " << round << " piece " << i;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mq

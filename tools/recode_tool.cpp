@@ -1,0 +1,149 @@
+#include "tools/recode_tool.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "common/console.h"
+#include "common/file_reading.h"
+#include "common/message_log.h"
+#include "common/text_helpers.h"
+#include "common/texts.h"
+#include "common/tool_frame.h"
+#include "common/work_areas.h"
+
+namespace mq {
+
+RecodeOptions gRecodeOptions;
+RecodeAreas gRecodeAreas;
+
+namespace {
+
+constexpr char kProgramName[] = "ToolRecast";
+constexpr std::size_t kRecodeStreamBuffer = std::size_t{1} << 18;
+
+// The names that /c (or /C) takes, compared whole after ASCII upper-casing.
+struct CodeName {
+  const char* name;
+  CodeKind code;
+};
+constexpr CodeName kCodeNames[] = {{"SJIS", CodeKind::Sjis}, {"EUC", CodeKind::Euc}, {"JIS", CodeKind::Jis}};
+
+// /c with a code name sets the target; /c with any other name (or none) leaves it, so the
+// last recognised one counts. Any other option is refused with message 1031.
+int applyRecodeOption(const char* argument) {
+  if (argument[1] != 'c' && argument[1] != 'C') {
+    setMessage(kCodeParameterError, kFmtParameterError, argument);
+    return -1;
+  }
+  char name[kArgumentSize] = {};
+  toUpperAscii(name, argument + 2, static_cast<int>(std::strlen(argument + 2)));
+  for (const CodeName& code : kCodeNames) {
+    if (std::strcmp(name, code.name) == 0) {
+      gRecodeOptions.targetCode = code.code;
+      break;
+    }
+  }
+  return 0;
+}
+
+// The whole input file into the input block; 1003 with its name when it cannot be read.
+int readRecodeInput() {
+  if (readWholeFile(&gRecodeAreas.input, &gRecodeAreas.inputLength, gRecodeOptions.inputFile) != 0) {
+    releaseArea(&gRecodeAreas.input);
+    gRecodeAreas.inputLength = 0;
+    setMessage(kCodeReadFailed, kFmtReadFailed, gRecodeOptions.inputFile);
+    return -1;
+  }
+  return 0;
+}
+
+// Converts the input piece by piece with one state, so that a character, an escape sequence
+// or a JIS run cut by a piece's end is completed by the next piece, and writes each piece's
+// bytes; the state is finished after the last piece only. -1 at the first failed write.
+int writeConverted(std::FILE* file) {
+  ConversionState state;
+  startConversion(&state, gRecodeOptions.targetCode);
+  const int32_t pieceLength = recodePieceLength(gRecodeOptions.targetCode);
+  unsigned char* const area = gRecodeAreas.output;
+  int32_t at = 0;
+  do {
+    const int32_t length = gRecodeAreas.inputLength - at < pieceLength ? gRecodeAreas.inputLength - at : pieceLength;
+    int32_t produced = convertPiece(&state, area, gRecodeAreas.input + at, length);
+    at += length;
+    if (at == gRecodeAreas.inputLength) produced += finishConversion(&state, area + produced);
+    const auto bytes = static_cast<std::size_t>(produced);
+    if (bytes > 0 && std::fwrite(area, 1, bytes, file) != bytes) return -1;
+  } while (at < gRecodeAreas.inputLength);
+  return 0;
+}
+
+}  // namespace
+
+int32_t recodePieceLength(CodeKind target) { return target == CodeKind::Jis ? kRecodeJisPiece : kRecodePiece; }
+
+int parseRecodeOptions() {
+  gRecodeOptions.targetCode = CodeKind::Sjis;
+  std::memset(gRecodeOptions.inputFile, 0, sizeof gRecodeOptions.inputFile);
+  std::memset(gRecodeOptions.outputFile, 0, sizeof gRecodeOptions.outputFile);
+  int fileNames = 0;
+  for (const char* argument : gRunRecord.args) {
+    if (argument[0] == '/' && !isPathArgument(argument)) {
+      if (applyRecodeOption(argument) != 0) return -1;
+    } else if (argument[0] != '\0') {
+      // Slots hold at most 255 bytes, so both names fit their fields whole.
+      if (fileNames == 0) std::strcpy(gRecodeOptions.inputFile, argument);
+      if (fileNames == 1) std::strcpy(gRecodeOptions.outputFile, argument);
+      ++fileNames;
+    }
+  }
+  if (fileNames < 2) {
+    setMessage(kCodeParameterError, kFmtParameterError, kDetailFilesNotGiven);
+    return -1;
+  }
+  return 0;
+}
+
+int takeRecodeAreas() {
+  gRecodeAreas = RecodeAreas{};
+  gRecodeAreas.outputSize = kRecodeAreaSize;
+  if (takeArea(&gRecodeAreas.output, gRecodeAreas.outputSize, kAreaOutput) != 0) {
+    releaseRecodeAreas();
+    return -1;
+  }
+  return 0;
+}
+
+void releaseRecodeAreas() {
+  releaseArea(&gRecodeAreas.output);
+  releaseArea(&gRecodeAreas.input);
+  gRecodeAreas.inputLength = 0;
+}
+
+int runRecode() {
+  if (readRecodeInput() != 0) return -1;
+  // Opened only now: an input that cannot be read leaves an existing output as it was.
+  std::FILE* file = std::fopen(gRecodeOptions.outputFile, "wb");
+  if (file == nullptr) {
+    setMessage(kCodeReadFailed, kFmtReadFailed, gRecodeOptions.outputFile);
+    return -1;
+  }
+  // Pieces reach the file through a larger stream buffer: a few hundred writes for a large
+  // file instead of two or three per piece.
+  static char streamBuffer[kRecodeStreamBuffer];
+  std::setvbuf(file, streamBuffer, _IOFBF, sizeof streamBuffer);
+  const int written = writeConverted(file);
+  // The last bytes reach the file only at the close, so a failed close is a failed write.
+  const bool closed = std::fclose(file) == 0;
+  if (written != 0 || !closed) {
+    setMessage(kCodeWriteFailed, kFmtWriteFailed, gRecodeOptions.outputFile);
+    return -1;
+  }
+  return 0;
+}
+
+int runRecodeTool(const char* commandLine) {
+  const ToolSteps steps{parseRecodeOptions, gRecodeOptions.outputFile, takeRecodeAreas, runRecode, releaseRecodeAreas};
+  return runTool(commandLine, kProgramName, steps);
+}
+
+}  // namespace mq
