@@ -13,6 +13,12 @@ namespace {
 
 bool gIndexEnabled = true;
 
+// An item's sequence number has four digits, so only records numbered 1 to 9999 can be
+// asked for through items; in a large document most records lie past that, and leaving
+// them out keeps the index small. Any other number is answered by the walk.
+constexpr int32_t kLargestIndexedSeqNo = 9999;
+bool indexed(int32_t seqNo) { return seqNo >= 1 && seqNo <= kLargestIndexedSeqNo; }
+
 uint64_t mix(uint64_t h) {
   h ^= h >> 33;
   h *= 0xff51afd7ed558ccdULL;
@@ -56,8 +62,12 @@ int32_t* probe(unsigned char* table, int32_t tableSize, const ParseTableSlot& sl
 int buildIndex(int slotNo) {
   const ParseTableSlot& slot = gParseTables[slotNo];
   RecordIndex& index = gOutputAreas.indexes[slotNo];
+  long count = 0;
+  for (int32_t r = 0; r < slot.recordCount; ++r) {
+    if (indexed(recordAt(slot, r)->seqNo)) ++count;
+  }
   int32_t size = 16;
-  while (size < 2 * static_cast<long>(slot.recordCount)) size *= 2;
+  while (size < 2 * count) size *= 2;
   const auto bytes = static_cast<int32_t>(static_cast<std::size_t>(size) * sizeof(int32_t));
   if (takeArea(&index.slots, bytes, kAreaRecords) != 0) return -1;
   if (takeArea(&index.pairs, bytes, kAreaRecords) != 0) {
@@ -69,6 +79,7 @@ int buildIndex(int slotNo) {
   // In table order, so that the first record of each key is the one kept.
   for (int32_t r = 0; r < slot.recordCount; ++r) {
     const TagRecord& record = *recordAt(slot, r);
+    if (!indexed(record.seqNo)) continue;
     const char* path = tagPathOf(slot, record);
     int32_t* cell = probe(index.slots, size, slot, path, record.tagNameLength, record.seqNo, true);
     if (*cell == 0) *cell = r + 1;
@@ -98,7 +109,7 @@ RecordMatch findRecordByWalk(int slotNo, const char* path, int32_t length, int32
 }
 
 int findRecord(int slotNo, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) {
-  if (!gIndexEnabled) {
+  if (!gIndexEnabled || !indexed(seqNo)) {
     *match = findRecordByWalk(slotNo, path, length, seqNo);
     return 0;
   }

@@ -13,7 +13,8 @@ struct RecordMatch {
 };
 
 // Through the index of slot `slot` (built here when it is not yet; its areas belong to the
-// output phase). -1 with message 1011 when its memory cannot be had.
+// output phase), which holds the records numbered 1 to 9999, the numbers an item can give;
+// other numbers are answered by the walk. -1 with message 1011 when its memory cannot be had.
 int findRecord(int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match);
 
 // The plain walk in table order.

@@ -1,0 +1,87 @@
+#include "convert/record_index.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "common/settings.h"
+#include "common/work_areas.h"
+#include "convert/output_areas.h"
+#include "markup/parse_tables.h"
+
+namespace mq {
+namespace {
+
+class RecordIndexTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    resetSettings();
+    gSettings.inputCount = 1;
+    gSettings.outputKind = OutputKind::Normal;
+    ASSERT_EQ(allocateParseTables(), 0);
+    ASSERT_EQ(takeOutputAreas(), 0);
+    gTableCursor = TableCursor{};
+    openTableCursor(0);
+  }
+  void TearDown() override {
+    setRecordIndexEnabled(true);
+    releaseOutputAreas();
+    releaseParseTables();
+  }
+  void add(const char* path, int32_t seqNo) {
+    const int32_t offset = gTableCursor.tagNameUsed;
+    ASSERT_EQ(appendTagPath(path, static_cast<int32_t>(std::strlen(path))), 0);
+    ASSERT_EQ(appendTagRecord(gTableCursor.recordCount + 1, seqNo, offset, static_cast<int32_t>(std::strlen(path)), -1, 0),
+              0);
+    storeTableCursor(0);
+  }
+  static std::string answer(const RecordMatch& m) {
+    return std::to_string(m.record) + (m.tagDiffers ? " tag differs" : "");
+  }
+  std::string find(const char* path, int32_t seqNo) {
+    RecordMatch match{};
+    EXPECT_EQ(findRecord(0, path, static_cast<int32_t>(std::strlen(path)), seqNo, &match), 0);
+    return answer(match);
+  }
+};
+
+// Items give four-digit numbers, but a record may carry any number: the index and the
+// walk must agree on every number, whether the index holds its records or not.
+TEST_F(RecordIndexTest, AnswersTheWalkForNumbersInsideAndOutsideFourDigits) {
+  add("<A>", 10000);
+  add("<A>", 1);
+  add("<B>", 10000);
+  add("<A>", 10000);  // the same key again: the first record stands
+  add("<A>", 9999);
+  add("<B>", 0);
+  add("<A>", -5);
+  add("<C>", 2147483647);
+
+  EXPECT_EQ(find("<A>", 10000), "0");
+  EXPECT_EQ(find("<B>", 10000), "2 tag differs");
+  EXPECT_EQ(find("<D>", 10000), "-1 tag differs");
+  EXPECT_EQ(find("<A>", 1), "1");
+  EXPECT_EQ(find("<A>", 9999), "4");
+  EXPECT_EQ(find("<B>", 0), "5");
+  EXPECT_EQ(find("<A>", -5), "6");
+  EXPECT_EQ(find("<C>", 2147483647), "7");
+  EXPECT_EQ(find("<C>", 1), "-1 tag differs");
+  EXPECT_EQ(find("<AB>", 1), "-1");
+
+  const char* paths[] = {"<A>", "<B>", "<C>", "<D>", "<AB>"};
+  const int32_t numbers[] = {-5, 0, 1, 2, 9999, 10000, 10001, 2147483647};
+  for (const char* path : paths) {
+    for (int32_t seqNo : numbers) {
+      const std::string indexed = find(path, seqNo);
+      setRecordIndexEnabled(false);
+      const std::string walked = find(path, seqNo);
+      setRecordIndexEnabled(true);
+      EXPECT_EQ(indexed, walked) << path << " " << seqNo;
+      EXPECT_EQ(walked, answer(findRecordByWalk(0, path, static_cast<int32_t>(std::strlen(path)), seqNo)));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mq
