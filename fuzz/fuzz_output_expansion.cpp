@@ -371,7 +371,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::snprintf(gSettings.inputFiles[0], kInputNameSize, "%s", pageName.c_str());
   if (allocateParseTables() != 0) __builtin_trap();
   gSettings.inputCount = 1;  // the page fills slot 1 only
-  if (loadInputs() != 0) __builtin_trap();
+  if (loadInputs(InputSet{InputKind::Html, 1, gSettings.inputFiles}) != 0) __builtin_trap();
   appendRecords();
   std::remove(pageName.c_str());
   gTablesCopy = tableBytes();

@@ -1,10 +1,15 @@
 // Shared by the fuzz targets: the allocation failure that the input's first byte chooses,
-// so that a crashing input replays exactly.
+// so that a crashing input replays exactly, and a scratch file for the readers that take a
+// file name.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace mq::fuzz {
+
+// Writes the bytes to this process's scratch file and returns its name.
+const char* writeInput(const uint8_t* data, std::size_t size);
 
 // Sets the allocation seam from the selector byte: 0 to 15 fail nothing, 16 and more fail
 // the (selector % 16 + 1)-th allocation from now.
