@@ -16,6 +16,9 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
+bench_name=run-bench
+# shellcheck source=bench/bench-common.sh
+. "$root/bench/bench-common.sh"
 runs=3
 dir=""
 do_build=1
@@ -53,10 +56,7 @@ done
 [ -x /usr/bin/time ] || { echo "run-bench: /usr/bin/time is missing (Debian package 'time')" >&2; exit 1; }
 
 if [ "$do_build" -eq 1 ]; then
-  if [ ! -f "$build/CMakeCache.txt" ]; then
-    (cd "$root" && cmake --preset default)
-  fi
-  cmake --build "$build" --target ToolMqlInputH mq_bench_gen
+  bench_build ToolMqlInputH mq_bench_gen
 fi
 generator="$build/bin/mq_bench_gen"
 tool_name=$(basename "$tool")
@@ -64,38 +64,14 @@ for program in "$tool" "$generator"; do
   [ -x "$program" ] || { echo "run-bench: $program is missing; build it first" >&2; exit 1; }
 done
 
-if [ -z "$dir" ]; then
-  dir=$(mktemp -d "${TMPDIR:-/tmp}/mq-bench.XXXXXX")
-  trap 'rm -rf "$dir"' EXIT
-else
-  mkdir -p "$dir"
-  dir=$(cd "$dir" && pwd)
-fi
-# The tools split their command line at blanks and keep 255 bytes of each file name.
-case "$dir" in
-  *[[:space:]]*) echo "run-bench: the folder '$dir' must not contain blanks" >&2; exit 1 ;;
-esac
-[ ${#dir} -le 200 ] || { echo "run-bench: the folder name '$dir' is too long for the tool" >&2; exit 1; }
+bench_work_dir "$dir" 200
 
-build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
-echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg), build type ${build_type:-unknown}"
+bench_machine_line
 xmllint --version 2>&1 | sed -n 1p
 echo "documents in $dir; $runs runs per program and size; 1 MB = 1000000 bytes"
 echo
 
-# Runs one program under /usr/bin/time; sets wall_ns, cpu_ns (user plus system), rss_kb and status.
-measure() {
-  local started ended
-  started=$(date +%s%N)
-  set +e
-  /usr/bin/time -v -o "$dir/time.txt" "$@" >"$dir/stdout.txt" 2>"$dir/stderr.txt" </dev/null
-  status=$?
-  set -e
-  ended=$(date +%s%N)
-  wall_ns=$((ended - started))
-  rss_kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$dir/time.txt")
-  cpu_ns=$(awk -F': ' '/(User|System) time \(seconds\)/ { t += $2 } END { printf "%.0f", t * 1e9 }' "$dir/time.txt")
-}
+measure() { bench_measure "$dir/stdout.txt" "$@"; }
 
 fail_run() {
   echo "run-bench: $1" >&2

@@ -21,6 +21,9 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
+bench_name=run-output-bench
+# shellcheck source=bench/bench-common.sh
+. "$root/bench/bench-common.sh"
 runs=3
 dir=""
 do_build=1
@@ -56,10 +59,7 @@ done
 [ -x /usr/bin/time ] || { echo "run-output-bench: /usr/bin/time is missing (Debian package 'time')" >&2; exit 1; }
 
 if [ "$do_build" -eq 1 ]; then
-  if [ ! -f "$build/CMakeCache.txt" ]; then
-    (cd "$root" && cmake --preset default)
-  fi
-  cmake --build "$build" --target Marquill ToolMqlInputH mq_bench_gen mq_bench_template
+  bench_build Marquill ToolMqlInputH mq_bench_gen mq_bench_template
 fi
 marquill="$build/bin/Marquill"
 lister="$build/bin/ToolMqlInputH"
@@ -69,37 +69,13 @@ for program in "$marquill" "$lister" "$generator" "$templater"; do
   [ -x "$program" ] || { echo "run-output-bench: $program is missing; build it first" >&2; exit 1; }
 done
 
-if [ -z "$dir" ]; then
-  dir=$(mktemp -d "${TMPDIR:-/tmp}/mq-output-bench.XXXXXX")
-  trap 'rm -rf "$dir"' EXIT
-else
-  mkdir -p "$dir"
-  dir=$(cd "$dir" && pwd)
-fi
-# The programs split their command line at blanks, and settings hold names of up to 253 bytes.
-case "$dir" in
-  *[[:space:]]*) echo "run-output-bench: the folder '$dir' must not contain blanks" >&2; exit 1 ;;
-esac
-[ ${#dir} -le 180 ] || { echo "run-output-bench: the folder name '$dir' is too long" >&2; exit 1; }
+bench_work_dir "$dir" 180
 
-build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
-echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg), build type ${build_type:-unknown}"
+bench_machine_line
 echo "files in $dir; $runs runs per command and size; $per_mb items per MB; 1 MB = 1000000 bytes"
 echo
 
-# Runs one program under /usr/bin/time in $dir; sets wall_ns, cpu_ns (user plus system), rss_kb and status.
-measure() {
-  local started ended
-  started=$(date +%s%N)
-  set +e
-  (cd "$dir" && LC_ALL=C.UTF-8 /usr/bin/time -v -o "$dir/time.txt" "$@" >"$dir/stdout.txt" 2>"$dir/stderr.txt" </dev/null)
-  status=$?
-  set -e
-  ended=$(date +%s%N)
-  wall_ns=$((ended - started))
-  rss_kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$dir/time.txt")
-  cpu_ns=$(awk -F': ' '/(User|System) time \(seconds\)/ { t += $2 } END { printf "%.0f", t * 1e9 }' "$dir/time.txt")
-}
+measure() { bench_measure "$dir/stdout.txt" "$@"; }
 
 fail_run() {
   echo "run-output-bench: $1" >&2

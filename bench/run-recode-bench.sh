@@ -15,6 +15,9 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
+bench_name=run-recode-bench
+# shellcheck source=bench/bench-common.sh
+. "$root/bench/bench-common.sh"
 runs=3
 dir=""
 do_build=1
@@ -52,10 +55,7 @@ done
 [ -x /usr/bin/time ] || { echo "run-recode-bench: /usr/bin/time is missing (Debian package 'time')" >&2; exit 1; }
 
 if [ "$do_build" -eq 1 ]; then
-  if [ ! -f "$build/CMakeCache.txt" ]; then
-    (cd "$root" && cmake --preset default)
-  fi
-  cmake --build "$build" --target ToolRecast mq_bench_text
+  bench_build ToolRecast mq_bench_text
 fi
 tool="$build/bin/ToolRecast"
 generator="$build/bin/mq_bench_text"
@@ -63,25 +63,13 @@ for program in "$tool" "$generator"; do
   [ -x "$program" ] || { echo "run-recode-bench: $program is missing; build it first" >&2; exit 1; }
 done
 
-if [ -z "$dir" ]; then
-  dir=$(mktemp -d "${TMPDIR:-/tmp}/mq-recode-bench.XXXXXX")
-  trap 'rm -rf "$dir"' EXIT
-else
-  mkdir -p "$dir"
-  dir=$(cd "$dir" && pwd)
-fi
-# The tool splits its command line at blanks and keeps 255 bytes of each file name.
-case "$dir" in
-  *[[:space:]]*) echo "run-recode-bench: the folder '$dir' must not contain blanks" >&2; exit 1 ;;
-esac
-[ ${#dir} -le 200 ] || { echo "run-recode-bench: the folder name '$dir' is too long for the tool" >&2; exit 1; }
+bench_work_dir "$dir" 200
 
 text="$dir/text-${size}mb.txt"
 "$generator" "$size" "$text"
 bytes=$(wc -c <"$text")
 
-build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
-echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg), build type ${build_type:-unknown}"
+bench_machine_line
 echo "$(nkf --version 2>&1 | sed -n 1p); $(iconv --version | sed -n 1p); $(cat --version | sed -n 1p)"
 echo "text: $text, $bytes bytes; $runs runs per command; 1 MB = 1000000 bytes"
 echo
@@ -106,25 +94,20 @@ fail_run() {
 
 # Runs command i once: deletes its output, times it, checks the exit code.
 measure() {
-  local name output line started ended status
+  local name output line
   IFS='|' read -r name output line <<<"${commands[$1]}"
   rm -f "$output"
   local -a argv
   read -r -a argv <<<"${line/OUT/$output}"
   cat "$text" >/dev/null # from the page cache for every command alike
-  started=$(date +%s%N)
-  set +e
   if [[ $line == *OUT* ]]; then
-    LC_ALL=C.UTF-8 /usr/bin/time -v -o "$dir/time.txt" "${argv[@]}" >"$dir/stdout.txt" 2>"$dir/stderr.txt" </dev/null
+    bench_measure "$dir/stdout.txt" "${argv[@]}"
   else
-    /usr/bin/time -v -o "$dir/time.txt" "${argv[@]}" >"$output" 2>"$dir/stderr.txt" </dev/null
+    bench_measure "$output" "${argv[@]}"
   fi
-  status=$?
-  set -e
-  ended=$(date +%s%N)
   [ "$status" -eq 0 ] || fail_run "'$name' ended with exit code $status"
-  wall[$1]="${wall[$1]:-} $((ended - started))"
-  rss[$1]="${rss[$1]:-} $(awk -F': ' '/Maximum resident set size/ { print $2 }' "$dir/time.txt")"
+  wall[$1]="${wall[$1]:-} $wall_ns"
+  rss[$1]="${rss[$1]:-} $rss_kb"
 }
 
 # Each run takes the commands in another order.
