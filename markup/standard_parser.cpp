@@ -57,6 +57,7 @@ struct ParserError {
 
 struct ParseRun {
   xmlParserCtxtPtr context = nullptr;
+  xmlSAXHandler* handler = nullptr;
   bool html = false;
   bool failed = false;  // a failure of our own: its message is set and the parser stopped
   ParserError fatal;    // the first error that ends well-formedness
@@ -200,10 +201,91 @@ xmlSAXHandler makeHandler(bool html) {
   return handler;
 }
 
+xmlParserCtxtPtr createContext(xmlSAXHandler* handler) {
+  xmlParserCtxtPtr context;
+  if (gRun.html) {
+    context = htmlCreatePushParserCtxt(handler, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
+    if (context != nullptr) htmlCtxtUseOptions(context, HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC);
+  } else {
+    context = xmlCreatePushParserCtxt(handler, nullptr, nullptr, 0, nullptr);
+    // Entities are decoded in place; without the "huge" option the library's limits on
+    // their expansion stay, and the loader keeps every external one out.
+    if (context != nullptr) {
+      xmlCtxtUseOptions(context, XML_PARSE_NONET | XML_PARSE_NOENT | XML_PARSE_IGNORE_ENC);
+      xmlSwitchEncoding(context, XML_CHAR_ENCODING_UTF8);
+    }
+  }
+  return context;
+}
+
+void freeContext(xmlParserCtxtPtr context) {
+  if (context == nullptr) return;
+  if (context->myDoc != nullptr) xmlFreeDoc(context->myDoc);
+  context->myDoc = nullptr;
+  if (gRun.html) {
+    htmlFreeParserCtxt(context);
+  } else {
+    xmlFreeParserCtxt(context);
+  }
+}
+
+// The bytes the HTML parser holds but will not read: after the end of the root element it
+// takes comments and blanks only, and would drop the rest without a word.
+bool leftAfterRoot(const xmlChar** from, long* length) {
+  const xmlParserCtxtPtr context = gRun.context;
+  if (!gRun.html || gRun.failed || context->input == nullptr || context->input->cur == nullptr) return false;
+  if (context->instate != XML_PARSER_EPILOG && context->instate != XML_PARSER_EOF) return false;
+  const xmlChar* p = context->input->cur;
+  const xmlChar* end = context->input->end;
+  while (p < end && isBlank(*p)) ++p;
+  if (p >= end) return false;
+  // A comment or instruction still to come is the parser's own to read.
+  if (context->instate == XML_PARSER_EPILOG && p[0] == '<' && (end - p < 2 || p[1] == '!' || p[1] == '?')) return false;
+  *from = p;
+  *length = end - p;
+  return true;
+}
+
+int pushChunk(const unsigned char* bytes, int32_t length, bool last);
+
+// Reads what follows the root element as a page of its own into the same records, with a
+// fresh parser, so that nothing of the document is lost.
+void readOnAfterRoot(bool last) {
+  const xmlChar* from = nullptr;
+  long length = 0;
+  long before = -1;
+  while (leftAfterRoot(&from, &length)) {
+    // Each round takes at least one byte, or it stops with the message of the parser.
+    if (before >= 0 && length >= before) break;
+    before = length;
+    unsigned char* rest = nullptr;
+    if (allocZeroed(&rest, length + 1) != 0) {
+      setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaStandardParser, length + 1);
+      gRun.failed = true;
+      return;
+    }
+    std::memcpy(rest, from, static_cast<std::size_t>(length));
+    xmlSAXHandler* handler = gRun.handler;
+    freeContext(gRun.context);
+    gRun.context = createContext(handler);
+    if (gRun.context == nullptr) {
+      releaseArea(&rest);
+      setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaStandardParser, 0L);
+      gRun.failed = true;
+      return;
+    }
+    const char* chunk = reinterpret_cast<const char*>(rest);
+    htmlParseChunk(gRun.context, chunk, static_cast<int>(length), last ? 1 : 0);
+    releaseArea(&rest);
+  }
+}
+
 int pushChunk(const unsigned char* bytes, int32_t length, bool last) {
   const char* chunk = reinterpret_cast<const char*>(bytes);
-  return gRun.html ? htmlParseChunk(gRun.context, chunk, length, last ? 1 : 0)
-                   : xmlParseChunk(gRun.context, chunk, length, last ? 1 : 0);
+  const int result = gRun.html ? htmlParseChunk(gRun.context, chunk, length, last ? 1 : 0)
+                               : xmlParseChunk(gRun.context, chunk, length, last ? 1 : 0);
+  if (gRun.html) readOnAfterRoot(last);
+  return result;
 }
 
 // Row and column of a byte offset: counted as everywhere else, over 16-bit units in UTF-16.
@@ -288,6 +370,8 @@ int parseStandardDocument(InputKind kind, DocumentCode declared, unsigned char* 
   *replaced = 0;
   DocumentSource source = findDocumentCode(text, size, kind, declared);
   if (source.code == SourceCode::Jis) size = jisToShiftJis(text, size);
+  // An empty file has no records and no fault, whichever way it is read.
+  if (size - source.skip <= 0) return 0;
 
   Cp932Encoder encoder{};
   if (openEncoder(&encoder) != 0) {
@@ -304,37 +388,18 @@ int parseStandardDocument(InputKind kind, DocumentCode declared, unsigned char* 
   gRun = ParseRun{};
   gRun.html = kind == InputKind::Html;
   xmlSAXHandler handler = makeHandler(gRun.html);
+  gRun.handler = &handler;
   const xmlExternalEntityLoader previousLoader = xmlGetExternalEntityLoader();
   xmlSetExternalEntityLoader(refuseExternalEntity);
   xmlSetStructuredErrorFunc(nullptr, onError);
   int result = -1;
-  if (gRun.html) {
-    gRun.context = htmlCreatePushParserCtxt(&handler, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
-    // No implied html, head or body: paths hold the elements the document has.
-    if (gRun.context != nullptr) {
-      htmlCtxtUseOptions(gRun.context, HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC | HTML_PARSE_NOIMPLIED);
-    }
-  } else {
-    gRun.context = xmlCreatePushParserCtxt(&handler, nullptr, nullptr, 0, nullptr);
-    // Entities are decoded in place; without the "huge" option the library's limits on
-    // their expansion stay, and the loader above keeps every external one out.
-    if (gRun.context != nullptr) {
-      xmlCtxtUseOptions(gRun.context, XML_PARSE_NONET | XML_PARSE_NOENT | XML_PARSE_IGNORE_ENC);
-      xmlSwitchEncoding(gRun.context, XML_CHAR_ENCODING_UTF8);
-    }
-  }
+  gRun.context = createContext(&handler);
   if (gRun.context == nullptr) {
     setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaStandardParser, 0L);
   } else {
     result = parseWithContext(kind, source, text, size, chunk);
-    if (gRun.context->myDoc != nullptr) xmlFreeDoc(gRun.context->myDoc);
-    gRun.context->myDoc = nullptr;
-    if (gRun.html) {
-      htmlFreeParserCtxt(gRun.context);
-    } else {
-      xmlFreeParserCtxt(gRun.context);
-    }
   }
+  freeContext(gRun.context);
   gRun = ParseRun{};
   xmlSetStructuredErrorFunc(nullptr, nullptr);
   xmlSetExternalEntityLoader(previousLoader);
