@@ -58,25 +58,29 @@ int32_t currentPathLength() {
 
 int32_t utf8Length(const unsigned char* text) { return static_cast<int32_t>(std::strlen(reinterpret_cast<const char*>(text))); }
 
-// Puts "<NAME>" (brackets 1) or "<<NAME>>" (brackets 2) into the name buffer, the name
-// written as CP932; returns its length, or -1 when the buffer cannot grow.
+// Puts "<NAME>" (brackets 1) or "<<NAME>>" (brackets 2) into the name buffer, upper-cased and
+// written as CP932; returns its length, or -1 when the buffer cannot grow. Letters are
+// upper-cased while the name is UTF-8, where no byte of a two-byte character is a letter.
 int32_t bracketName(const unsigned char* name, int brackets) {
   const int32_t length = utf8Length(name);
-  if (ensureFieldRoom(gParserScratch, kNameBufferArea, static_cast<long>(length) + 2 * brackets + 16) != 0) return -1;
+  const int32_t upperAt = length + 2 * brackets + 8;
+  if (ensureFieldRoom(gParserScratch, kNameBufferArea, static_cast<long>(upperAt) + length + 16) != 0) return -1;
   unsigned char* buffer = gParserScratch.nameBuffer;
+  toUpperAscii(reinterpret_cast<char*>(buffer + upperAt), reinterpret_cast<const char*>(name), length);
   int32_t used = 0;
   for (int i = 0; i < brackets; ++i) buffer[used++] = '<';
-  used += encodeCp932(gState.encoder, name, length, buffer + used);
+  used += encodeCp932(gState.encoder, buffer + upperAt, length, buffer + used);
   for (int i = 0; i < brackets; ++i) buffer[used++] = '>';
+  std::memset(buffer + used, 0, static_cast<std::size_t>(upperAt + length - used));
   return used;
 }
 
-// Registers the name in the name buffer as a record and opens it, as the classic scanner does.
+// Registers the name in the name buffer (already upper-cased) as a record and opens it, as the
+// classic scanner does.
 int registerName(int32_t nameLength) {
   ParserScratch& s = gParserScratch;
   StandardState& v = gState;
   ++v.objectCounter;
-  toUpperAscii(reinterpret_cast<char*>(s.nameBuffer), reinterpret_cast<const char*>(s.nameBuffer), nameLength);
   const int32_t offset = currentPathLength();
   if (ensureFieldRoom(s, kOpenTagNamesArea, static_cast<long>(offset) + nameLength + 16) != 0) return -1;
   std::memcpy(s.openTagNames + offset, s.nameBuffer, static_cast<std::size_t>(nameLength));
