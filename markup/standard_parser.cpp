@@ -297,7 +297,9 @@ void positionOf(const unsigned char* text, int64_t offset, SourceCode code, long
   *row = 1;
   *column = 1;
   for (int64_t i = 0; i + 1 < offset; i += 2) {
-    const unsigned unit = code == SourceCode::Utf16Le ? text[i] | (text[i + 1] << 8) : (text[i] << 8) | text[i + 1];
+    const unsigned char low = code == SourceCode::Utf16Le ? text[i] : text[i + 1];
+    const unsigned char high = code == SourceCode::Utf16Le ? text[i + 1] : text[i];
+    const unsigned unit = static_cast<unsigned>(low) | (static_cast<unsigned>(high) << 8);
     if (unit == '\n') {
       ++*row;
       *column = 1;
