@@ -6,6 +6,7 @@
 #include <tuple>
 #include <vector>
 
+#include "markup/standard_parser.h"
 #include "tests/test_support.h"
 
 namespace mq {
@@ -201,6 +202,11 @@ TEST_F(MarquillProgram, TheStandardParserAndTheDocumentsCodeAreSettings) {
   writeFile(path("def.txt"), "[<%1<HEAD><TITLE>0001000000%>|<%1<BODY><P>0001000000%>]");
   const std::string standard = replaced(replaced(validSettings(), "INFILE1=a.html", "INFILE1=u.html"),
                                         "KIND=HTML", "KIND=HTML\r\nPARSER=standard\r\nCODE=UTF8");
+  if (!standardParserAvailable()) {
+    EXPECT_EQ(runWith(standard).exitCode, 255);
+    EXPECT_EQ(log(), std::vector<std::string>{"1031 " + sjis("パラメータの設定ミスです PARA=[[INFILE] PARSER=STANDARD]")});
+    GTEST_SKIP() << "built without the standard parser";
+  }
   EXPECT_EQ(runWith(standard).exitCode, 0);
   EXPECT_EQ(readFile(path("out.txt")), "[caf\x81\xAC " + sjis("日") + "|a > b]");
   EXPECT_EQ(log(), (std::vector<std::string>{

@@ -7,6 +7,7 @@
 
 #include "common/run_record.h"
 #include "common/settings.h"
+#include "markup/standard_parser.h"
 #include "tests/test_support.h"
 
 namespace mq {
@@ -65,6 +66,12 @@ TEST_F(SettingsReaderTest, CsvOutputReadsNoDefinitionsAndFileNamesAreNeverCut) {
 TEST_F(SettingsReaderTest, DocumentsHaveAParserAndACodeListingsNeither) {
   const std::string base = "[LOG]\nFILENAME=" + path("l.log") +
                            "\nWARLOGOUT=NO\n[OUTFILE]\nKIND=CSV\nOUTFILE=o\n[INFILE]\nCOUNT=1\nINFILE1=a\n";
+  if (!standardParserAvailable()) {
+    EXPECT_EQ(read(base + "KIND=XML\nPARSER=STANDARD\n"), -1);
+    EXPECT_EQ(test::logEntries(test::readFile(path("l.log"))).back(),
+              "1031 " + test::sjis("パラメータの設定ミスです PARA=[[INFILE] PARSER=STANDARD]"));
+    GTEST_SKIP() << "built without the standard parser";
+  }
   struct Case {
     std::string lines;
     int result;
