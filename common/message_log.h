@@ -22,6 +22,7 @@ enum MessageCode : int32_t {
   kCodeParameterError = 1031,
   kCodeNotInInput = 5021,
   kCodeNotInReplace = 5022,
+  kCodeReplacedCharacters = 5023,
 };
 
 enum DateTimeKind : int {

@@ -8,6 +8,10 @@ namespace mq {
 
 enum class OutputKind : int32_t { None = 0, Csv = 3, Normal = 4, NoCrlf = 5 };
 enum class InputKind : int32_t { None = 0, Xml = 1, Html = 2, Csv = 3 };
+// How documents are read: today's scanner, or the conformant XML and tolerant HTML parser.
+enum class ParserKind : int32_t { Classic = 0, Standard = 1 };
+// The code the documents are declared to be in; Detect: none declared.
+enum class DocumentCode : int32_t { Detect = 0, Utf8 = 1, Utf16 = 2, Sjis = 3, Euc = 4, Jis = 5 };
 
 inline constexpr int kMaxInputs = 9;
 inline constexpr int kFileNameSize = 254;   // 253 bytes and the NUL
@@ -22,6 +26,8 @@ struct Settings {
   char endMarker[kMarkerSize];
   int32_t inputCount;
   InputKind inputKind;
+  ParserKind parser;          // [INFILE] PARSER; documents only
+  DocumentCode documentCode;  // [INFILE] CODE; documents only
   char inputFiles[kMaxInputs][kInputNameSize];
   char outputFile[kFileNameSize];
   char outputDefinitionFile[kFileNameSize];
@@ -33,5 +39,9 @@ extern Settings gSettings;
 
 // Back to the zero-initialised state of a new process.
 void resetSettings();
+
+// The code named UTF8, UTF16, SJIS, EUC or JIS, by the first bytes of the upper-cased name as
+// every keyword is; false for any other name.
+bool documentCodeFromName(const char* upperCased, DocumentCode* code);
 
 }  // namespace mq

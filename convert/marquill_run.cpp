@@ -25,8 +25,19 @@ int startRun() {
   return 0;
 }
 
+namespace {
+
+// Warnings are logged where they are met, when the settings ask for them.
+void logWarning() {
+  if (gSettings.warnLog) writeLogLine(gSettings.logFileName);
+}
+
+}  // namespace
+
 int processRun() {
-  const int loaded = loadInputs(InputSet{gSettings.inputKind, gSettings.inputCount, gSettings.inputFiles});
+  const InputSet inputs{gSettings.inputKind, gSettings.inputCount, gSettings.inputFiles, gSettings.parser,
+                        gSettings.documentCode, logWarning};
+  const int loaded = loadInputs(inputs);
   if (loaded != 0) {
     writeLogLine(gSettings.logFileName);
     return loaded;

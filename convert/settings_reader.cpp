@@ -9,6 +9,7 @@
 #include "common/text_helpers.h"
 #include "common/texts.h"
 #include "convert/ini_reader.h"
+#include "markup/standard_parser.h"
 
 namespace mq {
 
@@ -87,6 +88,27 @@ int readAll(const IniFile& ini) {
     s.inputKind = InputKind::Csv;
   } else {
     return settingError("INFILE", "KIND", log);
+  }
+
+  // How documents are read; listings have no parser and no code.
+  if (s.inputKind != InputKind::Csv) {
+    if (readKeyword(ini, "INFILE", "PARSER", value, 8) == 0 || startsWith(value, "CLASSIC")) {
+      s.parser = ParserKind::Classic;
+    } else if (startsWith(value, "STANDARD")) {
+      s.parser = ParserKind::Standard;
+      if (!standardParserAvailable()) {
+        refuseStandardParser("[INFILE] PARSER=STANDARD");
+        writeLogLine(log);
+        return -1;
+      }
+    } else {
+      return settingError("INFILE", "PARSER", log);
+    }
+    if (readKeyword(ini, "INFILE", "CODE", value, 5) == 0) {
+      s.documentCode = DocumentCode::Detect;
+    } else if (!documentCodeFromName(value, &s.documentCode)) {
+      return settingError("INFILE", "CODE", log);
+    }
   }
 
   for (int i = 1; i <= s.inputCount; ++i) {

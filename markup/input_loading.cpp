@@ -11,6 +11,9 @@
 #include "markup/parse_tables.h"
 #include "markup/parser_scratch.h"
 #include "markup/scanner.h"
+#include "markup/standard_parser.h"
+#include "markup/document_code.h"
+#include "common/unicode_conversion.h"
 
 namespace mq {
 
@@ -33,17 +36,9 @@ int loadListings(const InputSet& inputs) {
   return 0;
 }
 
-// Converts the document in the input text to Shift-JIS and scans it into the slot.
-int scanDocument(InputKind kind, int slot) {
+// Scans the input text, already Shift-JIS, into the slot.
+int scanConverted(InputKind kind, int slot) {
   ParserScratch& s = gParserScratch;
-  unsigned char* conversionArea = nullptr;
-  if (takeArea(&conversionArea, s.inputSize + 16, kAreaConversion) != 0) return -1;
-  // Shift-JIS output never runs ahead of its input, so the text is converted where it
-  // stands and the bytes it gave up are cleared; the conversion area stays untouched.
-  const int32_t converted = ConvertCode(s.inputText, s.inputText, s.inputSize, CodeKind::Sjis);
-  std::memset(s.inputText + converted, 0, static_cast<std::size_t>(s.inputSize - converted));
-  releaseArea(&conversionArea);
-
   openTableCursor(slot);
   gTableCursor.recordCount = 0;
   gTableCursor.tagNameUsed = 0;
@@ -56,6 +51,97 @@ int scanDocument(InputKind kind, int slot) {
   return 0;
 }
 
+// Converts the document in the input text to Shift-JIS and scans it into the slot.
+int scanDocument(InputKind kind, int slot) {
+  ParserScratch& s = gParserScratch;
+  unsigned char* conversionArea = nullptr;
+  if (takeArea(&conversionArea, s.inputSize + 16, kAreaConversion) != 0) return -1;
+  // Shift-JIS output never runs ahead of its input, so the text is converted where it
+  // stands and the bytes it gave up are cleared; the conversion area stays untouched.
+  const int32_t converted = ConvertCode(s.inputText, s.inputText, s.inputSize, CodeKind::Sjis);
+  std::memset(s.inputText + converted, 0, static_cast<std::size_t>(s.inputSize - converted));
+  releaseArea(&conversionArea);
+  return scanConverted(kind, slot);
+}
+
+// Replaces the input text by its Shift-JIS (CP932) form, read from the declared code.
+int convertDeclaredCode(InputKind kind, DocumentCode code, int64_t* replaced) {
+  ParserScratch& s = gParserScratch;
+  DocumentSource source = findDocumentCode(s.inputText, s.inputSize, kind, code);
+  int32_t size = s.inputSize;
+  if (source.code == SourceCode::Jis) size = jisToShiftJis(s.inputText, size);
+  const int32_t length = size - source.skip;
+  // UTF-8 takes at most three bytes for every byte of the document.
+  const long utf8Size = 3L * length + 64;
+  if (utf8Size > kLargestAreaSize) {
+    setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaConversion, utf8Size);
+    return -1;
+  }
+  unsigned char* utf8 = nullptr;
+  if (takeArea(&utf8, static_cast<int32_t>(utf8Size), kAreaConversion) != 0) return -1;
+  Utf8Decoder decoder{};
+  Cp932Encoder encoder{};
+  unsigned char* converted = nullptr;
+  int result = -1;
+  if (openDecoder(&decoder, source.code, source.label, false) != 0 || openEncoder(&encoder) != 0) {
+    setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaConversion, utf8Size);
+  } else {
+    int32_t used = 0;
+    const int32_t decoded =
+        decodePiece(&decoder, s.inputText + source.skip, length, true, utf8, static_cast<int32_t>(utf8Size), &used);
+    // Shift-JIS never takes more bytes than UTF-8.
+    if (allocZeroed(&converted, static_cast<long>(decoded) + 16) != 0) {
+      setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaConversion, static_cast<long>(decoded) + 16);
+    } else {
+      const int32_t written = encodeCp932(&encoder, utf8, decoded, converted);
+      releaseArea(&s.inputText);
+      s.inputText = converted;
+      s.inputSize = written;
+      *replaced = encoder.replaced;
+      result = 0;
+    }
+  }
+  closeDecoder(&decoder);
+  closeEncoder(&encoder);
+  releaseArea(&utf8);
+  return result;
+}
+
+// Reads the document in the input text with the standard parser into the slot.
+int parseDocument(InputKind kind, DocumentCode code, int slot, int64_t* replaced) {
+  ParserScratch& s = gParserScratch;
+  openTableCursor(slot);
+  gTableCursor.recordCount = 0;
+  gTableCursor.tagNameUsed = 0;
+  gTableCursor.contentUsed = 0;
+  const int parsed = parseStandardDocument(kind, code, s.inputText, s.inputSize, replaced);
+  if (parsed != 0) return parsed;
+  releaseArea(&s.inputText);
+  s.inputSize = 0;
+  storeTableCursor(slot);
+  return 0;
+}
+
+// The document in the input text into the slot, by the parser and code of the inputs; a
+// document that had characters replaced is told with warning 5023.
+int loadReadDocument(const InputSet& inputs, int slot, const char* name) {
+  int64_t replaced = 0;
+  int result;
+  if (inputs.parser == ParserKind::Standard) {
+    result = parseDocument(inputs.kind, inputs.code, slot, &replaced);
+  } else if (inputs.code != DocumentCode::Detect) {
+    result = convertDeclaredCode(inputs.kind, inputs.code, &replaced);
+    if (result == 0) result = scanConverted(inputs.kind, slot);
+  } else {
+    result = scanDocument(inputs.kind, slot);
+  }
+  if (result == 0 && replaced > 0) {
+    setMessage(kCodeReplacedCharacters, kFmtReplacedCharacters, name, static_cast<long>(replaced));
+    if (inputs.warn != nullptr) inputs.warn();
+  }
+  return result;
+}
+
 int loadDocuments(const InputSet& inputs) {
   ParserScratch& s = gParserScratch;
   for (int k = 0; k < inputs.count; ++k) {
@@ -63,7 +149,7 @@ int loadDocuments(const InputSet& inputs) {
       setMessage(kCodeReadFailed, kFmtReadFailed, inputs.fileNames[k]);
       return -1;
     }
-    const int result = scanDocument(inputs.kind, k);
+    const int result = loadReadDocument(inputs, k, inputs.fileNames[k]);
     if (result != 0) return result;
   }
   return 0;
@@ -79,7 +165,7 @@ int loadInputs(const InputSet& inputs) {
   return result;
 }
 
-int loadDocumentText(InputKind kind, const unsigned char* bytes, int32_t size) {
+int loadDocumentText(InputKind kind, const unsigned char* bytes, int32_t size, ParserKind parser, DocumentCode code) {
   const int taken = allocateParserScratch();
   if (taken != 0) return taken;
   ParserScratch& s = gParserScratch;
@@ -87,7 +173,8 @@ int loadDocumentText(InputKind kind, const unsigned char* bytes, int32_t size) {
   if (size >= 0 && size <= kLargestAreaSize - 16 && allocZeroed(&s.inputText, static_cast<long>(size) + 16) == 0) {
     if (size > 0) std::memcpy(s.inputText, bytes, static_cast<std::size_t>(size));
     s.inputSize = size;
-    result = scanDocument(kind, 0);
+    const char noNames[1][kInputNameSize] = {};
+    result = loadReadDocument(InputSet{kind, 1, noNames, parser, code}, 0, "");
   } else {
     setMessage(kCodeReadFailed, kFmtReadFailed, "");
   }

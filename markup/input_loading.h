@@ -10,11 +10,16 @@
 namespace mq {
 
 // What to load: the kind of every input and the names of the files; input k+1 fills slot k,
-// whose areas must be taken.
+// whose areas must be taken. Documents are read by the parser named, from the code named.
 struct InputSet {
   InputKind kind;  // XML or HTML documents, or CSV (tag listings)
   int32_t count;   // 1 to kMaxInputs
   const char (*fileNames)[kInputNameSize];
+  ParserKind parser = ParserKind::Classic;
+  DocumentCode code = DocumentCode::Detect;  // Detect: the classic scanner recognises codes byte by byte
+  // Called when a document has had characters replaced, with warning 5023 as the current
+  // message; none: the warning is only set.
+  void (*warn)() = nullptr;
 };
 
 // Loads every input into its slot, stopping at the first failure. 0, or the failing step's
@@ -22,7 +27,8 @@ struct InputSet {
 int loadInputs(const InputSet& inputs);
 
 // One document of `kind` held in memory, loaded into slot 0 as loadInputs loads a file.
-int loadDocumentText(InputKind kind, const unsigned char* bytes, int32_t size);
+int loadDocumentText(InputKind kind, const unsigned char* bytes, int32_t size, ParserKind parser = ParserKind::Classic,
+                     DocumentCode code = DocumentCode::Detect);
 
 // One tag listing read from an open stream into the first slotCount slots, as loadInputs
 // reads a listing file; `name` stands in its messages.

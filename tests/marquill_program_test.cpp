@@ -3,8 +3,10 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "markup/standard_parser.h"
 #include "tests/test_support.h"
 
 namespace mq {
@@ -193,6 +195,38 @@ TEST_F(MarquillProgram, ListingInputsAreReadBack) {
   ASSERT_EQ(log().size(), 1u);
   EXPECT_EQ(log()[0].substr(0, 5), "1021 ");
   EXPECT_NE(log()[0].find("ROWS = [2]"), std::string::npos);
+}
+
+TEST_F(MarquillProgram, TheStandardParserAndTheDocumentsCodeAreSettings) {
+  writeFile(path("u.html"), "<html><head><title>caf\xC3\xA9 \xE6\x97\xA5</title></head><body><p>a > b</p></body></html>");
+  writeFile(path("def.txt"), "[<%1<HEAD><TITLE>0001000000%>|<%1<BODY><P>0001000000%>]");
+  const std::string standard = replaced(replaced(validSettings(), "INFILE1=a.html", "INFILE1=u.html"),
+                                        "KIND=HTML", "KIND=HTML\r\nPARSER=standard\r\nCODE=UTF8");
+  if (!standardParserAvailable()) {
+    EXPECT_EQ(runWith(standard).exitCode, 255);
+    EXPECT_EQ(log(), std::vector<std::string>{"1031 " + sjis("パラメータの設定ミスです PARA=[[INFILE] PARSER=STANDARD]")});
+    GTEST_SKIP() << "built without the standard parser";
+  }
+  EXPECT_EQ(runWith(standard).exitCode, 0);
+  EXPECT_EQ(readFile(path("out.txt")), "[caf\x81\xAC " + sjis("日") + "|a > b]");
+  EXPECT_EQ(log(), (std::vector<std::string>{
+                       "0001 " + sjis("プログラムを開始しました"),
+                       "5023 " + sjis("変換できない文字を置き換えました FILENAME = [u.html] COUNT = [1]"),
+                       "0002 " + sjis("プログラムを終了しました")}));
+  // Without WARLOGOUT the warning is not logged; the run succeeds all the same.
+  std::filesystem::remove(path("ERRLOG.LOG"));
+  EXPECT_EQ(runWith(replaced(standard, "WARLOGOUT=YES", "WARLOGOUT=NO")).exitCode, 0);
+  EXPECT_FALSE(test::fileExists(path("ERRLOG.LOG")));
+  // CLASSIC, or no PARSER, is today's scanner; other values are setting errors.
+  std::filesystem::remove(path("ERRLOG.LOG"));
+  EXPECT_EQ(runWith(replaced(standard, "PARSER=standard", "PARSER=Classic")).exitCode, 255);
+  EXPECT_EQ(log().at(1).substr(0, 5), "1021 ");
+  for (const auto& [from, to, key] : std::vector<std::tuple<std::string, std::string, std::string>>{
+           {"PARSER=standard", "PARSER=libxml", "PARSER"}, {"CODE=UTF8", "CODE=latin1", "CODE"}}) {
+    std::filesystem::remove(path("ERRLOG.LOG"));
+    EXPECT_EQ(runWith(replaced(standard, from, to)).exitCode, 255) << to;
+    EXPECT_EQ(log(), std::vector<std::string>{settingError("INFILE", key)}) << to;
+  }
 }
 
 }  // namespace

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "common/run_record.h"
 #include "common/settings.h"
+#include "markup/standard_parser.h"
 #include "tests/test_support.h"
 
 namespace mq {
@@ -59,6 +61,44 @@ TEST_F(SettingsReaderTest, CsvOutputReadsNoDefinitionsAndFileNamesAreNeverCut) {
   EXPECT_EQ(read(base + "INFILE1=" + std::string(254, 'n') + "\n"), -1);
   EXPECT_EQ(test::logEntries(test::readFile(path("l.log"))).back(),
             "1011 " + test::sjis("ＩＮＩファイルの設定ミスです SECTION=[INFILE] KEY=[INFILE1]"));
+}
+
+TEST_F(SettingsReaderTest, DocumentsHaveAParserAndACodeListingsNeither) {
+  const std::string base = "[LOG]\nFILENAME=" + path("l.log") +
+                           "\nWARLOGOUT=NO\n[OUTFILE]\nKIND=CSV\nOUTFILE=o\n[INFILE]\nCOUNT=1\nINFILE1=a\n";
+  if (!standardParserAvailable()) {
+    EXPECT_EQ(read(base + "KIND=XML\nPARSER=STANDARD\n"), -1);
+    EXPECT_EQ(test::logEntries(test::readFile(path("l.log"))).back(),
+              "1031 " + test::sjis("パラメータの設定ミスです PARA=[[INFILE] PARSER=STANDARD]"));
+    GTEST_SKIP() << "built without the standard parser";
+  }
+  struct Case {
+    std::string lines;
+    int result;
+    ParserKind parser;
+    DocumentCode code;
+  };
+  const std::vector<Case> cases = {
+      {"KIND=HTML\n", 0, ParserKind::Classic, DocumentCode::Detect},
+      {"KIND=HTML\nPARSER=classic\nCODE=sjis\n", 0, ParserKind::Classic, DocumentCode::Sjis},
+      {"KIND=XML\nPARSER=Standard\nCODE=utf16\n", 0, ParserKind::Standard, DocumentCode::Utf16},
+      {"KIND=XML\nPARSER=STANDARDS\nCODE=UTF8BOM\n", 0, ParserKind::Standard, DocumentCode::Utf8},
+      {"KIND=HTML\nCODE=euc-jp\n", 0, ParserKind::Classic, DocumentCode::Euc},
+      {"KIND=HTML\nCODE=JIS\n", 0, ParserKind::Classic, DocumentCode::Jis},
+      {"KIND=HTML\nPARSER=STD\n", -1, ParserKind::Classic, DocumentCode::Detect},
+      {"KIND=HTML\nCODE=UTF-8\n", -1, ParserKind::Classic, DocumentCode::Detect},
+      // Listings are read as they are: neither key is looked at.
+      {"KIND=CSV\nPARSER=bad\nCODE=bad\n", 0, ParserKind::Classic, DocumentCode::Detect},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(read(base + c.lines), c.result) << c.lines;
+    if (c.result != 0) continue;
+    EXPECT_EQ(gSettings.parser, c.parser) << c.lines;
+    EXPECT_EQ(gSettings.documentCode, c.code) << c.lines;
+  }
+  EXPECT_EQ(read(base + "KIND=HTML\nPARSER=x\n"), -1);
+  EXPECT_EQ(test::logEntries(test::readFile(path("l.log"))).back(),
+            "1011 " + test::sjis("ＩＮＩファイルの設定ミスです SECTION=[INFILE] KEY=[PARSER]"));
 }
 
 }  // namespace

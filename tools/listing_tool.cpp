@@ -1,13 +1,16 @@
 #include "tools/listing_tool.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "common/console.h"
 #include "common/message_log.h"
+#include "common/text_helpers.h"
 #include "common/texts.h"
 #include "common/tool_frame.h"
 #include "markup/input_loading.h"
 #include "markup/parse_tables.h"
+#include "markup/standard_parser.h"
 
 namespace mq {
 
@@ -42,6 +45,14 @@ void applySeparatorText(const char* text) {
   if (std::strlen(text) == 1) format.separator = text[0];
 }
 
+// The code named after /e, in any case.
+bool codeFromOption(const char* name) {
+  char upper[kArgumentSize] = {};
+  const auto length = static_cast<int>(std::strlen(name));
+  toUpperAscii(upper, name, length);
+  return documentCodeFromName(upper, &gListingOptions.documentCode);
+}
+
 // Tells an option from a file name and applies it; -1 with message 1031 for an argument
 // that looks like an option but is none.
 int applyOption(const char* argument) {
@@ -51,6 +62,12 @@ int applyOption(const char* argument) {
     gListingOptions.format.skipEmptyValues = true;
   } else if (std::strncmp(argument, "/p", 2) == 0 || std::strncmp(argument, "/P", 2) == 0) {
     applySeparatorText(argument + 2);
+  } else if (std::strcmp(argument, "/s") == 0 || std::strcmp(argument, "/S") == 0) {
+    if (!standardParserAvailable()) return refuseStandardParser(argument);
+    gListingOptions.parser = ParserKind::Standard;
+  } else if ((std::strncmp(argument, "/e", 2) == 0 || std::strncmp(argument, "/E", 2) == 0) &&
+             codeFromOption(argument + 2)) {
+    // the code is taken
   } else {
     setMessage(kCodeParameterError, kFmtParameterError, argument);
     return -1;
@@ -95,11 +112,28 @@ void releaseListingAreas() {
   releaseValueArea();
 }
 
+namespace {
+
+// The warning of the document, kept for the final report.
+char gWarning[kMessageTextSize];
+
+void keepWarning() { std::snprintf(gWarning, sizeof gWarning, "%s", gRunRecord.messageText); }
+
+}  // namespace
+
 int runListing() {
-  const int loaded = loadInputs(InputSet{gListingKind, kListingSlots, &gListingOptions.inputFile});
+  gWarning[0] = '\0';
+  const InputSet inputs{gListingKind,          kListingSlots,  &gListingOptions.inputFile, gListingOptions.parser,
+                        gListingOptions.documentCode, keepWarning};
+  const int loaded = loadInputs(inputs);
   if (loaded != 0) return loaded;
   // Created only now: a document that could not be loaded leaves an old listing as it was.
-  return writeTagListing(gListingOptions.listingFile, kListingSlots, gListingOptions.format);
+  const int written = writeTagListing(gListingOptions.listingFile, kListingSlots, gListingOptions.format);
+  // A success that replaced characters says so after its usual words.
+  if (written == 0 && gWarning[0] != '\0') {
+    setMessage(kCodeReplacedCharacters, "%s %s", kTextFinishedNormally, gWarning);
+  }
+  return written;
 }
 
 int runListingTool(const char* commandLine, const char* programName, InputKind kind) {

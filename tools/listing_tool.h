@@ -10,6 +10,8 @@ namespace mq {
 
 struct ListingOptions {
   ListingFormat format;
+  ParserKind parser;          // /s: the standard parser
+  DocumentCode documentCode;  // /e followed by the code's name
   char inputFile[kInputNameSize];
   char listingFile[kArgumentSize];
 };

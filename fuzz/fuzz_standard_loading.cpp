@@ -1,0 +1,34 @@
+// One document through the standard way in (code detection, conversion and libxml2's parser
+// of the dialect the build chooses), with an allocation failure injected where the first
+// byte says; the second byte chooses the declared code.
+#include <cstddef>
+#include <cstdint>
+
+#include "common/settings.h"
+#include "common/work_areas.h"
+#include "fuzz/fuzz_support.h"
+#include "markup/input_loading.h"
+#include "markup/parse_tables.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  using namespace mq;
+  if (size < 2 || size - 2 > static_cast<std::size_t>(kLargestAreaSize - 16)) return 0;
+  fuzz::chooseAllocationFailure(data[0]);
+  const auto code = static_cast<DocumentCode>(data[1] % 6);
+  if (allocateParseTables(1) == 0) {
+    loadDocumentText(static_cast<InputKind>(MQ_FUZZ_KIND), data + 2, static_cast<int32_t>(size - 2),
+                     ParserKind::Standard, code);
+    // Whatever the outcome, the records must be readable where they say they are.
+    const ParseTableSlot& slot = gParseTables[0];
+    for (int32_t i = 0; i < slot.recordCount; ++i) {
+      const TagRecord& r = *recordAt(slot, i);
+      if (r.tagNameOffset < 0 || r.tagNameOffset + r.tagNameLength >= slot.tagNameCapacity) __builtin_trap();
+      if (r.contentOffset != -1 && (r.contentOffset < 0 || r.contentOffset + r.contentLength >= slot.contentCapacity))
+        __builtin_trap();
+      if (r.objectNo != i + 1) __builtin_trap();
+    }
+  }
+  releaseParseTables();
+  resetAllocationSeam();
+  return 0;
+}

@@ -1,0 +1,417 @@
+#include "markup/standard_parser.h"
+
+#include "common/message_log.h"
+#include "common/texts.h"
+
+#if MQ_HAVE_LIBXML2
+
+#include <libxml/HTMLparser.h>
+#include <libxml/SAX2.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/xmlerror.h>
+
+#include <cstring>
+
+#include "common/text_helpers.h"
+#include "common/unicode_conversion.h"
+#include "common/work_areas.h"
+#include "markup/document_code.h"
+#include "markup/standard_records.h"
+
+#endif
+
+namespace mq {
+
+int refuseStandardParser(const char* setting) {
+  setMessage(kCodeParameterError, kFmtParameterError, setting);
+  return -1;
+}
+
+#if !MQ_HAVE_LIBXML2
+
+bool standardParserAvailable() { return false; }
+
+int parseStandardDocument(InputKind, DocumentCode, unsigned char*, int32_t, int64_t*) {
+  return refuseStandardParser("PARSER=STANDARD");
+}
+
+#else
+
+namespace {
+
+constexpr int32_t kDeepestNesting = 1024;
+// Input bytes decoded and pushed at a time; their UTF-8 form takes at most three times as
+// many bytes (a half-width katakana, or a bad byte replaced by U+FFFD).
+constexpr int32_t kPieceSize = 1 << 18;
+constexpr int32_t kChunkSize = 3 * kPieceSize + 64;
+constexpr int kDetailSize = 320;
+
+// The first error the parser reported, kept for the message when the parse fails.
+struct ParserError {
+  bool held = false;
+  char text[kDetailSize] = {};  // UTF-8, as the parser wrote it
+  long line = 0;
+  long column = 0;
+};
+
+struct ParseRun {
+  xmlParserCtxtPtr context = nullptr;
+  xmlSAXHandler* handler = nullptr;
+  bool html = false;
+  bool failed = false;  // a failure of our own: its message is set and the parser stopped
+  ParserError fatal;    // the first error that ends well-formedness
+  ParserError any;      // the first error of any weight
+};
+
+ParseRun gRun;
+
+long currentLine() { return gRun.context != nullptr ? static_cast<long>(xmlSAX2GetLineNumber(gRun.context)) : 0; }
+long currentColumn() {
+  return gRun.context != nullptr ? static_cast<long>(xmlSAX2GetColumnNumber(gRun.context)) : 0;
+}
+
+void stopParser() {
+  gRun.failed = true;
+  xmlStopParser(gRun.context);
+}
+
+// The structure message with a detail in UTF-8 (the parser's own words), written as Shift-JIS.
+void setParserMessage(const char* detail, long line, long column) {
+  char text[kDetailSize] = {};
+  std::size_t length = std::strlen(detail);
+  while (length > 0 && (detail[length - 1] == '\n' || detail[length - 1] == '\r')) --length;
+  if (length >= sizeof text) length = sizeof text - 1;
+  Cp932Encoder encoder{};
+  if (openEncoder(&encoder) == 0) {
+    encodeCp932(&encoder, reinterpret_cast<const unsigned char*>(detail), static_cast<int32_t>(length),
+                reinterpret_cast<unsigned char*>(text));
+    closeEncoder(&encoder);
+  } else {
+    std::memcpy(text, detail, length);
+  }
+  setMessage(kCodeInputStructure, kFmtInputStructure, text, line, column);
+}
+
+void keepError(ParserError* kept, const xmlError* error) {
+  if (kept->held) return;
+  kept->held = true;
+  std::snprintf(kept->text, sizeof kept->text, "%s", error->message != nullptr ? error->message : "");
+  kept->line = error->line;
+  kept->column = error->int2;
+}
+
+void onError(void* /*data*/, xmlErrorPtr error) {
+  if (error == nullptr || error->level < XML_ERR_ERROR) return;
+  keepError(&gRun.any, error);
+  if (error->level == XML_ERR_FATAL) keepError(&gRun.fatal, error);
+}
+
+// An HTML end event is a written end tag when the bytes just read are "</NAME>".
+bool endTagJustRead(const xmlChar* name) {
+  const xmlParserInputPtr input = gRun.context->input;
+  if (input == nullptr || input->cur == nullptr || input->base == nullptr) return false;
+  const xmlChar* base = input->base;
+  const xmlChar* p = input->cur;
+  const auto length = static_cast<long>(std::strlen(reinterpret_cast<const char*>(name)));
+  if (p - base < length + 3 || p[-1] != '>') return false;
+  p -= 2;
+  while (p > base && isBlank(*p)) --p;
+  if (p - base < length + 1) return false;
+  for (long i = 0; i < length; ++i) {
+    const xmlChar byte = p[-i];
+    const xmlChar lowered = byte >= 'A' && byte <= 'Z' ? static_cast<xmlChar>(byte + 0x20) : byte;
+    if (lowered != name[length - 1 - i]) return false;
+  }
+  p -= length;
+  return p[0] == '/' && p[-1] == '<';
+}
+
+void onStartElement(void* /*context*/, const xmlChar* name, const xmlChar** attributes) {
+  if (gRun.failed) return;
+  if (standardDepth() >= kDeepestNesting) {
+    setMessage(kCodeInputStructure, kFmtInputStructure, kDetailTooDeep, currentLine(), currentColumn());
+    stopParser();
+    return;
+  }
+  if (standardStartElement(name, attributes) != 0) stopParser();
+}
+
+void onEndElement(void* /*context*/, const xmlChar* name) {
+  if (gRun.failed) return;
+  if (standardEndElement(name, gRun.html && endTagJustRead(name)) != 0) stopParser();
+}
+
+void onText(void* /*context*/, const xmlChar* text, int length) {
+  if (gRun.failed) return;
+  if (standardText(text, length) != 0) stopParser();
+}
+
+void markup() {
+  if (gRun.failed) return;
+  if (standardMarkup() != 0) stopParser();
+}
+
+void onComment(void* /*context*/, const xmlChar* /*text*/) { markup(); }
+void onInstruction(void* /*context*/, const xmlChar* /*target*/, const xmlChar* /*data*/) { markup(); }
+
+void onHtmlDoctype(void* /*context*/, const xmlChar*, const xmlChar*, const xmlChar*) { markup(); }
+
+// XML keeps the declarations of its internal subset, so that its own entities are decoded.
+void onXmlDoctype(void* context, const xmlChar* name, const xmlChar* externalId, const xmlChar* systemId) {
+  markup();
+  xmlSAX2InternalSubset(context, name, externalId, systemId);
+}
+
+// Nothing outside the document is ever read: no external entity, no external subset.
+xmlParserInputPtr refuseExternalEntity(const char* /*url*/, const char* /*id*/, xmlParserCtxtPtr /*context*/) {
+  return nullptr;
+}
+xmlParserInputPtr resolveNothing(void* /*context*/, const xmlChar* /*publicId*/, const xmlChar* /*systemId*/) {
+  return nullptr;
+}
+
+xmlSAXHandler makeHandler(bool html) {
+  xmlSAXHandler handler;
+  std::memset(&handler, 0, sizeof handler);
+  // Version 1 of the handler: its element events carry the attributes in document order,
+  // namespace declarations among them, as the records need them.
+  xmlSAXVersion(&handler, 1);
+  handler.startElement = onStartElement;
+  handler.endElement = onEndElement;
+  handler.characters = onText;
+  handler.ignorableWhitespace = onText;
+  handler.cdataBlock = onText;
+  handler.comment = onComment;
+  handler.processingInstruction = onInstruction;
+  handler.resolveEntity = resolveNothing;
+  handler.externalSubset = nullptr;
+  handler.reference = nullptr;
+  handler.warning = nullptr;
+  handler.error = nullptr;
+  handler.fatalError = nullptr;
+  handler.setDocumentLocator = nullptr;
+  if (html) {
+    handler.internalSubset = onHtmlDoctype;
+    handler.startDocument = nullptr;
+    handler.endDocument = nullptr;
+  } else {
+    handler.internalSubset = onXmlDoctype;
+  }
+  return handler;
+}
+
+xmlParserCtxtPtr createContext(xmlSAXHandler* handler) {
+  xmlParserCtxtPtr context;
+  if (gRun.html) {
+    context = htmlCreatePushParserCtxt(handler, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
+    if (context != nullptr) htmlCtxtUseOptions(context, HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC);
+  } else {
+    context = xmlCreatePushParserCtxt(handler, nullptr, nullptr, 0, nullptr);
+    // Entities are decoded in place; without the "huge" option the library's limits on
+    // their expansion stay, and the loader keeps every external one out.
+    if (context != nullptr) {
+      xmlCtxtUseOptions(context, XML_PARSE_NONET | XML_PARSE_NOENT | XML_PARSE_IGNORE_ENC);
+      xmlSwitchEncoding(context, XML_CHAR_ENCODING_UTF8);
+    }
+  }
+  return context;
+}
+
+void freeContext(xmlParserCtxtPtr context) {
+  if (context == nullptr) return;
+  if (context->myDoc != nullptr) xmlFreeDoc(context->myDoc);
+  context->myDoc = nullptr;
+  if (gRun.html) {
+    htmlFreeParserCtxt(context);
+  } else {
+    xmlFreeParserCtxt(context);
+  }
+}
+
+// The bytes the HTML parser holds but will not read: after the end of the root element it
+// takes comments and blanks only, and would drop the rest without a word.
+bool leftAfterRoot(const xmlChar** from, long* length) {
+  const xmlParserCtxtPtr context = gRun.context;
+  if (!gRun.html || gRun.failed || context->input == nullptr || context->input->cur == nullptr) return false;
+  if (context->instate != XML_PARSER_EPILOG && context->instate != XML_PARSER_EOF) return false;
+  const xmlChar* p = context->input->cur;
+  const xmlChar* end = context->input->end;
+  while (p < end && isBlank(*p)) ++p;
+  if (p >= end) return false;
+  // A comment or instruction still to come is the parser's own to read.
+  if (context->instate == XML_PARSER_EPILOG && p[0] == '<' && (end - p < 2 || p[1] == '!' || p[1] == '?')) return false;
+  *from = p;
+  *length = end - p;
+  return true;
+}
+
+int pushChunk(const unsigned char* bytes, int32_t length, bool last);
+
+// Reads what follows the root element as a page of its own into the same records, with a
+// fresh parser, so that nothing of the document is lost.
+void readOnAfterRoot(bool last) {
+  const xmlChar* from = nullptr;
+  long length = 0;
+  long before = -1;
+  while (leftAfterRoot(&from, &length)) {
+    // Each round takes at least one byte, or it stops with the message of the parser.
+    if (before >= 0 && length >= before) break;
+    before = length;
+    unsigned char* rest = nullptr;
+    if (allocZeroed(&rest, length + 1) != 0) {
+      setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaStandardParser, length + 1);
+      gRun.failed = true;
+      return;
+    }
+    std::memcpy(rest, from, static_cast<std::size_t>(length));
+    xmlSAXHandler* handler = gRun.handler;
+    freeContext(gRun.context);
+    gRun.context = createContext(handler);
+    if (gRun.context == nullptr) {
+      releaseArea(&rest);
+      setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaStandardParser, 0L);
+      gRun.failed = true;
+      return;
+    }
+    const char* chunk = reinterpret_cast<const char*>(rest);
+    htmlParseChunk(gRun.context, chunk, static_cast<int>(length), last ? 1 : 0);
+    releaseArea(&rest);
+  }
+}
+
+int pushChunk(const unsigned char* bytes, int32_t length, bool last) {
+  const char* chunk = reinterpret_cast<const char*>(bytes);
+  const int result = gRun.html ? htmlParseChunk(gRun.context, chunk, length, last ? 1 : 0)
+                               : xmlParseChunk(gRun.context, chunk, length, last ? 1 : 0);
+  if (gRun.html) readOnAfterRoot(last);
+  return result;
+}
+
+// Row and column of a byte offset: counted as everywhere else, over 16-bit units in UTF-16.
+void positionOf(const unsigned char* text, int64_t offset, SourceCode code, long* row, long* column) {
+  if (code != SourceCode::Utf16Le && code != SourceCode::Utf16Be) {
+    countRowsCols(row, column, reinterpret_cast<const char*>(text), static_cast<long>(offset));
+    return;
+  }
+  *row = 1;
+  *column = 1;
+  for (int64_t i = 0; i + 1 < offset; i += 2) {
+    const unsigned char low = code == SourceCode::Utf16Le ? text[i] : text[i + 1];
+    const unsigned char high = code == SourceCode::Utf16Le ? text[i + 1] : text[i];
+    const unsigned unit = static_cast<unsigned>(low) | (static_cast<unsigned>(high) << 8);
+    if (unit == '\n') {
+      ++*row;
+      *column = 1;
+    } else {
+      ++*column;
+    }
+  }
+}
+
+// Decodes the document piece by piece and pushes it; 0, or -1 with the message set.
+int feedDocument(const unsigned char* text, int32_t size, const DocumentSource& source, unsigned char* chunk) {
+  Utf8Decoder decoder{};
+  // XML is read strictly: a byte that is not of its code makes it unreadable.
+  if (openDecoder(&decoder, source.code, source.label, !gRun.html) != 0) {
+    setMessage(kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, 1L, 1L);
+    return -1;
+  }
+  int result = 0;
+  int32_t offset = source.skip;
+  while (offset < size && !gRun.failed && gRun.context->disableSAX == 0) {
+    const int32_t pieceEnd = size - offset > kPieceSize ? offset + kPieceSize : size;
+    int32_t used = 0;
+    const int32_t produced =
+        decodePiece(&decoder, text + offset, pieceEnd - offset, pieceEnd == size, chunk, kChunkSize, &used);
+    if (produced < 0) {
+      long row = 0;
+      long column = 0;
+      positionOf(text + source.skip, decoder.badOffset, source.code, &row, &column);
+      setMessage(kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, row, column);
+      result = -1;
+      break;
+    }
+    offset += used;
+    if (produced > 0) pushChunk(chunk, produced, false);
+    if (used == 0 && produced == 0) break;  // nothing more can be taken
+  }
+  closeDecoder(&decoder);
+  return result;
+}
+
+int parseWithContext(InputKind kind, const DocumentSource& source, const unsigned char* text, int32_t size,
+                     unsigned char* chunk) {
+  const int fed = feedDocument(text, size, source, chunk);
+  if (fed == 0 && !gRun.failed) pushChunk(nullptr, 0, true);
+  if (gRun.failed || fed != 0) return -1;
+  const ParserError& error = gRun.fatal.held ? gRun.fatal : gRun.any;
+  const bool unreadable = kind == InputKind::Xml ? gRun.context->wellFormed == 0 : gRun.context->disableSAX != 0;
+  if (unreadable) {
+    setParserMessage(error.held ? error.text : "", error.held ? error.line : currentLine(),
+                     error.held ? error.column : currentColumn());
+    return -1;
+  }
+  return finishStandardRecords();
+}
+
+void initialiseOnce() {
+  static bool initialised = false;
+  if (initialised) return;
+  initialised = true;
+  xmlInitParser();
+}
+
+}  // namespace
+
+bool standardParserAvailable() { return true; }
+
+int parseStandardDocument(InputKind kind, DocumentCode declared, unsigned char* text, int32_t size,
+                          int64_t* replaced) {
+  initialiseOnce();
+  *replaced = 0;
+  DocumentSource source = findDocumentCode(text, size, kind, declared);
+  if (source.code == SourceCode::Jis) size = jisToShiftJis(text, size);
+  // An empty file has no records and no fault, whichever way it is read.
+  if (size - source.skip <= 0) return 0;
+
+  Cp932Encoder encoder{};
+  if (openEncoder(&encoder) != 0) {
+    setMessage(kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, 1L, 1L);
+    return -1;
+  }
+  unsigned char* chunk = nullptr;
+  if (beginStandardRecords(kind, &encoder) != 0 || takeArea(&chunk, kChunkSize, kAreaConversion) != 0) {
+    endStandardRecords();
+    closeEncoder(&encoder);
+    return -1;
+  }
+
+  gRun = ParseRun{};
+  gRun.html = kind == InputKind::Html;
+  xmlSAXHandler handler = makeHandler(gRun.html);
+  gRun.handler = &handler;
+  const xmlExternalEntityLoader previousLoader = xmlGetExternalEntityLoader();
+  xmlSetExternalEntityLoader(refuseExternalEntity);
+  xmlSetStructuredErrorFunc(nullptr, onError);
+  int result = -1;
+  gRun.context = createContext(&handler);
+  if (gRun.context == nullptr) {
+    setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaStandardParser, 0L);
+  } else {
+    result = parseWithContext(kind, source, text, size, chunk);
+  }
+  freeContext(gRun.context);
+  gRun = ParseRun{};
+  xmlSetStructuredErrorFunc(nullptr, nullptr);
+  xmlSetExternalEntityLoader(previousLoader);
+  releaseArea(&chunk);
+  endStandardRecords();
+  *replaced = encoder.replaced;
+  closeEncoder(&encoder);
+  return result;
+}
+
+#endif
+
+}  // namespace mq

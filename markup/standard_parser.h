@@ -1,0 +1,28 @@
+// The standard way in: XML read with a conformant XML parser and HTML with a tolerant HTML
+// parser (the build's libxml2, both pushed piece by piece), into the records the classic
+// scanner makes. Documents are read as UTF-8 from their own code (document_code) and their
+// names and texts written back as Shift-JIS.
+#pragma once
+
+#include <cstdint>
+
+#include "common/settings.h"
+
+namespace mq {
+
+// Whether this build has the standard parser (it is an optional part of the build).
+bool standardParserAvailable();
+
+// Parses the document (the file's bytes; a JIS document is rewritten in place) of `kind`
+// into the slot of the table cursor, which must be open and empty. *replaced: the characters
+// written as 〓 because Shift-JIS lacks them. 0, or -1 with the message set: 1021 for a
+// document the parser cannot read (its message, line and column), one nested deeper than
+// 1024 elements, or an XML document with bytes its code has not; 1014 when an area cannot
+// grow; 1031 in a build without the parser.
+int parseStandardDocument(InputKind kind, DocumentCode declared, unsigned char* text, int32_t size,
+                          int64_t* replaced);
+
+// The refusal of a build without the parser: message 1031 naming the setting; returns -1.
+int refuseStandardParser(const char* setting);
+
+}  // namespace mq

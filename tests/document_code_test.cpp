@@ -1,0 +1,76 @@
+// Finding a document's code for the standard parser: the declared code first, then what the
+// document shows, then UTF-8 or Shift-JIS by its bytes.
+#include "markup/document_code.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/test_support.h"
+
+namespace mq {
+namespace {
+
+DocumentSource find(const std::string& text, InputKind kind = InputKind::Html,
+                    DocumentCode declared = DocumentCode::Detect) {
+  return findDocumentCode(reinterpret_cast<const unsigned char*>(text.data()), static_cast<int32_t>(text.size()), kind,
+                          declared);
+}
+
+TEST(DocumentCode, TheDocumentShowsItsCodeOrItsBytesTellIt) {
+  struct Case {
+    std::string text;
+    InputKind kind;
+    SourceCode code;
+    int32_t skip;
+  };
+  const std::string sjisText = test::sjis("<P>日本</P>");
+  const std::vector<Case> cases = {
+      {"\xEF\xBB\xBF<p>", InputKind::Html, SourceCode::Utf8, 3},
+      {std::string("\xFF\xFE<\0p\0", 6), InputKind::Html, SourceCode::Utf16Le, 2},
+      {std::string("\xFE\xFF\0<\0p", 6), InputKind::Xml, SourceCode::Utf16Be, 2},
+      {std::string("<\0?\0x\0", 6), InputKind::Xml, SourceCode::Utf16Le, 0},
+      {std::string("\0<\0?\0x", 6), InputKind::Xml, SourceCode::Utf16Be, 0},
+      {"<?xml version='1.0' encoding='EUC-JP'?><r/>", InputKind::Xml, SourceCode::EucJp, 0},
+      {"<?xml version=\"1.0\" encoding = \"x-sjis\"?>", InputKind::Html, SourceCode::Cp932, 0},
+      {"<html><head><meta charset=\"ISO-2022-JP\"></head>", InputKind::Html, SourceCode::Jis, 0},
+      {"<HTML><HEAD><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=Shift_JIS\">", InputKind::Html,
+       SourceCode::Cp932, 0},
+      {"<META CONTENT='text/html;charset=euc-jp'>", InputKind::Html, SourceCode::EucJp, 0},
+      // A meta charset is HTML's; in XML the bytes decide.
+      {"<meta charset=\"euc-jp\">" + sjisText, InputKind::Xml, SourceCode::Cp932, 0},
+      // A label that names no code here, or UTF-16 on a page of single bytes, is passed over.
+      {"<meta charset=\"no-such-code\">\xE6\x97\xA5", InputKind::Html, SourceCode::Utf8, 0},
+      {"<meta charset=\"utf-16\">" + sjisText, InputKind::Html, SourceCode::Cp932, 0},
+      {"<p>plain</p>", InputKind::Html, SourceCode::Utf8, 0},
+      {"<p>\xE6\x97\xA5\xE6\x9C\xAC</p>", InputKind::Html, SourceCode::Utf8, 0},
+      {sjisText, InputKind::Html, SourceCode::Cp932, 0},
+  };
+  for (const Case& c : cases) {
+    const DocumentSource source = find(c.text, c.kind);
+    EXPECT_EQ(source.code, c.code) << testing::PrintToString(c.text);
+    EXPECT_EQ(source.skip, c.skip) << testing::PrintToString(c.text);
+  }
+  const DocumentSource latin = find("<meta charset=\"ISO-8859-1\">caf\xE9");
+  EXPECT_EQ(latin.code, SourceCode::Labelled);
+  EXPECT_STREQ(latin.label, "iso-8859-1");
+}
+
+TEST(DocumentCode, ADeclaredCodeOutranksWhatTheDocumentShows) {
+  const std::string labelled = "<meta charset=\"utf-8\"><p>";
+  EXPECT_EQ(find(labelled, InputKind::Html, DocumentCode::Sjis).code, SourceCode::Cp932);
+  EXPECT_EQ(find(labelled, InputKind::Html, DocumentCode::Euc).code, SourceCode::EucJp);
+  EXPECT_EQ(find(labelled, InputKind::Html, DocumentCode::Jis).code, SourceCode::Jis);
+  const DocumentSource utf8 = find("\xEF\xBB\xBF<p>", InputKind::Html, DocumentCode::Utf8);
+  EXPECT_EQ(utf8.code, SourceCode::Utf8);
+  EXPECT_EQ(utf8.skip, 3);
+  // UTF-16: the mark gives the order, else the zero bytes, else little-endian.
+  EXPECT_EQ(find(std::string("\xFE\xFF\0<", 4), InputKind::Xml, DocumentCode::Utf16).code, SourceCode::Utf16Be);
+  EXPECT_EQ(find(std::string("\xFE\xFF\0<", 4), InputKind::Xml, DocumentCode::Utf16).skip, 2);
+  EXPECT_EQ(find(std::string("\0<\0p", 4), InputKind::Xml, DocumentCode::Utf16).code, SourceCode::Utf16Be);
+  EXPECT_EQ(find("abcd", InputKind::Xml, DocumentCode::Utf16).code, SourceCode::Utf16Le);
+}
+
+}  // namespace
+}  // namespace mq
