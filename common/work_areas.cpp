@@ -151,10 +151,11 @@ int growArea(unsigned char** reference, int32_t oldSize, int32_t newSize) {
   return 0;
 }
 
-int growAreaForRoom(unsigned char** reference, int32_t* size, long needed, int32_t step, const char* name) {
+int growAreaForRoom(unsigned char** reference, int32_t* size, long long needed, int32_t step, const char* name) {
   if (needed < *size) return 0;
-  const long steps = (needed - *size) / step + 1;
-  const long target = *size + steps * step;
+  // Wider than the areas themselves, so that a size past the largest one is seen, not wrapped.
+  const long long steps = (needed - *size) / step + 1;
+  const long long target = *size + steps * step;
   if (target > kLargestAreaSize || growArea(reference, *size, static_cast<int32_t>(target)) != 0) {
     setMessage(kCodeGrowFailed, kFmtGrowFailed, name, target);
     return -1;

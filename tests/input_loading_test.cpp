@@ -151,7 +151,7 @@ TEST_F(InputLoading, DocumentsAndListingsFromMemoryLoadAsFilesDo) {
   const int fromFile = loadInputs(inputs(InputKind::Csv, {"l.tsv", "l.tsv", "l.tsv"}));
   const std::string fileMessage = message();
   const Records fileRecords = test::listingLines(0);
-  std::FILE* stream = std::tmpfile();
+  std::FILE* stream = test::temporaryFile();
   ASSERT_NE(stream, nullptr);
   std::fwrite(listing.data(), 1, listing.size(), stream);
   std::rewind(stream);

@@ -126,6 +126,17 @@ void writeFile(const std::string& path, const std::string& bytes) {
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+#ifdef _WIN32
+std::FILE* temporaryFile() {
+  static int files = 0;
+  const std::string name = std::filesystem::temp_directory_path().string() + "\\mq-stream-" +
+                           std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++files);
+  return std::fopen(name.c_str(), "w+bD");  // D: removed at the close
+}
+#else
+std::FILE* temporaryFile() { return std::tmpfile(); }
+#endif
+
 bool fileExists(const std::string& path) { return std::filesystem::exists(path); }
 
 #ifdef _WIN32
@@ -200,8 +211,9 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
   std::string commandLine = std::string("\"") + fullPath + "\"";
   for (const std::string& a : arguments) commandLine += " " + a;
 
+  static int runs = 0;
   const std::string streams = std::filesystem::temp_directory_path().string() + "\\mq-run-" +
-                              std::to_string(GetCurrentProcessId()) + "-";
+                              std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++runs) + "-";
   writeFile(streams + "in", input);
   HANDLE in = inheritableFile(streams + "in", false);
   HANDLE out = inheritableFile(streams + "out", true);
@@ -224,7 +236,9 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
   }
 
   PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, DEBUG_ONLY_THIS_PROCESS,
+  // Detached: no console of its own, which would be one more process holding its streams.
+  const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                      DEBUG_ONLY_THIS_PROCESS | DETACHED_PROCESS,
                                       block.empty() ? nullptr : block.data(), directory.c_str(), &startup, &process);
   CloseHandle(in);
   CloseHandle(out);
@@ -241,11 +255,10 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
   result.exitCode = static_cast<int>(code);
   result.out = readFile(streams + "out");
   result.err = readFile(streams + "err");
-  for (const char* name : {"in", "out", "err"}) std::filesystem::remove(streams + name);
+  std::error_code ignored;
+  for (const char* name : {"in", "out", "err"}) std::filesystem::remove(streams + name, ignored);
   return result;
 }
-
-std::string shownToUser(const ProgramResult& result) { return result.boxes; }
 
 std::string bareSettingsFolder(const std::string&) {
   char folder[MAX_PATH];
@@ -332,8 +345,6 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
   return result;
 }
 
-std::string shownToUser(const ProgramResult& result) { return result.err + result.out; }
-
 std::string bareSettingsFolder(const std::string& currentFolder) { return currentFolder; }
 
 void useUtcTimeZone() {
@@ -343,6 +354,25 @@ void useUtcTimeZone() {
 
 int currentProcessId() { return static_cast<int>(getpid()); }
 #endif
+
+void expectToolDialog(const ProgramResult& result, const std::string& err, const std::string& out) {
+  if (kDialogsOnTerminal) {
+    EXPECT_EQ(result.err, err);
+    EXPECT_EQ(result.out, out);
+  } else {
+    EXPECT_EQ(result.boxes, err + out);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, "");
+  }
+}
+
+bool acceptsQuestion(const std::string& answer) {
+  std::string word;
+  for (const char c : answer.substr(0, answer.find('\n'))) {
+    if (c != ' ' && c != '\t' && c != '\r') word += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  }
+  return word == "OK" || word == "O" || word == "Y" || word == "YES";
+}
 
 std::vector<std::string> logEntries(const std::string& logBytes) {
   std::vector<std::string> entries;
@@ -371,7 +401,7 @@ std::vector<std::string> listingLines(int slot) {
 }
 
 ConsoleCapture::ConsoleCapture(const std::string& answer, ConsoleCode code) {
-  for (std::FILE*& file : files_) file = std::tmpfile();
+  for (std::FILE*& file : files_) file = temporaryFile();
   std::fputs(answer.c_str(), files_[0]);
   std::rewind(files_[0]);
   setConsole(ConsoleStreams{files_[0], files_[1], files_[2], code});

@@ -20,6 +20,9 @@ std::string sjis(const std::string& utf8);
 std::string convert(const std::string& text, const char* from, const char* to);
 
 std::string readFile(const std::string& path);
+// A new file for reading and writing, removed when it is closed. (The C library's tmpfile
+// of Windows gives out after some thousand files in one run.)
+std::FILE* temporaryFile();
 void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);
 
@@ -40,11 +43,16 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
                          const std::string& directory, const std::string& input = "",
                          const std::vector<std::string>& environment = {});
 
-// What a tool showed its user: its message boxes where it has them, else its terminal
-// dialog (the question and a failure on the error stream, a success on the output stream).
-std::string shownToUser(const ProgramResult& result);
+// Checks what a tool showed its user. On a terminal: `err` on the error stream (the question
+// and a failure's report) and `out` on the output stream (a success's report). In message
+// boxes: the same texts box by box, and nothing on either stream.
+void expectToolDialog(const ProgramResult& result, const std::string& err, const std::string& out);
+
+// Whether an answer line accepts the overwrite question (OK, O, Y or YES in any case).
+bool acceptsQuestion(const std::string& answer);
 
 #ifdef _WIN32
+inline constexpr bool kDialogsOnTerminal = false;
 // Under Wine without a display a message box returns at once with an answer that is not OK,
 // so every overwrite question is declined; the OK path has a test of its own under Xvfb.
 inline constexpr bool kQuestionsCanBeAnswered = false;
@@ -52,8 +60,17 @@ inline constexpr bool kQuestionsCanBeAnswered = false;
 // leading blanks never reach the run frame's splitting.
 inline constexpr bool kLeadingBlanksReachTheProgram = false;
 #else
+inline constexpr bool kDialogsOnTerminal = true;
 inline constexpr bool kQuestionsCanBeAnswered = true;
 inline constexpr bool kLeadingBlanksReachTheProgram = true;
+#endif
+
+// A file that takes no byte, standing for a full disk: every write to it fails. Windows has
+// no such file, so the cases that need one are left out there.
+#ifdef _WIN32
+inline constexpr const char* kFullDisk = nullptr;
+#else
+inline constexpr const char* kFullDisk = "/dev/full";
 #endif
 
 // The folder in which a settings file named without a folder is looked up: the current one
