@@ -204,6 +204,42 @@ TEST_F(MarquillProgram, InputFailuresAreLoggedOnceAndEndTheRunNonZero) {
   EXPECT_EQ(log()[1], "1003 " + sjis("ファイルの読込みに失敗しました FILENAME = [missing.html]"));
 }
 
+TEST_F(MarquillProgram, AFailureAlsoReachesStandardErrorEvenWhenTheLogCannotBeWritten) {
+  const auto shown = [](const std::string& utf8) { return test::onTerminal("Marquill: " + sjis(utf8) + "\n"); };
+  const auto quiet = runWith(validSettings("YES"));
+  EXPECT_EQ(quiet.exitCode, 0);
+  EXPECT_EQ(quiet.out + quiet.err, "") << "a successful run says nothing";
+
+  const auto wrong = runWith(replaced(validSettings(), "KIND=NORMAL", "KIND=TEXT"));
+  EXPECT_EQ(wrong.err, shown("ＩＮＩファイルの設定ミスです SECTION=[OUTFILE] KEY=[KIND]"));
+  EXPECT_EQ(wrong.out, "");
+
+  // A log in a missing folder is never written: the terminal is the only one told.
+  const auto noLog = runWith(replaced(validSettings(), "[LOG]\r\n", "[LOG]\r\nFILENAME=missing/run.log\r\n") +
+                             "[REPLACE]\r\nREPDEF=none.txt\r\n");
+  EXPECT_EQ(noLog.exitCode, 255);
+  EXPECT_EQ(noLog.err, shown("ファイルの読込みに失敗しました FILENAME = [none.txt]")) << "the failure, not the end line";
+  EXPECT_FALSE(std::filesystem::exists(path("missing")));
+
+  const auto noPath = run({});
+  EXPECT_EQ(noPath.err, shown("パラメータの設定ミスです PARA=[]"));
+  // Cut as in the log: the first 256 bytes of the text.
+  const auto tooLong = run({std::string(300, 'x')});
+  const std::string message = sjis("パラメータの設定ミスです PARA=[") + std::string(256, 'x') + "]";
+  EXPECT_EQ(tooLong.err, test::onTerminal("Marquill: " + message.substr(0, 256) + "\n"));
+
+  if (test::kTerminalCodeFromEnvironment) {
+    // A UTF-8 terminal gets UTF-8, also when its locale is not installed.
+    writeFile(path("s.ini"), "");
+    for (const std::vector<std::string>& environment :
+         {std::vector<std::string>{"LC_ALL=C.UTF-8"}, std::vector<std::string>{"LC_ALL=", "LANG=xx_YY.UTF-8"}}) {
+      const auto utf8 = test::runProgram(kMarquill, {"./s.ini"}, dir_, "", environment);
+      EXPECT_EQ(utf8.err, "Marquill: ＩＮＩファイルの設定ミスです SECTION=[LOG] KEY=[WARLOGOUT]\n")
+          << environment.back();
+    }
+  }
+}
+
 TEST_F(MarquillProgram, ListingInputsAreReadBack) {
   writeFile(path("a.tsv"), "1\t1\t1\t<P>\tx\r\n1\t2\t1\t<P><B>\t\r\n");
   writeFile(path("bad.tsv"), "1\t1\t1\t<P>\tx\r\n1\tX\t1\t<P>\tx\r\n");

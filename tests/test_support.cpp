@@ -366,6 +366,16 @@ void expectToolDialog(const ProgramResult& result, const std::string& err, const
   }
 }
 
+std::string onTerminal(const std::string& text) {
+#ifdef _WIN32
+  std::string crlf;
+  for (const char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return crlf;
+#else
+  return text;
+#endif
+}
+
 bool acceptsQuestion(const std::string& answer) {
   std::string word;
   for (const char c : answer.substr(0, answer.find('\n'))) {

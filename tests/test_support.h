@@ -43,6 +43,10 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
                          const std::string& directory, const std::string& input = "",
                          const std::vector<std::string>& environment = {});
 
+// Text as a program writes it to its terminal: each LF as CR LF on Windows, whose standard
+// streams are in text mode.
+std::string onTerminal(const std::string& text);
+
 // Checks what a tool showed its user. On a terminal: `err` on the error stream (the question
 // and a failure's report) and `out` on the output stream (a success's report). In message
 // boxes: the same texts box by box, and nothing on either stream.
@@ -53,6 +57,9 @@ bool acceptsQuestion(const std::string& answer);
 
 #ifdef _WIN32
 inline constexpr bool kDialogsOnTerminal = false;
+// The terminal's code is the console's code page; a program without a console is given
+// the texts' own Shift-JIS bytes.
+inline constexpr bool kTerminalCodeFromEnvironment = false;
 // Under Wine without a display a message box returns at once with an answer that is not OK,
 // so every overwrite question is declined; the OK path has a test of its own under Xvfb.
 inline constexpr bool kQuestionsCanBeAnswered = false;
@@ -61,6 +68,7 @@ inline constexpr bool kQuestionsCanBeAnswered = false;
 inline constexpr bool kLeadingBlanksReachTheProgram = false;
 #else
 inline constexpr bool kDialogsOnTerminal = true;
+inline constexpr bool kTerminalCodeFromEnvironment = true;
 inline constexpr bool kQuestionsCanBeAnswered = true;
 inline constexpr bool kLeadingBlanksReachTheProgram = true;
 #endif
