@@ -298,7 +298,7 @@ void putTable(int depth, long id) {
       openTag("TD");
       putCellOptions();
       putByte('>');
-      putCellContent(depth, id * 64 + r * 8 + c);
+      putCellContent(depth, id * 64 + static_cast<long>(r) * 8 + static_cast<long>(c));
       endTag("TD");
     }
     endTag("TR");
@@ -325,7 +325,7 @@ void putParagraph(long id) {
         putSentence(1 + below(4));
         break;
       case 1:
-        putLink(id + line);
+        putLink(id + static_cast<long>(line));
         putSentence(1 + below(4));
         break;
       case 2:
@@ -345,7 +345,7 @@ void putListItems(uint32_t items, long id) {
     openTag("LI");
     putByte('>');
     if (below(3) == 0) {
-      putLink(id + i);
+      putLink(id + static_cast<long>(i));
     } else {
       putSentence(2 + below(6));
     }
@@ -447,7 +447,7 @@ void putSection(long id) {
   endTag("H2");
   put("\r\n");
   const uint32_t paragraphs = 1 + below(3);
-  for (uint32_t i = 0; i < paragraphs; ++i) putParagraph(id * 16 + i);
+  for (uint32_t i = 0; i < paragraphs; ++i) putParagraph(id * 16 + static_cast<long>(i));
   if (below(10) != 0) putTable(1, id);
   if (below(10) < 6) putList(id * 16);
   if (below(10) < 4) putForm(id);

@@ -1,12 +1,8 @@
 #include "common/console.h"
 
-#include <iconv.h>
-#include <langinfo.h>
-
-#include <cerrno>
-#include <clocale>
 #include <cstring>
 
+#include "common/platform.h"
 #include "common/text_helpers.h"
 
 namespace mq {
@@ -14,6 +10,7 @@ namespace mq {
 namespace {
 
 ConsoleStreams gConsole{nullptr, nullptr, nullptr, ConsoleCode::Detect};
+UserDialogs gDialogs{askUserOkCancel, showUserReport};
 bool gCodeDecided = false;
 bool gUtf8 = false;
 
@@ -21,43 +18,14 @@ std::FILE* inStream() { return gConsole.in != nullptr ? gConsole.in : stdin; }
 std::FILE* outStream() { return gConsole.out != nullptr ? gConsole.out : stdout; }
 std::FILE* errStream() { return gConsole.err != nullptr ? gConsole.err : stderr; }
 
-// The terminal's code is asked once per process: the locale cannot change under a tool.
+// The terminal's code is asked once per process: it cannot change under a program.
 bool consoleIsUtf8() {
   if (gConsole.code != ConsoleCode::Detect) return gConsole.code == ConsoleCode::Utf8;
   if (!gCodeDecided) {
     gCodeDecided = true;
-    if (std::setlocale(LC_ALL, "") != nullptr) {
-      const char* codeset = nl_langinfo(CODESET);
-      gUtf8 = codeset != nullptr && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
-    }
+    gUtf8 = terminalReadsUtf8();
   }
   return gUtf8;
-}
-
-void writeUtf8(std::FILE* stream, const char* text, std::size_t length) {
-  iconv_t converter = iconv_open("UTF-8", "CP932");
-  if (converter == reinterpret_cast<iconv_t>(-1)) {
-    std::fwrite(text, 1, length, stream);
-    return;
-  }
-  char* in = const_cast<char*>(text);
-  std::size_t inLeft = length;
-  char buffer[256];
-  while (inLeft > 0) {
-    char* to = buffer;
-    std::size_t outLeft = sizeof buffer;
-    const std::size_t done = iconv(converter, &in, &inLeft, &to, &outLeft);
-    std::fwrite(buffer, 1, sizeof buffer - outLeft, stream);
-    if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
-      // A byte without a UTF-8 form (or a lead byte cut off at the end) still reaches the
-      // user as it is, so nothing of the message is lost.
-      std::fputc(static_cast<unsigned char>(*in), stream);
-      ++in;
-      --inLeft;
-      iconv(converter, nullptr, nullptr, nullptr, nullptr);
-    }
-  }
-  iconv_close(converter);
 }
 
 void writeConsoleString(std::FILE* stream, const char* text) { writeConsoleText(stream, text, std::strlen(text)); }
@@ -101,9 +69,14 @@ bool readAcceptance(std::FILE* in) {
 void setConsole(const ConsoleStreams& streams) {
   gConsole = streams;
   gCodeDecided = false;
+  // A console pointed at files of a test's own holds the whole dialog.
+  gDialogs = UserDialogs{askOnTerminal, reportOnTerminal};
 }
 
-void resetConsole() { setConsole(ConsoleStreams{nullptr, nullptr, nullptr, ConsoleCode::Detect}); }
+void resetConsole() {
+  setConsole(ConsoleStreams{nullptr, nullptr, nullptr, ConsoleCode::Detect});
+  gDialogs = UserDialogs{askUserOkCancel, showUserReport};
+}
 
 bool isPathArgument(const char* argument) {
   if (argument[0] != '/' || std::strlen(argument) < 4) return false;
@@ -112,13 +85,25 @@ bool isPathArgument(const char* argument) {
 
 void writeConsoleText(std::FILE* stream, const char* text, std::size_t length) {
   if (consoleIsUtf8()) {
-    writeUtf8(stream, text, length);
+    writeShiftJisAsUtf8(stream, text, length);
   } else {
     std::fwrite(text, 1, length, stream);
   }
 }
 
-bool askOkCancel(const char* caption, const char* question) {
+void writeToConsole(bool toError, const char* text) {
+  std::FILE* stream = toError ? errStream() : outStream();
+  writeConsoleString(stream, text);
+  std::fflush(stream);
+}
+
+bool askOkCancel(const char* caption, const char* question) { return gDialogs.askOkCancel(caption, question); }
+
+void showFinalReport(const char* caption, const char* text, bool failed) {
+  gDialogs.showFinalReport(caption, text, failed);
+}
+
+bool askOnTerminal(const char* caption, const char* question) {
   std::FILE* err = errStream();
   writeConsoleString(err, caption);
   writeConsoleString(err, ": ");
@@ -128,7 +113,7 @@ bool askOkCancel(const char* caption, const char* question) {
   return readAcceptance(inStream());
 }
 
-void showFinalReport(const char* caption, const char* text, bool failed) {
+void reportOnTerminal(const char* caption, const char* text, bool failed) {
   std::FILE* stream = failed ? errStream() : outStream();
   writeConsoleString(stream, caption);
   writeConsoleString(stream, ": ");

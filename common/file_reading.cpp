@@ -1,25 +1,13 @@
 #include "common/file_reading.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 
+#include "common/platform.h"
 #include "common/work_areas.h"
 
 namespace mq {
 
-int getFileLength(long* length, const char* fileName) {
-  const int descriptor = ::open(fileName, O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0) return -1;
-  struct stat status {};
-  const bool measured = ::fstat(descriptor, &status) == 0 && !S_ISDIR(status.st_mode);
-  ::close(descriptor);
-  if (!measured) return -1;
-  *length = static_cast<long>(status.st_size);
-  return 0;
-}
+int getFileLength(long* length, const char* fileName) { return measureFile(fileName, length) ? 0 : -1; }
 
 int readWholeFile(unsigned char** block, int32_t* length, const char* fileName) {
   long fileLength = 0;

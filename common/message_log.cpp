@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/platform.h"
 #include "common/run_record.h"
 
 namespace mq {
@@ -48,7 +49,7 @@ int formatDateTime(DateTimeKind kind, char* destination) {
   if (!gClockReader(&seconds)) return -2;
   const std::time_t clock = static_cast<std::time_t>(seconds);
   std::tm local{};
-  if (localtime_r(&clock, &local) == nullptr) return -2;
+  if (!toLocalCalendar(clock, &local)) return -2;
   char scratch[32] = {};
   switch (kind) {
     case kDateCompact:

@@ -24,8 +24,9 @@ inline constexpr char kFmtReadFailed[] = "\x83t\x83@\x83" "C\x83\x8B\x82\xCC\x93
 inline constexpr char kFmtTakeFailed[] = "\x83\x81\x83\x82\x83\x8A\x82\xCC\x8E\xE6\x93\xBE\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD CONTENTS = [%.256s] MEMORYSIZE = [%ld]";
 // ＩＮＩファイルの設定ミスです SECTION=[%.128s] KEY=[%.128s]
 inline constexpr char kFmtSettingError[] = "\x82h\x82m\x82h\x83t\x83@\x83" "C\x83\x8B\x82\xCC\x90\xDD\x92\xE8\x83~\x83X\x82\xC5\x82\xB7 SECTION=[%.128s] KEY=[%.128s]";
-// メモリの拡張に失敗しました CONTENTS = [%.256s] MEMORYOFFSET = [%ld]
-inline constexpr char kFmtGrowFailed[] = "\x83\x81\x83\x82\x83\x8A\x82\xCC\x8Ag\x92\xA3\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD CONTENTS = [%.256s] MEMORYOFFSET = [%ld]";
+// メモリの拡張に失敗しました CONTENTS = [%.256s] MEMORYOFFSET = [%lld]
+// (a size past the largest area is named too, so its number is wider than a long may be)
+inline constexpr char kFmtGrowFailed[] = "\x83\x81\x83\x82\x83\x8A\x82\xCC\x8Ag\x92\xA3\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD CONTENTS = [%.256s] MEMORYOFFSET = [%lld]";
 // 入力ファイルの構造が不正です CONTENS = [%.256s] ROWS = [%ld] COLS = [%ld]
 inline constexpr char kFmtInputStructure[] = "\x93\xFC\x97\xCD\x83t\x83@\x83" "C\x83\x8B\x82\xCC\x8D\\\x91\xA2\x82\xAA\x95s\x90\xB3\x82\xC5\x82\xB7 CONTENS = [%.256s] ROWS = [%ld] COLS = [%ld]";
 // 出力定義ファイルの構造が不正です CONTENS = [%.256s] ROWS = [%ld] COLS = [%ld]

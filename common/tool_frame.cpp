@@ -3,6 +3,7 @@
 #include "common/console.h"
 #include "common/file_reading.h"
 #include "common/message_log.h"
+#include "common/program_info.h"
 #include "common/run_record.h"
 #include "common/texts.h"
 
@@ -36,6 +37,7 @@ int startTool(const ToolSteps& steps) {
 
 int runTool(const char* commandLine, const char* programName, const ToolSteps& steps) {
   if (setupRunRecord(commandLine, programName) != 0) return reportAndExit(-1);
+  if (steps.writeUsage != nullptr && answeredInfoRequest(steps.writeUsage)) return 0;
   if (startTool(steps) != 0) return reportAndExit(-1);
   const int result = steps.run();
   steps.releaseAreas();

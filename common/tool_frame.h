@@ -12,10 +12,11 @@ struct ToolSteps {
   int (*takeAreas)();
   int (*run)();
   void (*releaseAreas)();
+  void (*writeUsage)() = nullptr;  // what --help and -h show; none: they are no request
 };
 
 // The entry of a tool: returns the process's exit code for the result of the failing step
-// (exitCodeOf), 0 after success.
+// (exitCodeOf), 0 after success, and 0 after answering --help, -h or --version.
 int runTool(const char* commandLine, const char* programName, const ToolSteps& steps);
 
 }  // namespace mq

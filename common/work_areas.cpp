@@ -1,13 +1,11 @@
 #include "common/work_areas.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "common/message_log.h"
+#include "common/platform.h"
 #include "common/texts.h"
 
 namespace mq {
@@ -24,10 +22,10 @@ bool seamRefuses(std::size_t size) {
 }
 
 // Every block starts with a header that says how it was obtained. Large blocks are mapped
-// from the system directly: their pages come zeroed, growth extends the mapping in place
-// or moves it without copying, and the pages are asked for in one call instead of one
-// fault each. Under the address sanitizer every block comes from the heap, so that the
-// sanitizer sees them all.
+// from the system directly where it offers that: their pages come zeroed, growth extends
+// the mapping in place or moves it without copying, and the pages are asked for in one
+// call instead of one fault each. Under the address sanitizer every block comes from the
+// heap, so that the sanitizer sees them all.
 struct BlockHeader {
   std::size_t mappedBytes;  // 0: heap block
   std::size_t reserved;     // keeps the area 16-byte aligned
@@ -35,42 +33,31 @@ struct BlockHeader {
 constexpr std::size_t kHeaderBytes = sizeof(BlockHeader);
 
 #if defined(__SANITIZE_ADDRESS__)
-constexpr bool kMapLargeBlocks = false;
+constexpr bool kSanitized = true;
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-constexpr bool kMapLargeBlocks = false;
+constexpr bool kSanitized = true;
 #else
-constexpr bool kMapLargeBlocks = true;
+constexpr bool kSanitized = false;
 #endif
 #else
-constexpr bool kMapLargeBlocks = true;
+constexpr bool kSanitized = false;
 #endif
+const bool kMapLargeBlocks = !kSanitized && largePagesMapped();
 constexpr std::size_t kMapThreshold = std::size_t{1} << 20;
 
 long gMappedBlocks = 0;
 
-std::size_t pageSize() {
-  static const auto size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  return size;
-}
+std::size_t pageSize() { return systemPageSize(); }
 std::size_t roundToPages(std::size_t bytes) { return (bytes + pageSize() - 1) & ~(pageSize() - 1); }
 
 BlockHeader* headerOf(unsigned char* area) { return reinterpret_cast<BlockHeader*>(area - kHeaderBytes); }
 unsigned char* areaOf(void* block) { return static_cast<unsigned char*>(block) + kHeaderBytes; }
 
-void prefault(void* from, std::size_t length) {
-#ifdef MADV_POPULATE_WRITE
-  madvise(from, length, MADV_POPULATE_WRITE);
-#else
-  (void)from;
-  (void)length;
-#endif
-}
-
 void* mapBlock(std::size_t bytes) {
   const std::size_t mapped = roundToPages(bytes + kHeaderBytes);
-  void* block = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (block == MAP_FAILED) return nullptr;
+  void* block = mapZeroedPages(mapped);
+  if (block == nullptr) return nullptr;
   static_cast<BlockHeader*>(block)->mappedBytes = mapped;
   ++gMappedBlocks;
   return block;
@@ -82,7 +69,7 @@ long mappedAreaCount() { return gMappedBlocks; }
 
 void prepareForWriting(unsigned char* area, long size) {
   if (area == nullptr || size <= 0 || headerOf(area)->mappedBytes == 0) return;
-  prefault(headerOf(area), roundToPages(static_cast<std::size_t>(size) + kHeaderBytes));
+  prefaultPages(headerOf(area), roundToPages(static_cast<std::size_t>(size) + kHeaderBytes));
 }
 
 void setAllocationSeam(const AllocationSeam& seam) {
@@ -117,7 +104,7 @@ void releaseArea(unsigned char** reference) {
   if (*reference == nullptr) return;
   BlockHeader* header = headerOf(*reference);
   if (header->mappedBytes != 0) {
-    munmap(header, header->mappedBytes);
+    unmapPages(header, header->mappedBytes);
     --gMappedBlocks;
   } else {
     std::free(header);
@@ -138,10 +125,10 @@ int growArea(unsigned char** reference, int32_t oldSize, int32_t newSize) {
     if (oldEnd > oldBytes) std::memset(*reference + oldBytes, 0, (newBytes < oldEnd ? newBytes : oldEnd) - oldBytes);
     const std::size_t mapped = roundToPages(newBytes + kHeaderBytes);
     if (mapped <= header->mappedBytes) return 0;
-    void* moved = mremap(header, header->mappedBytes, mapped, MREMAP_MAYMOVE);
-    if (moved == MAP_FAILED) return -1;
+    void* moved = remapPages(header, header->mappedBytes, mapped);
+    if (moved == nullptr) return -1;
     const std::size_t before = static_cast<BlockHeader*>(moved)->mappedBytes;
-    prefault(static_cast<unsigned char*>(moved) + before, mapped - before);
+    prefaultPages(static_cast<unsigned char*>(moved) + before, mapped - before);
     static_cast<BlockHeader*>(moved)->mappedBytes = mapped;
     *reference = areaOf(moved);
     return 0;
@@ -164,10 +151,11 @@ int growArea(unsigned char** reference, int32_t oldSize, int32_t newSize) {
   return 0;
 }
 
-int growAreaForRoom(unsigned char** reference, int32_t* size, long needed, int32_t step, const char* name) {
+int growAreaForRoom(unsigned char** reference, int32_t* size, long long needed, int32_t step, const char* name) {
   if (needed < *size) return 0;
-  const long steps = (needed - *size) / step + 1;
-  const long target = *size + steps * step;
+  // Wider than the areas themselves, so that a size past the largest one is seen, not wrapped.
+  const long long steps = (needed - *size) / step + 1;
+  const long long target = *size + steps * step;
   if (target > kLargestAreaSize || growArea(reference, *size, static_cast<int32_t>(target)) != 0) {
     setMessage(kCodeGrowFailed, kFmtGrowFailed, name, target);
     return -1;

@@ -29,8 +29,8 @@ int growArea(unsigned char** reference, int32_t oldSize, int32_t newSize);
 // The owners' growth convention in one place: when `needed` reaches or passes *size,
 // grows once to the smallest *size + k * step that exceeds `needed`. Failure (no memory,
 // or a size past 2147483647) sets message 1014 with the name and that size.
-int growAreaForRoom(unsigned char** reference, int32_t* size, long needed, int32_t step, const char* name);
-inline int ensureAreaRoom(unsigned char** reference, int32_t* size, long needed, int32_t step, const char* name) {
+int growAreaForRoom(unsigned char** reference, int32_t* size, long long needed, int32_t step, const char* name);
+inline int ensureAreaRoom(unsigned char** reference, int32_t* size, long long needed, int32_t step, const char* name) {
   return needed < *size ? 0 : growAreaForRoom(reference, size, needed, step, name);
 }
 
@@ -49,7 +49,7 @@ struct AreaField {
 
 // Grows the area by the field's step when `needed` reaches its size (1014 on failure).
 template <class Owner>
-int ensureFieldRoom(Owner& owner, const AreaField<Owner>& field, long needed) {
+int ensureFieldRoom(Owner& owner, const AreaField<Owner>& field, long long needed) {
   return ensureAreaRoom(&(owner.*field.area), &(owner.*field.size), needed, field.step, field.name);
 }
 

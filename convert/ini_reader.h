@@ -1,7 +1,8 @@
 // Reading values from an INI file: [SECTION] headers, KEY=VALUE lines, ';' comments.
 // Section and key names compare with ASCII case ignored; the first matching section and
 // the first matching key in it win. Values are bytes, trimmed of SPACE and TAB, and lose
-// one pair of enclosing quotes.
+// one pair of enclosing quotes. Where the system has INI functions of its own
+// (ini_reader_windows.cpp), they do the reading and their finer rules hold instead.
 #pragma once
 
 #include <cstdint>
@@ -12,13 +13,15 @@ namespace mq {
 struct IniFile {
   unsigned char* text = nullptr;  // the whole file, NUL-padded; none for a missing file
   int32_t length = 0;
+  const char* path = nullptr;  // the file the system's functions are asked about
 };
 
 // A missing file reads as an empty one; -1 when an existing file cannot be read whole.
 int openIniFile(IniFile* ini, const char* path);
 void closeIniFile(IniFile* ini);
 
-// The value of the key, or false when the section or key is absent.
+// The value of the key, or false when the section or key is absent (through the system's
+// functions also when the value is empty: they do not tell the two apart).
 bool findIniValue(const IniFile& ini, std::string_view section, std::string_view key, std::string_view* value);
 
 // The value cut to destinationSize - 1 bytes and NUL-terminated; returns the bytes

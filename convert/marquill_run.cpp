@@ -1,6 +1,10 @@
 #include "convert/marquill_run.h"
 
+#include <cstdio>
+
+#include "common/console.h"
 #include "common/message_log.h"
+#include "common/program_info.h"
 #include "common/run_record.h"
 #include "common/settings.h"
 #include "common/texts.h"
@@ -10,6 +14,39 @@
 #include "markup/parse_tables.h"
 
 namespace mq {
+
+namespace {
+
+void writeMarquillUsage() {
+  char example[kMessageTextSize];
+  std::snprintf(example, sizeof example, kFmtSettingError, "LOG", "WARLOGOUT");
+  writeUsageText(
+      "Usage: Marquill SETTINGS\n"
+      "Fills a template with the values it addresses in up to nine Japanese web documents (HTML or\n"
+      "XML in Shift-JIS, EUC or JIS) or tag listings, or writes a tag listing of every record, as\n"
+      "the INI settings file SETTINGS says.\n"
+      "  SETTINGS      the settings file, named with its folder (./run.ini): a bare name is looked\n"
+      "                for where the system's INI reading looks (on Windows, the Windows folder)\n"
+      "  -h, --help    show this text\n"
+      "  --version     show the version\n"
+      "Log: one dated line per message in [LOG] FILENAME (%s when not given); the start and end\n"
+      "lines and the warnings only with [LOG] WARLOGOUT=YES. A failure's text also goes to\n"
+      "standard error, even when the log cannot be written; a successful run writes nothing there:\n"
+      "  Marquill: %s\n"
+      "Exit codes: 0 success; 255 a failure: a wrong setting or command line, a file that cannot be\n"
+      "read or written, a malformed input, no memory.\n",
+      kFallbackLogName, example);
+}
+
+// A failure is never silent: its text also goes to the terminal, cut as in the log, even
+// when the log file could not be written.
+void showFailure() {
+  char line[kProgramNameSize + 264];
+  std::snprintf(line, sizeof line, "%s: %.256s\n", gRunRecord.programName, gRunRecord.messageText);
+  writeToConsole(true, line);
+}
+
+}  // namespace
 
 int startRun() {
   const int settingsResult = readSettings();
@@ -62,10 +99,17 @@ int endRun() {
 int runMarquill(const char* commandLine) {
   if (setupRunRecord(commandLine, "Marquill") != 0) {
     writeLogLine(kFallbackLogName);
+    showFailure();
     return exitCodeOf(-1);
   }
-  if (startRun() != 0) return exitCodeOf(-1);
+  if (answeredInfoRequest(writeMarquillUsage)) return 0;
+  if (startRun() != 0) {
+    showFailure();
+    return exitCodeOf(-1);
+  }
   const int result = processRun();
+  // Before the end phase, whose end line replaces the current message.
+  if (result != 0) showFailure();
   endRun();
   return exitCodeOf(result);
 }

@@ -100,7 +100,7 @@ int addEntry(int32_t lineNo) {
   const int32_t number = readNumber(line, static_cast<int32_t>(firstTab - line), &detail);
   if (detail != nullptr) return structureError(detail, lineNo);
 
-  const long textBytes = line + length - (firstTab + 1);
+  const auto textBytes = static_cast<long>(line + length - (firstTab + 1));
   if (ensureAreaRoom(&a.replaceTexts, &a.replaceTextsSize, a.replaceTextsUsed + textBytes + 16, kReplaceTextsSize,
                      kAreaReplaceTexts) != 0) {
     return -1;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/message_log.h"
+#include "common/platform.h"
 #include "common/text_helpers.h"
 #include "common/texts.h"
 #include "common/work_areas.h"
@@ -38,7 +39,7 @@ LineResult readLine(std::FILE* file, const char* fileName, Line* line) {
   long length = 0;
   bool ended = false;
   int byte;
-  while ((byte = getc_unlocked(file)) != EOF) {  // one reader per file: no locking needed
+  while ((byte = getByteUnlocked(file)) != EOF) {  // one reader per file: no locking needed
     // Room for this byte and the NUL after the line.
     if (ensureFieldRoom(scratch, kNameBufferArea, length + 1) != 0) return kLineFailed;
     scratch.nameBuffer[length++] = static_cast<unsigned char>(byte);

@@ -60,9 +60,9 @@ int growIndexIfNeeded() {
   ParserScratch& s = gParserScratch;
   const long count = bucketCount();
   if (static_cast<long>(gEntryCount) * 2 < count) return 0;
-  const long newSize = static_cast<long>(s.pathIndexSize) * 2;
+  const long long newSize = static_cast<long long>(s.pathIndexSize) * 2;
   unsigned char* fresh = nullptr;
-  if (newSize > kLargestAreaSize || allocZeroed(&fresh, newSize) != 0) {
+  if (newSize > kLargestAreaSize || allocZeroed(&fresh, static_cast<long>(newSize)) != 0) {
     setMessage(kCodeGrowFailed, kFmtGrowFailed, kPathIndexArea.name, newSize);
     return -1;
   }

@@ -92,6 +92,7 @@ TEST_F(ListingWriter, AFailedWriteOrCloseGives1002AndAnEarlierFailureKeepsItsMes
   const std::vector<Case> cases = {
       {"/dev/full", 1, growFailed}, {"/dev/full", 20000, full}, {path("out.txt"), 1, growFailed}};
   for (const Case& c : cases) {
+    if (c.listing == "/dev/full" && test::kFullDisk == nullptr) continue;
     releaseAreas();
     takeAreas();
     for (int i = 1; i <= c.records; ++i) add(i, "value");
@@ -103,11 +104,13 @@ TEST_F(ListingWriter, AFailedWriteOrCloseGives1002AndAnEarlierFailureKeepsItsMes
   }
   EXPECT_EQ(test::readFile(path("out.txt")), "1\t1\t1\t<P>\tvalue\r\n");
   // Nothing failed until the close.
-  releaseAreas();
-  takeAreas();
-  add(1, "value");
-  EXPECT_EQ(writeTagListing("/dev/full", 1, kPlain), -1);
-  EXPECT_EQ(std::string(gRunRecord.messageText), full);
+  if (test::kFullDisk != nullptr) {
+    releaseAreas();
+    takeAreas();
+    add(1, "value");
+    EXPECT_EQ(writeTagListing("/dev/full", 1, kPlain), -1);
+    EXPECT_EQ(std::string(gRunRecord.messageText), full);
+  }
   EXPECT_EQ(writeTagListing(path("no/out.txt").c_str(), 1, kPlain), -1);
   EXPECT_EQ(gRunRecord.messageCode, 1001);
 }

@@ -32,9 +32,12 @@ class MarquillProgram : public test::ScratchDir {
   test::ProgramResult run(const std::vector<std::string>& arguments) {
     return test::runProgram(kMarquill, arguments, dir_);
   }
+  // The settings are named with their folder: a bare name is looked up where the INI
+  // reading looks for one, which the Windows build's is not the current folder (see
+  // ABareSettingsNameIsLookedUpWhereTheIniReadingLooksForIt).
   test::ProgramResult runWith(const std::string& settings) {
     writeFile(path("s.ini"), settings);
-    return run({"s.ini"});
+    return run({"./s.ini"});
   }
   std::vector<std::string> log(const std::string& name = "ERRLOG.LOG") { return logEntries(readFile(path(name))); }
 };
@@ -143,11 +146,17 @@ TEST_F(MarquillProgram, CommandLineFaultsGoToTheFallbackLog) {
   EXPECT_EQ(run({}).exitCode, 255);
   EXPECT_EQ(log(), std::vector<std::string>{noPath});
 
-  // Leading blanks leave slot 0 empty: the same fault.
+  // Leading blanks leave slot 0 empty: the same fault. On Windows the blanks after the
+  // program's path are no part of the command line, so the path fills slot 0.
   writeFile(path("s.ini"), validSettings());
   std::filesystem::remove(path("ERRLOG.LOG"));
-  EXPECT_EQ(run({"", "s.ini"}).exitCode, 255);
-  EXPECT_EQ(log(), std::vector<std::string>{noPath});
+  if (test::kLeadingBlanksReachTheProgram) {
+    EXPECT_EQ(run({"", "./s.ini"}).exitCode, 255);
+    EXPECT_EQ(log(), std::vector<std::string>{noPath});
+  } else {
+    EXPECT_EQ(run({"", "./s.ini"}).exitCode, 0);
+    EXPECT_EQ(log().size(), 2u);
+  }
 
   std::filesystem::remove(path("ERRLOG.LOG"));
   EXPECT_EQ(run({std::string(300, 'x') + ".ini"}).exitCode, 255);
@@ -157,7 +166,19 @@ TEST_F(MarquillProgram, CommandLineFaultsGoToTheFallbackLog) {
 
   // Words after the settings path are ignored.
   std::filesystem::remove(path("ERRLOG.LOG"));
-  EXPECT_EQ(run({"s.ini", "extra", "words"}).exitCode, 0);
+  EXPECT_EQ(run({"./s.ini", "extra", "words"}).exitCode, 0);
+  EXPECT_EQ(log().size(), 2u);
+}
+
+TEST_F(MarquillProgram, ABareSettingsNameIsLookedUpWhereTheIniReadingLooksForIt) {
+  // Our INI reader opens it in the current folder; the system's INI functions of the Windows
+  // build look for it in the Windows folder.
+  const std::string name = "mq-" + std::to_string(test::currentProcessId()) + "-bare.ini";
+  const std::string settings = test::bareSettingsFolder(dir_) + "/" + name;
+  writeFile(settings, validSettings("YES"));
+  const auto result = run({name});
+  std::filesystem::remove(settings);
+  EXPECT_EQ(result.exitCode, 0);
   EXPECT_EQ(log().size(), 2u);
 }
 
@@ -183,6 +204,42 @@ TEST_F(MarquillProgram, InputFailuresAreLoggedOnceAndEndTheRunNonZero) {
   result = runWith(replaced(settings, "INFILE2=b.html", "INFILE2=missing.html"));
   EXPECT_EQ(result.exitCode, 255);
   EXPECT_EQ(log()[1], "1003 " + sjis("ファイルの読込みに失敗しました FILENAME = [missing.html]"));
+}
+
+TEST_F(MarquillProgram, AFailureAlsoReachesStandardErrorEvenWhenTheLogCannotBeWritten) {
+  const auto shown = [](const std::string& utf8) { return test::onTerminal("Marquill: " + sjis(utf8) + "\n"); };
+  const auto quiet = runWith(validSettings("YES"));
+  EXPECT_EQ(quiet.exitCode, 0);
+  EXPECT_EQ(quiet.out + quiet.err, "") << "a successful run says nothing";
+
+  const auto wrong = runWith(replaced(validSettings(), "KIND=NORMAL", "KIND=TEXT"));
+  EXPECT_EQ(wrong.err, shown("ＩＮＩファイルの設定ミスです SECTION=[OUTFILE] KEY=[KIND]"));
+  EXPECT_EQ(wrong.out, "");
+
+  // A log in a missing folder is never written: the terminal is the only one told.
+  const auto noLog = runWith(replaced(validSettings(), "[LOG]\r\n", "[LOG]\r\nFILENAME=missing/run.log\r\n") +
+                             "[REPLACE]\r\nREPDEF=none.txt\r\n");
+  EXPECT_EQ(noLog.exitCode, 255);
+  EXPECT_EQ(noLog.err, shown("ファイルの読込みに失敗しました FILENAME = [none.txt]")) << "the failure, not the end line";
+  EXPECT_FALSE(std::filesystem::exists(path("missing")));
+
+  const auto noPath = run({});
+  EXPECT_EQ(noPath.err, shown("パラメータの設定ミスです PARA=[]"));
+  // Cut as in the log: the first 256 bytes of the text.
+  const auto tooLong = run({std::string(300, 'x')});
+  const std::string message = sjis("パラメータの設定ミスです PARA=[") + std::string(256, 'x') + "]";
+  EXPECT_EQ(tooLong.err, test::onTerminal("Marquill: " + message.substr(0, 256) + "\n"));
+
+  if (test::kTerminalCodeFromEnvironment) {
+    // A UTF-8 terminal gets UTF-8, also when its locale is not installed.
+    writeFile(path("s.ini"), "");
+    for (const std::vector<std::string>& environment :
+         {std::vector<std::string>{"LC_ALL=C.UTF-8"}, std::vector<std::string>{"LC_ALL=", "LANG=xx_YY.UTF-8"}}) {
+      const auto utf8 = test::runProgram(kMarquill, {"./s.ini"}, dir_, "", environment);
+      EXPECT_EQ(utf8.err, "Marquill: ＩＮＩファイルの設定ミスです SECTION=[LOG] KEY=[WARLOGOUT]\n")
+          << environment.back();
+    }
+  }
 }
 
 TEST_F(MarquillProgram, ListingInputsAreReadBack) {

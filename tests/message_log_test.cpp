@@ -23,8 +23,7 @@ class MessageLogTest : public test::ScratchDir {
  protected:
   void SetUp() override {
     ScratchDir::SetUp();
-    setenv("TZ", "UTC", 1);
-    tzset();
+    test::useUtcTimeZone();
     setClockReader(fixedClock);
     setupRunRecord("", "Marquill");
   }

@@ -1,5 +1,6 @@
 // Marquill's output phase end to end, one golden folder per case: cases/NAME/input/ is
-// copied into a scratch folder and Marquill runs there with settings.ini; then
+// copied into a scratch folder and Marquill runs there with ./settings.ini (named with its
+// folder, since the Windows build's INI functions look for a bare name elsewhere); then
 // cases/NAME/expected/ says what must hold: exit-code, every other file byte for byte (logs
 // line by line with their time stamps masked), and the files named in `absent` missing.
 #include <gtest/gtest.h>
@@ -89,9 +90,12 @@ TEST_P(OutputCase, LeavesTheExpectedFiles) {
   const fs::path folder = kCases / GetParam();
   const fs::path expected = folder / "expected";
   ASSERT_TRUE(fs::is_regular_file(expected / "exit-code"));
+  if (test::kFullDisk == nullptr && readFile((folder / "input" / "settings.ini").string()).find("/dev/full") != std::string::npos) {
+    GTEST_SKIP() << "no file stands for a full disk here";
+  }
   fs::copy(folder / "input", dir_, fs::copy_options::recursive);
 
-  const test::ProgramResult result = test::runProgram(MQ_MARQUILL, {"settings.ini"}, dir_);
+  const test::ProgramResult result = test::runProgram(MQ_MARQUILL, {"./settings.ini"}, dir_);
   EXPECT_EQ(result.exitCode, std::stoi(readFile((expected / "exit-code").string())));
 
   for (const fs::directory_entry& entry : fs::directory_iterator(expected)) {

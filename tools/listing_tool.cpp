@@ -6,6 +6,7 @@
 #include "common/console.h"
 #include "common/message_log.h"
 #include "common/text_helpers.h"
+#include "common/program_info.h"
 #include "common/texts.h"
 #include "common/tool_frame.h"
 #include "markup/input_loading.h"
@@ -75,6 +76,28 @@ int applyOption(const char* argument) {
   return 0;
 }
 
+void writeListingUsage() {
+  writeUsageText(
+      "Usage: %s [/k] [/d] [/pC] [/s] [/eCODE] DOCUMENT LISTING\n"
+      "Writes the tag records of one %s document (Shift-JIS, EUC or JIS) as a tag listing: per\n"
+      "record FileNo, No, SeaNo, TagName and Value, in Shift-JIS with CR LF line ends.\n"
+      "  /k, /K        begin with a header line\n"
+      "  /d, /D        leave out the records without a value\n"
+      "  /pC, /PC      C separates the fields: one byte, or \\t \\n \\r \\v \\a \\b \\f (TAB by default)\n"
+      "  /s, /S        read the document with the standard parser (today's documents)\n"
+      "  /eCODE        the document's code: UTF8, UTF16, SJIS, EUC or JIS (any case)\n"
+      "  -h, --help    show this text\n"
+      "  --version     show the version\n"
+      "Arguments are split at spaces; one that begins with / is an option unless it holds another\n"
+      "/ from its fourth byte on. Before a LISTING that holds something is replaced, the tool\n"
+      "asks \"%s\" with OK and Cancel; only OK goes on.\n"
+      "Report: a message box with the outcome, e.g. \"%s\" (where the system has\n"
+      "none: on standard output after success, on standard error otherwise).\n"
+      "Exit codes: 0 success; 255 a failure, or a question not answered with OK.\n",
+      gRunRecord.programName, gListingKind == InputKind::Html ? "HTML" : "XML", kTextOverwriteQuestion,
+      kTextFinishedNormally);
+}
+
 }  // namespace
 
 int parseListingOptions() {
@@ -139,7 +162,7 @@ int runListing() {
 int runListingTool(const char* commandLine, const char* programName, InputKind kind) {
   gListingKind = kind;
   const ToolSteps steps{parseListingOptions, gListingOptions.listingFile, takeListingAreas, runListing,
-                        releaseListingAreas};
+                        releaseListingAreas, writeListingUsage};
   return runTool(commandLine, programName, steps);
 }
 

@@ -6,6 +6,7 @@
 #include "common/console.h"
 #include "common/file_reading.h"
 #include "common/message_log.h"
+#include "common/program_info.h"
 #include "common/text_helpers.h"
 #include "common/texts.h"
 #include "common/tool_frame.h"
@@ -77,6 +78,24 @@ int writeConverted(std::FILE* file) {
   return 0;
 }
 
+void writeRecodeUsage() {
+  writeUsageText(
+      "Usage: ToolRecast [/cCODE] INPUT OUTPUT\n"
+      "Converts a text file in Shift-JIS, EUC or JIS, in any mixture, into one code; every other\n"
+      "byte, line ends included, passes as it is.\n"
+      "  /cCODE, /CCODE  the code to write: SJIS (the default), EUC or JIS, in any case; the\n"
+      "                  last one named counts\n"
+      "  -h, --help      show this text\n"
+      "  --version       show the version\n"
+      "Arguments are split at spaces; one that begins with / is an option unless it holds another\n"
+      "/ from its fourth byte on. Before an OUTPUT that holds something is replaced, the tool\n"
+      "asks \"%s\" with OK and Cancel; only OK goes on.\n"
+      "Report: a message box with the outcome, e.g. \"%s\" (where the system has\n"
+      "none: on standard output after success, on standard error otherwise).\n"
+      "Exit codes: 0 success; 255 a failure, or a question not answered with OK.\n",
+      kTextOverwriteQuestion, kTextFinishedNormally);
+}
+
 }  // namespace
 
 int32_t recodePieceLength(CodeKind target) { return target == CodeKind::Jis ? kRecodeJisPiece : kRecodePiece; }
@@ -142,7 +161,8 @@ int runRecode() {
 }
 
 int runRecodeTool(const char* commandLine) {
-  const ToolSteps steps{parseRecodeOptions, gRecodeOptions.outputFile, takeRecodeAreas, runRecode, releaseRecodeAreas};
+  const ToolSteps steps{parseRecodeOptions, gRecodeOptions.outputFile, takeRecodeAreas, runRecode, releaseRecodeAreas,
+                        writeRecodeUsage};
   return runTool(commandLine, kProgramName, steps);
 }
 

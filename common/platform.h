@@ -1,0 +1,56 @@
+// The system below the programs, and the one unit that knows which system that is: how a
+// program receives its command line, how the tools ask and report, which code the terminal
+// reads, and the file, clock and memory services beneath the run frame. The build links
+// platform_linux.cpp or platform_windows.cpp; nothing else asks which one it got.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <ctime>
+
+namespace mq {
+
+// The command line as the run frame splits it: the text after the program's own path and
+// the blanks behind that path. A block to give back with releaseArea; nullptr without memory.
+unsigned char* takeCommandLine(int argc, char** argv);
+
+// The tools' dialogs as the system offers them: the question with OK and Cancel (true only
+// for OK), and the final report with OK alone. `failed` tells a failure's report from success.
+bool askUserOkCancel(const char* caption, const char* question);
+void showUserReport(const char* caption, const char* text, bool failed);
+
+// Whether the terminal reads UTF-8; otherwise it is given the texts' own Shift-JIS bytes.
+bool terminalReadsUtf8();
+// Shift-JIS text written as UTF-8; a byte without a UTF-8 form is written as it is.
+void writeShiftJisAsUtf8(std::FILE* stream, const char* text, std::size_t length);
+
+// One byte from a stream that only one reader uses, without taking the stream's lock: a
+// listing is read byte by byte, and a lock per byte would cost more than the reading.
+inline int getByteUnlocked(std::FILE* file) {
+#ifdef _WIN32
+  return _getc_nolock(file);
+#else
+  return getc_unlocked(file);
+#endif
+}
+
+// The length of a file that can be opened for reading; false for a folder or a file that
+// cannot be opened or measured.
+bool measureFile(const char* fileName, long* length);
+
+// The local calendar time of a clock reading; false when it has none.
+bool toLocalCalendar(std::time_t clock, std::tm* local);
+
+// Large blocks straight from the system's pages: zero-filled, grown in place or moved
+// without a copy. Where the system offers no such mapping, largePagesMapped() is false
+// and the others are never called.
+bool largePagesMapped();
+std::size_t systemPageSize();
+void* mapZeroedPages(std::size_t bytes);
+void unmapPages(void* block, std::size_t bytes);
+// The block grown to newBytes, perhaps moved; nullptr (the old block kept) when it cannot be.
+void* remapPages(void* block, std::size_t oldBytes, std::size_t newBytes);
+// Asks for the pages of a range at once instead of one fault each.
+void prefaultPages(void* from, std::size_t bytes);
+
+}  // namespace mq

@@ -1,0 +1,127 @@
+// The Linux side of the platform layer: arguments arrive split, the tools ask and report on
+// the terminal, the terminal's code comes from the locale, and large blocks are mappings.
+#include <fcntl.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+#include "common/console.h"
+#include "common/platform.h"
+#include "common/run_record.h"
+
+namespace mq {
+
+namespace {
+
+// "ja_JP.UTF-8", "C.utf8", "en_US.UTF-8@euro": the code set between the dot and any "@".
+bool namesUtf8(const char* locale) {
+  const char* dot = std::strchr(locale, '.');
+  if (dot == nullptr) return false;
+  char folded[8] = {};
+  std::size_t n = 0;
+  for (const char* at = dot + 1; *at != '\0' && *at != '@'; ++at) {
+    if (*at == '-') continue;
+    if (n == sizeof folded - 1) return false;
+    folded[n++] = static_cast<char>(*at >= 'A' && *at <= 'Z' ? *at - 'A' + 'a' : *at);
+  }
+  return std::strcmp(folded, "utf8") == 0;
+}
+
+}  // namespace
+
+unsigned char* takeCommandLine(int argc, char** argv) { return joinArguments(argc, argv); }
+
+bool askUserOkCancel(const char* caption, const char* question) { return askOnTerminal(caption, question); }
+
+void showUserReport(const char* caption, const char* text, bool failed) { reportOnTerminal(caption, text, failed); }
+
+bool terminalReadsUtf8() {
+  if (std::setlocale(LC_ALL, "") != nullptr) {
+    const char* codeset = nl_langinfo(CODESET);
+    return codeset != nullptr && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
+  }
+  // A locale that is not installed cannot be set, yet its name still tells what the
+  // terminal shows; the variable that would have decided the code set decides here.
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0') return namesUtf8(value);
+  }
+  return false;
+}
+
+void writeShiftJisAsUtf8(std::FILE* stream, const char* text, std::size_t length) {
+  iconv_t converter = iconv_open("UTF-8", "CP932");
+  if (converter == reinterpret_cast<iconv_t>(-1)) {
+    std::fwrite(text, 1, length, stream);
+    return;
+  }
+  char* in = const_cast<char*>(text);
+  std::size_t inLeft = length;
+  char buffer[256];
+  while (inLeft > 0) {
+    char* to = buffer;
+    std::size_t outLeft = sizeof buffer;
+    const std::size_t done = iconv(converter, &in, &inLeft, &to, &outLeft);
+    std::fwrite(buffer, 1, sizeof buffer - outLeft, stream);
+    if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
+      // A byte without a UTF-8 form (or a lead byte cut off at the end) still reaches the
+      // user as it is, so nothing of the message is lost.
+      std::fputc(static_cast<unsigned char>(*in), stream);
+      ++in;
+      --inLeft;
+      iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  iconv_close(converter);
+}
+
+bool measureFile(const char* fileName, long* length) {
+  const int descriptor = ::open(fileName, O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  struct stat status {};
+  const bool measured = ::fstat(descriptor, &status) == 0 && !S_ISDIR(status.st_mode);
+  ::close(descriptor);
+  if (!measured) return false;
+  *length = static_cast<long>(status.st_size);
+  return true;
+}
+
+bool toLocalCalendar(std::time_t clock, std::tm* local) { return localtime_r(&clock, local) != nullptr; }
+
+bool largePagesMapped() { return true; }
+
+std::size_t systemPageSize() {
+  static const auto size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  return size;
+}
+
+void* mapZeroedPages(std::size_t bytes) {
+  void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  return block == MAP_FAILED ? nullptr : block;
+}
+
+void unmapPages(void* block, std::size_t bytes) { munmap(block, bytes); }
+
+void* remapPages(void* block, std::size_t oldBytes, std::size_t newBytes) {
+  void* moved = mremap(block, oldBytes, newBytes, MREMAP_MAYMOVE);
+  return moved == MAP_FAILED ? nullptr : moved;
+}
+
+void prefaultPages(void* from, std::size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+  madvise(from, bytes, MADV_POPULATE_WRITE);
+#else
+  (void)from;
+  (void)bytes;
+#endif
+}
+
+}  // namespace mq

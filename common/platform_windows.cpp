@@ -1,0 +1,110 @@
+// The Windows side of the platform layer: the command line comes whole from the system, the
+// tools ask and report in message boxes, the terminal's code is the console's code page, and
+// every block comes from the heap.
+#include <windows.h>
+
+#include <climits>
+#include <cstring>
+#include <initializer_list>
+
+#include "common/platform.h"
+#include "common/work_areas.h"
+
+namespace mq {
+
+namespace {
+
+constexpr UINT kShiftJisCodePage = 932;
+
+bool isLeadByte(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+
+// Every box's text also goes to the debugger's output, so that what a tool showed can be
+// read where no one sees the screen (a remote session, a test run).
+void tellDebugger(const char* caption, const char* text, const char* buttons) {
+  const std::size_t length = std::strlen(caption) + std::strlen(text) + std::strlen(buttons) + 4;
+  unsigned char* line = nullptr;
+  if (allocZeroed(&line, static_cast<long>(length + 1)) != 0) return;
+  char* at = reinterpret_cast<char*>(line);
+  for (const char* part : {caption, ": ", text, " ", buttons}) {
+    const std::size_t n = std::strlen(part);
+    std::memcpy(at, part, n);
+    at += n;
+  }
+  OutputDebugStringA(reinterpret_cast<const char*>(line));
+  releaseArea(&line);
+}
+
+}  // namespace
+
+unsigned char* takeCommandLine(int, char**) {
+  // The program's path ends at the first blank outside double quotes.
+  const char* at = GetCommandLineA();
+  bool quoted = false;
+  for (; *at != '\0'; ++at) {
+    if (*at == '"') quoted = !quoted;
+    if (!quoted && (*at == ' ' || *at == '\t')) break;
+  }
+  while (*at == ' ' || *at == '\t') ++at;
+  const std::size_t length = std::strlen(at);
+  unsigned char* commandLine = nullptr;
+  if (allocZeroed(&commandLine, static_cast<long>(length + 1)) != 0) return nullptr;
+  std::memcpy(commandLine, at, length);
+  return commandLine;
+}
+
+bool askUserOkCancel(const char* caption, const char* question) {
+  tellDebugger(caption, question, "[OK/Cancel]");
+  return MessageBoxA(nullptr, question, caption, MB_OKCANCEL) == IDOK;
+}
+
+void showUserReport(const char* caption, const char* text, bool) {
+  tellDebugger(caption, text, "[OK]");
+  MessageBoxA(nullptr, text, caption, MB_OK);
+}
+
+bool terminalReadsUtf8() { return GetConsoleOutputCP() == CP_UTF8; }
+
+void writeShiftJisAsUtf8(std::FILE* stream, const char* text, std::size_t length) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  std::size_t at = 0;
+  while (at < length) {
+    // One character at a time, so that a byte without a form is written as it is and the
+    // rest of the text is still converted.
+    const int width = isLeadByte(bytes[at]) && at + 1 < length ? 2 : 1;
+    wchar_t wide[2];
+    char utf8[8];
+    const int units = MultiByteToWideChar(kShiftJisCodePage, MB_ERR_INVALID_CHARS, text + at, width, wide, 2);
+    const int produced = units > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, units, utf8, sizeof utf8, nullptr, nullptr) : 0;
+    if (produced > 0) {
+      std::fwrite(utf8, 1, static_cast<std::size_t>(produced), stream);
+      at += static_cast<std::size_t>(width);
+    } else {
+      std::fputc(bytes[at], stream);
+      ++at;
+    }
+  }
+}
+
+bool measureFile(const char* fileName, long* length) {
+  // A folder cannot be opened this way, so it is never taken for a file.
+  HANDLE file = CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size{};
+  const bool measured = GetFileSizeEx(file, &size) != 0 && size.QuadPart <= LONG_MAX;
+  CloseHandle(file);
+  if (!measured) return false;
+  *length = static_cast<long>(size.QuadPart);
+  return true;
+}
+
+bool toLocalCalendar(std::time_t clock, std::tm* local) { return localtime_s(local, &clock) == 0; }
+
+bool largePagesMapped() { return false; }
+std::size_t systemPageSize() { return 4096; }
+void* mapZeroedPages(std::size_t) { return nullptr; }
+void unmapPages(void*, std::size_t) {}
+void* remapPages(void*, std::size_t, std::size_t) { return nullptr; }
+void prefaultPages(void*, std::size_t) {}
+
+}  // namespace mq

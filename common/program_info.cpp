@@ -1,0 +1,42 @@
+#include "common/program_info.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "common/console.h"
+#include "common/run_record.h"
+
+namespace mq {
+
+namespace {
+
+constexpr int kUsageSize = 4096;
+
+}  // namespace
+
+bool answeredInfoRequest(void (*writeUsage)()) {
+  const char* first = gRunRecord.args[0];
+  if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "-h") == 0) {
+    writeUsage();
+    return true;
+  }
+  if (std::strcmp(first, "--version") == 0) {
+    char line[kProgramNameSize + 32];
+    std::snprintf(line, sizeof line, "%s %s\n", gRunRecord.programName, MQ_VERSION);
+    writeToConsole(false, line);
+    return true;
+  }
+  return false;
+}
+
+void writeUsageText(const char* format, ...) {
+  char text[kUsageSize];
+  va_list values;
+  va_start(values, format);
+  std::vsnprintf(text, sizeof text, format, values);
+  va_end(values);
+  writeToConsole(false, text);
+}
+
+}  // namespace mq
