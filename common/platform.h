@@ -53,4 +53,16 @@ void* remapPages(void* block, std::size_t oldBytes, std::size_t newBytes);
 // Asks for the pages of a range at once instead of one fault each.
 void prefaultPages(void* from, std::size_t bytes);
 
+// The system's converter between two codes named as it knows them ("UTF-8", "CP932", a
+// document's label), used as a stream; nullptr when it has none for the pair (a system
+// without such converters has none at all).
+void* openCodeConverter(const char* to, const char* from);
+void closeCodeConverter(void* converter);
+// Back to the converter's first state, after a sequence it refused.
+void resetCodeConverter(void* converter);
+// Converts from *in into *out, moving both on. Where it stops: everything taken, no room
+// left, a sequence that is not of the code, or a sequence the end of the input cut.
+enum class ConvertStop { Done, NoRoom, BadSequence, CutSequence };
+ConvertStop convertCodes(void* converter, char** in, std::size_t* inLeft, char** out, std::size_t* outLeft);
+
 }  // namespace mq

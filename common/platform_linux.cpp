@@ -124,4 +124,24 @@ void prefaultPages(void* from, std::size_t bytes) {
 #endif
 }
 
+void* openCodeConverter(const char* to, const char* from) {
+  const iconv_t converter = iconv_open(to, from);
+  return converter == reinterpret_cast<iconv_t>(-1) ? nullptr : converter;
+}
+
+void closeCodeConverter(void* converter) {
+  if (converter != nullptr) iconv_close(static_cast<iconv_t>(converter));
+}
+
+void resetCodeConverter(void* converter) { iconv(static_cast<iconv_t>(converter), nullptr, nullptr, nullptr, nullptr); }
+
+ConvertStop convertCodes(void* converter, char** in, std::size_t* inLeft, char** out, std::size_t* outLeft) {
+  if (iconv(static_cast<iconv_t>(converter), in, inLeft, out, outLeft) != static_cast<std::size_t>(-1)) {
+    return ConvertStop::Done;
+  }
+  if (errno == E2BIG) return ConvertStop::NoRoom;
+  if (errno == EINVAL) return ConvertStop::CutSequence;
+  return ConvertStop::BadSequence;
+}
+
 }  // namespace mq

@@ -107,4 +107,11 @@ void unmapPages(void*, std::size_t) {}
 void* remapPages(void*, std::size_t, std::size_t) { return nullptr; }
 void prefaultPages(void*, std::size_t) {}
 
+// No streaming converter between named codes here: documents in a declared or labelled
+// code other than those the byte-by-byte conversion reads are refused.
+void* openCodeConverter(const char*, const char*) { return nullptr; }
+void closeCodeConverter(void*) {}
+void resetCodeConverter(void*) {}
+ConvertStop convertCodes(void*, char**, std::size_t*, char**, std::size_t*) { return ConvertStop::BadSequence; }
+
 }  // namespace mq

@@ -1,9 +1,8 @@
 #include "common/unicode_conversion.h"
 
-#include <iconv.h>
-
-#include <cerrno>
 #include <cstring>
+
+#include "common/platform.h"
 
 namespace mq {
 
@@ -16,8 +15,6 @@ constexpr unsigned char kEsc = 0x1B;
 constexpr unsigned char kShiftOut = 0x0E;
 constexpr unsigned char kShiftIn = 0x0F;
 
-iconv_t asIconv(void* converter) { return static_cast<iconv_t>(converter); }
-const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
 bool inRange(unsigned char byte, unsigned char low, unsigned char high) { return byte >= low && byte <= high; }
 
@@ -109,16 +106,16 @@ int32_t decodeUtf8(Utf8Decoder* decoder, const unsigned char* source, int32_t le
 
 int32_t decodeWithConverter(Utf8Decoder* decoder, const unsigned char* source, int32_t length, bool last,
                             unsigned char* destination, int32_t capacity, int32_t* used) {
-  const iconv_t converter = asIconv(decoder->converter);
+  void* const converter = decoder->converter;
   const std::size_t unit = decoder->code == SourceCode::Utf16Le || decoder->code == SourceCode::Utf16Be ? 2 : 1;
   char* in = const_cast<char*>(reinterpret_cast<const char*>(source));
   std::size_t inLeft = static_cast<std::size_t>(length);
   char* out = reinterpret_cast<char*>(destination);
   std::size_t outLeft = capacity > 8 ? static_cast<std::size_t>(capacity - 8) : 0;
   while (inLeft > 0 && outLeft > 0) {
-    if (iconv(converter, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1)) break;
-    if (errno == E2BIG) break;
-    if (errno == EINVAL && !last) break;
+    const ConvertStop stop = convertCodes(converter, &in, &inLeft, &out, &outLeft);
+    if (stop == ConvertStop::Done || stop == ConvertStop::NoRoom) break;
+    if (stop == ConvertStop::CutSequence && !last) break;
     // A sequence that is not of the code, or one that the end of the document cut.
     if (decoder->strict) {
       decoder->badOffset = decoder->consumed + (reinterpret_cast<unsigned char*>(in) - source);
@@ -132,7 +129,7 @@ int32_t decodeWithConverter(Utf8Decoder* decoder, const unsigned char* source, i
     const std::size_t skipped = inLeft < unit ? inLeft : unit;
     in += skipped;
     inLeft -= skipped;
-    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    resetCodeConverter(converter);
   }
   *used = static_cast<int32_t>(reinterpret_cast<unsigned char*>(in) - source);
   return static_cast<int32_t>(reinterpret_cast<unsigned char*>(out) - destination);
@@ -187,14 +184,14 @@ int openDecoder(Utf8Decoder* decoder, SourceCode code, const char* label, bool s
   *decoder = Utf8Decoder{code, nullptr, strict, -1, 0};
   const char* name = converterName(code, label);
   if (name == nullptr) return code == SourceCode::Utf8 ? 0 : -1;
-  const iconv_t converter = iconv_open("UTF-8", name);
-  if (converter == kNoConverter) return -1;
+  void* const converter = openCodeConverter("UTF-8", name);
+  if (converter == nullptr) return -1;
   decoder->converter = converter;
   return 0;
 }
 
 void closeDecoder(Utf8Decoder* decoder) {
-  if (decoder->converter != nullptr) iconv_close(asIconv(decoder->converter));
+  closeCodeConverter(decoder->converter);
   decoder->converter = nullptr;
 }
 
@@ -280,14 +277,14 @@ int32_t jisToShiftJis(unsigned char* text, int32_t length) {
 
 int openEncoder(Cp932Encoder* encoder) {
   *encoder = Cp932Encoder{nullptr, 0};
-  const iconv_t converter = iconv_open("CP932", "UTF-8");
-  if (converter == kNoConverter) return -1;
+  void* const converter = openCodeConverter("CP932", "UTF-8");
+  if (converter == nullptr) return -1;
   encoder->converter = converter;
   return 0;
 }
 
 void closeEncoder(Cp932Encoder* encoder) {
-  if (encoder->converter != nullptr) iconv_close(asIconv(encoder->converter));
+  closeCodeConverter(encoder->converter);
   encoder->converter = nullptr;
 }
 
@@ -316,18 +313,18 @@ int32_t writeUnconvertible(Cp932Encoder* encoder, const unsigned char* text, int
 // takes at most as many bytes as its UTF-8 form, so the room of `length` always suffices.
 void convertRun(Cp932Encoder* encoder, const unsigned char* text, int32_t length, unsigned char* destination,
                 int32_t* written) {
-  const iconv_t converter = asIconv(encoder->converter);
+  void* const converter = encoder->converter;
   int32_t taken = 0;
   while (taken < length) {
     char* in = const_cast<char*>(reinterpret_cast<const char*>(text + taken));
     std::size_t inLeft = static_cast<std::size_t>(length - taken);
     char* out = reinterpret_cast<char*>(destination + *written);
     std::size_t outLeft = inLeft;
-    const std::size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
+    const ConvertStop stop = convertCodes(converter, &in, &inLeft, &out, &outLeft);
     *written = static_cast<int32_t>(reinterpret_cast<unsigned char*>(out) - destination);
     taken = length - static_cast<int32_t>(inLeft);
-    if (result != static_cast<std::size_t>(-1)) break;
-    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+    if (stop == ConvertStop::Done) break;
+    resetCodeConverter(converter);
     taken += writeUnconvertible(encoder, text + taken, length - taken, destination, written);
   }
 }
@@ -345,7 +342,7 @@ bool gCp932FormsKnown = false;
 void learnCp932Forms(void* converter) {
   if (gCp932FormsKnown) return;
   gCp932FormsKnown = true;
-  const iconv_t forms = asIconv(converter);
+
   for (uint32_t point = 0x80; point <= 0xFFFF; ++point) {
     if (point >= 0xD800 && point <= 0xDFFF) continue;
     unsigned char utf8[3];
@@ -365,8 +362,8 @@ void learnCp932Forms(void* converter) {
     char* out = reinterpret_cast<char*>(form);
     std::size_t inLeft = length;
     std::size_t outLeft = sizeof form;
-    if (iconv(forms, &in, &inLeft, &out, &outLeft) == static_cast<std::size_t>(-1)) {
-      iconv(forms, nullptr, nullptr, nullptr, nullptr);
+    if (convertCodes(converter, &in, &inLeft, &out, &outLeft) != ConvertStop::Done) {
+      resetCodeConverter(converter);
       continue;
     }
     const std::size_t written = sizeof form - outLeft;

@@ -84,7 +84,8 @@ int convertDeclaredCode(InputKind kind, DocumentCode code, int64_t* replaced) {
   unsigned char* converted = nullptr;
   int result = -1;
   if (openDecoder(&decoder, source.code, source.label, false) != 0 || openEncoder(&encoder) != 0) {
-    setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaConversion, utf8Size);
+    // The system has no converter for this code: the declared code cannot be read here.
+    setMessage(kCodeParameterError, kFmtParameterError, "CODE");
   } else {
     int32_t used = 0;
     const int32_t decoded =

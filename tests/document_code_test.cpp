@@ -52,6 +52,8 @@ TEST(DocumentCode, TheDocumentShowsItsCodeOrItsBytesTellIt) {
     EXPECT_EQ(source.code, c.code) << testing::PrintToString(c.text);
     EXPECT_EQ(source.skip, c.skip) << testing::PrintToString(c.text);
   }
+  // A label outside the codes named here is kept only where the system can read it.
+  if (!test::systemConvertsCodes()) return;
   const DocumentSource latin = find("<meta charset=\"ISO-8859-1\">caf\xE9");
   EXPECT_EQ(latin.code, SourceCode::Labelled);
   EXPECT_STREQ(latin.label, "iso-8859-1");

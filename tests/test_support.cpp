@@ -1,5 +1,7 @@
 #include "tests/test_support.h"
 
+#include "common/platform.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -443,6 +445,12 @@ void ScratchDir::SetUp() {
 void ScratchDir::TearDown() {
   std::error_code ignored;
   std::filesystem::remove_all(dir_, ignored);
+}
+
+bool systemConvertsCodes() {
+  void* converter = openCodeConverter("UTF-8", "CP932");
+  closeCodeConverter(converter);
+  return converter != nullptr;
 }
 
 }  // namespace mq::test

@@ -52,6 +52,10 @@ std::string onTerminal(const std::string& text);
 // boxes: the same texts box by box, and nothing on either stream.
 void expectToolDialog(const ProgramResult& result, const std::string& err, const std::string& out);
 
+// Whether the system converts between named codes (UTF-16, a document's label, ...); where
+// it does not, documents in such codes are refused and their tests are skipped.
+bool systemConvertsCodes();
+
 // Whether an answer line accepts the overwrite question (OK, O, Y or YES in any case).
 bool acceptsQuestion(const std::string& answer);
 

@@ -69,6 +69,7 @@ Encoded encode(const std::string& utf8, UnicodePath path = UnicodePath::Bulk) {
 const std::string kJapanese = "① 髙橋 ～ 〓テスト ｶﾀｶﾅ 本日は晴天なり";
 
 TEST(UnicodeConversion, EveryCodeReadsTheSameJapaneseText) {
+  if (!test::systemConvertsCodes()) GTEST_SKIP() << "the system has no converter between named codes here";
   const std::string shiftJis = sjis(kJapanese);
   EXPECT_EQ(decode(kJapanese, SourceCode::Utf8), kJapanese);
   EXPECT_EQ(decode(convert(kJapanese, "UTF-8", "UTF-16LE"), SourceCode::Utf16Le), kJapanese);
@@ -94,6 +95,7 @@ std::string join(std::initializer_list<std::string> pieces) {
 }
 
 TEST(UnicodeConversion, BadBytesBecomeReplacementsOrStopAStrictReading) {
+  if (!test::systemConvertsCodes()) GTEST_SKIP() << "the system has no converter between named codes here";
   const std::string r = "\xEF\xBF\xBD";
   // UTF-8: a stray continuation byte, an overlong form, a surrogate and a cut sequence at the end.
   EXPECT_EQ(decode("a\x80" "b", SourceCode::Utf8), join({"a", r, "b"}));
@@ -134,6 +136,7 @@ TEST(UnicodeConversion, JisTwoByteRunsTakeTheCodePagesRowsAndKatakana) {
 }
 
 TEST(UnicodeConversion, CharactersTheCodePageLacksBecomeGetaAndAreCounted) {
+  if (!test::systemConvertsCodes()) GTEST_SKIP() << "the system has no converter between named codes here";
   const std::string geta = "\x81\xAC";
   EXPECT_EQ(encode(kJapanese), (Encoded{sjis(kJapanese), 0}));
   EXPECT_EQ(encode("caf\xC3\xA9"), (Encoded{join({"caf", geta}), 1}));        // é
@@ -144,6 +147,7 @@ TEST(UnicodeConversion, CharactersTheCodePageLacksBecomeGetaAndAreCounted) {
 }
 
 TEST(UnicodeConversion, TheLearntFormsWriteEveryCharacterAsTheConverterDoes) {
+  if (!test::systemConvertsCodes()) GTEST_SKIP() << "the system has no converter between named codes here";
   std::string all;
   for (uint32_t point = 1; point <= 0xFFFF; ++point) {
     if (point >= 0xD800 && point <= 0xDFFF) continue;
