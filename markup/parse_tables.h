@@ -56,6 +56,9 @@ struct TableCursor {
 
 extern TableCursor gTableCursor;
 
+// The slot the cursor fills.
+inline ParseTableSlot& cursorSlot() { return gParseTables[gTableCursor.slot]; }
+
 inline TagRecord* recordAt(const ParseTableSlot& slot, int32_t index) {
   return reinterpret_cast<TagRecord*>(slot.records) + index;
 }

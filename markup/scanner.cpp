@@ -6,6 +6,7 @@
 #include "common/text_helpers.h"
 #include "common/texts.h"
 #include "common/work_areas.h"
+#include "markup/open_elements.h"
 #include "markup/parse_tables.h"
 #include "markup/parser_scratch.h"
 #include "markup/path_index.h"
@@ -31,13 +32,6 @@ struct ScannerVariables {
 
 ScannerVariables gScanner;
 
-// An open element: its record, and where its name stands among the open elements' names.
-struct OpenTagEntry {
-  int32_t objectNo;
-  int32_t nameOffset;
-  int32_t nameLength;
-};
-
 // The text being scanned and its dialect.
 struct Scan {
   const unsigned char* text;
@@ -46,17 +40,6 @@ struct Scan {
   bool html;
   unsigned char at(int32_t index) const { return index < size ? text[index] : 0; }
 };
-
-ParseTableSlot& cursorSlot() { return gParseTables[gTableCursor.slot]; }
-
-OpenTagEntry* openTags() { return reinterpret_cast<OpenTagEntry*>(gParserScratch.openTagStack); }
-int32_t* openPaths() { return reinterpret_cast<int32_t*>(gParserScratch.openPaths); }
-
-int32_t currentPathLength() {
-  if (gScanner.openCount == 0) return 0;
-  const OpenTagEntry& innermost = openTags()[gScanner.openCount - 1];
-  return innermost.nameOffset + innermost.nameLength;
-}
 
 bool isQuote(unsigned char byte) { return byte == '"' || byte == '\''; }
 
@@ -106,27 +89,7 @@ int registerName(bool html) {
   if (html && isSkippedTagName(s.nameBuffer, v.nameLength)) return 0;
   ++v.objectCounter;
   toUpperAscii(reinterpret_cast<char*>(s.nameBuffer), reinterpret_cast<const char*>(s.nameBuffer), v.nameLength);
-  const int32_t offset = currentPathLength();
-  if (ensureFieldRoom(s, kOpenTagNamesArea, static_cast<long>(offset) + v.nameLength + 16) != 0) return -1;
-  std::memcpy(s.openTagNames + offset, s.nameBuffer, static_cast<std::size_t>(v.nameLength));
-  const int32_t level = v.openCount;
-  openTags()[level] = OpenTagEntry{v.objectCounter, offset, v.nameLength};
-  ++v.openCount;
-  const long entries = static_cast<long>(v.openCount) + 1;
-  if (ensureFieldRoom(s, kOpenTagStackArea, entries * static_cast<long>(sizeof(OpenTagEntry))) != 0 ||
-      ensureFieldRoom(s, kOpenPathsArea, entries * static_cast<long>(sizeof(int32_t))) != 0) {
-    return -1;
-  }
-  const int32_t pathLength = offset + v.nameLength;
-  const PathKey key{level > 0 ? openPaths()[level - 1] : -1, s.openTagNames + offset, v.nameLength, pathLength};
-  int32_t entry = 0;
-  int32_t sequence = 0;
-  if (countPath(key, cursorSlot().tagNames, v.objectCounter, gTableCursor.tagNameUsed, &entry, &sequence) != 0) {
-    return -1;
-  }
-  openPaths()[level] = entry;
-  if (appendTagRecord(v.objectCounter, sequence, gTableCursor.tagNameUsed, pathLength, -1, 0) != 0) return -1;
-  return appendTagPath(reinterpret_cast<const char*>(s.openTagNames), pathLength);
+  return openElement(v.nameLength, v.objectCounter, &v.openCount);
 }
 
 // Closes the innermost open element named as the name buffer and every element inside it;
@@ -156,12 +119,7 @@ int registerOption(bool html) {
   return 0;
 }
 
-void closeEmptyElement() {
-  ScannerVariables& v = gScanner;
-  if (v.openCount == 0) return;
-  const OpenTagEntry& innermost = openTags()[v.openCount - 1];
-  if (isEmptyElementName(gParserScratch.openTagNames + innermost.nameOffset, innermost.nameLength)) --v.openCount;
-}
+void closeEmptyElement() { closeEmptyInnermost(&gScanner.openCount); }
 
 // --- texts
 
@@ -175,16 +133,7 @@ int attachText(int32_t offset, int32_t length) {
     if (v.objectCounter > 0) attachContent(v.objectCounter - 1, offset, length);
     return 0;
   }
-  const OpenTagEntry& element = openTags()[v.openCount - 1];
-  const TagRecord owner = *recordAt(cursorSlot(), element.objectNo - 1);
-  if (owner.contentOffset == -1) {
-    attachContent(element.objectNo - 1, offset, length);
-    return 0;
-  }
-  // A text after a child element of an element that already has text continues it.
-  ++v.objectCounter;
-  return appendTagRecord(v.objectCounter, countPathAgain(openPaths()[v.openCount - 1]), owner.tagNameOffset,
-                         owner.tagNameLength, offset, length);
+  return attachToInnermost(v.openCount, &v.objectCounter, offset, length);
 }
 
 int flushText() {

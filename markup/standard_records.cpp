@@ -6,6 +6,7 @@
 #include "common/text_helpers.h"
 #include "common/texts.h"
 #include "common/work_areas.h"
+#include "markup/open_elements.h"
 #include "markup/parse_tables.h"
 #include "markup/parser_scratch.h"
 #include "markup/path_index.h"
@@ -23,13 +24,6 @@ struct ParserEntry {
   int32_t closesAtMarkup;
 };
 
-// An open element of the records, laid out as the classic scanner lays out its own.
-struct OpenTagEntry {
-  int32_t objectNo;
-  int32_t nameOffset;
-  int32_t nameLength;
-};
-
 struct StandardState {
   bool html = false;
   int32_t objectCounter = 0;  // objectNo of the latest record
@@ -45,16 +39,7 @@ StandardState gState;
 
 constexpr int32_t kEntriesStep = 4096;
 
-ParseTableSlot& cursorSlot() { return gParseTables[gTableCursor.slot]; }
-OpenTagEntry* openTags() { return reinterpret_cast<OpenTagEntry*>(gParserScratch.openTagStack); }
-int32_t* openPaths() { return reinterpret_cast<int32_t*>(gParserScratch.openPaths); }
 ParserEntry* parserEntries() { return reinterpret_cast<ParserEntry*>(gState.entries); }
-
-int32_t currentPathLength() {
-  if (gState.openCount == 0) return 0;
-  const OpenTagEntry& innermost = openTags()[gState.openCount - 1];
-  return innermost.nameOffset + innermost.nameLength;
-}
 
 int32_t utf8Length(const unsigned char* text) { return static_cast<int32_t>(std::strlen(reinterpret_cast<const char*>(text))); }
 
@@ -78,30 +63,8 @@ int32_t bracketName(const unsigned char* name, int brackets) {
 // Registers the name in the name buffer (already upper-cased) as a record and opens it, as the
 // classic scanner does.
 int registerName(int32_t nameLength) {
-  ParserScratch& s = gParserScratch;
-  StandardState& v = gState;
-  ++v.objectCounter;
-  const int32_t offset = currentPathLength();
-  if (ensureFieldRoom(s, kOpenTagNamesArea, static_cast<long>(offset) + nameLength + 16) != 0) return -1;
-  std::memcpy(s.openTagNames + offset, s.nameBuffer, static_cast<std::size_t>(nameLength));
-  const int32_t level = v.openCount;
-  openTags()[level] = OpenTagEntry{v.objectCounter, offset, nameLength};
-  ++v.openCount;
-  const long entries = static_cast<long>(v.openCount) + 1;
-  if (ensureFieldRoom(s, kOpenTagStackArea, entries * static_cast<long>(sizeof(OpenTagEntry))) != 0 ||
-      ensureFieldRoom(s, kOpenPathsArea, entries * static_cast<long>(sizeof(int32_t))) != 0) {
-    return -1;
-  }
-  const int32_t pathLength = offset + nameLength;
-  const PathKey key{level > 0 ? openPaths()[level - 1] : -1, s.openTagNames + offset, nameLength, pathLength};
-  int32_t entry = 0;
-  int32_t sequence = 0;
-  if (countPath(key, cursorSlot().tagNames, v.objectCounter, gTableCursor.tagNameUsed, &entry, &sequence) != 0) {
-    return -1;
-  }
-  openPaths()[level] = entry;
-  if (appendTagRecord(v.objectCounter, sequence, gTableCursor.tagNameUsed, pathLength, -1, 0) != 0) return -1;
-  return appendTagPath(reinterpret_cast<const char*>(s.openTagNames), pathLength);
+  ++gState.objectCounter;
+  return openElement(nameLength, gState.objectCounter, &gState.openCount);
 }
 
 // An attribute: a record that encloses nothing, with its value as content when it has one.
@@ -123,17 +86,7 @@ int registerAttribute(const unsigned char* name, const unsigned char* value) {
 }
 
 int attachText(int32_t offset, int32_t length) {
-  StandardState& v = gState;
-  const OpenTagEntry& element = openTags()[v.openCount - 1];
-  const TagRecord owner = *recordAt(cursorSlot(), element.objectNo - 1);
-  if (owner.contentOffset == -1) {
-    attachContent(element.objectNo - 1, offset, length);
-    return 0;
-  }
-  // A text after a child element of an element that already has text continues it.
-  ++v.objectCounter;
-  return appendTagRecord(v.objectCounter, countPathAgain(openPaths()[v.openCount - 1]), owner.tagNameOffset,
-                         owner.tagNameLength, offset, length);
+  return attachToInnermost(gState.openCount, &gState.objectCounter, offset, length);
 }
 
 // The text run ends: written as CP932, trimmed of blanks, attached to the innermost element.
@@ -163,12 +116,7 @@ int flushText() {
   return 0;
 }
 
-void closeEmptyElement() {
-  StandardState& v = gState;
-  if (v.openCount == 0) return;
-  const OpenTagEntry& innermost = openTags()[v.openCount - 1];
-  if (isEmptyElementName(gParserScratch.openTagNames + innermost.nameOffset, innermost.nameLength)) --v.openCount;
-}
+void closeEmptyElement() { closeEmptyInnermost(&gState.openCount); }
 
 // What every markup does first, as the classic scanner does at every "<".
 int atMarkup() {
