@@ -14,6 +14,9 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
+bench_name=run-standard-checks
+# shellcheck source=bench/bench-common.sh
+. "$root/bench/bench-common.sh"
 runs=3
 dir=""
 while getopts "d:r:h" option; do
@@ -30,20 +33,11 @@ for command in cmake xmllint awk cmp; do
   command -v "$command" >/dev/null || { echo "run-standard-checks: '$command' is missing" >&2; exit 1; }
 done
 [ -x /usr/bin/time ] || { echo "run-standard-checks: /usr/bin/time is missing (Debian package 'time')" >&2; exit 1; }
-[ -f "$build/CMakeCache.txt" ] || (cd "$root" && cmake --preset default)
-cmake --build "$build" --target ToolMqlInputH mq_bench_gen
+bench_build ToolMqlInputH mq_bench_gen
 tool="$build/bin/ToolMqlInputH"
 
-if [ -z "$dir" ]; then
-  dir=$(mktemp -d "${TMPDIR:-/tmp}/mq-standard.XXXXXX")
-  trap 'rm -rf "$dir"' EXIT
-else
-  mkdir -p "$dir"
-  dir=$(cd "$dir" && pwd)
-fi
-case "$dir" in *[[:space:]]*) echo "run-standard-checks: '$dir' must not contain blanks" >&2; exit 1 ;; esac
-
-echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+bench_work_dir "$dir" 200
+bench_machine_line
 xmllint --version 2>&1 | sed -n 1p
 page="$dir/page-${size}mb.html"
 "$build/bin/mq_bench_gen" "$size" "$page"
@@ -51,12 +45,9 @@ cat "$page" >/dev/null
 
 # Runs a command under /usr/bin/time; prints "wall_s rss_mb".
 measure() {
-  local started ended
-  started=$(date +%s%N)
-  /usr/bin/time -f "%M" -o "$dir/rss.txt" "$@" >/dev/null 2>"$dir/err.txt" </dev/null || {
-    echo "run-standard-checks: failed: $*" >&2; cat "$dir/err.txt" >&2; exit 1; }
-  ended=$(date +%s%N)
-  awk -v ns=$((ended - started)) -v kb="$(tail -n 1 "$dir/rss.txt")" 'BEGIN { printf "%.3f %.1f\n", ns / 1e9, kb * 1024 / 1e6 }'
+  bench_measure /dev/null "$@"
+  [ "$status" -eq 0 ] || { echo "run-standard-checks: failed: $*" >&2; cat "$dir/stderr.txt" >&2; exit 1; }
+  awk -v ns="$wall_ns" -v kb="$rss_kb" 'BEGIN { printf "%.3f %.1f\n", ns / 1e9, kb * 1024 / 1e6 }'
 }
 
 echo

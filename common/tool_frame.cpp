@@ -1,5 +1,7 @@
 #include "common/tool_frame.h"
 
+#include <cstring>
+
 #include "common/console.h"
 #include "common/file_reading.h"
 #include "common/message_log.h"
@@ -34,6 +36,25 @@ int startTool(const ToolSteps& steps) {
 }
 
 }  // namespace
+
+int splitToolArguments(int (*applyOption)(const char* argument), char* firstFile, char* secondFile) {
+  int fileNames = 0;
+  for (const char* argument : gRunRecord.args) {
+    if (argument[0] == '/' && !isPathArgument(argument)) {
+      if (applyOption(argument) != 0) return -1;
+    } else if (argument[0] != '\0') {
+      // Slots hold at most 255 bytes, so both names fit their fields whole.
+      if (fileNames == 0) std::strcpy(firstFile, argument);
+      if (fileNames == 1) std::strcpy(secondFile, argument);
+      ++fileNames;
+    }
+  }
+  if (fileNames < 2) {
+    setMessage(kCodeParameterError, kFmtParameterError, kDetailFilesNotGiven);
+    return -1;
+  }
+  return 0;
+}
 
 int runTool(const char* commandLine, const char* programName, const ToolSteps& steps) {
   if (setupRunRecord(commandLine, programName) != 0) return reportAndExit(-1);

@@ -15,6 +15,12 @@ struct ToolSteps {
   void (*writeUsage)() = nullptr;  // what --help and -h show; none: they are no request
 };
 
+// Walks the command line's arguments: one that begins with "/" and is no path is handed to
+// applyOption (which fails with its message), the first two other non-empty ones are the
+// tool's two files (fields of kArgumentSize bytes), further ones are ignored. -1 with message
+// 1031 when fewer than two file names were given.
+int splitToolArguments(int (*applyOption)(const char* argument), char* firstFile, char* secondFile);
+
 // The entry of a tool: returns the process's exit code for the result of the failing step
 // (exitCodeOf), 0 after success, and 0 after answering --help, -h or --version.
 int runTool(const char* commandLine, const char* programName, const ToolSteps& steps);

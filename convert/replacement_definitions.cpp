@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/message_log.h"
+#include "common/platform.h"
 #include "common/settings.h"
 #include "common/text_helpers.h"
 #include "common/texts.h"
@@ -23,7 +24,7 @@ int readLine(std::FILE* file) {
   OutputAreas& a = gOutputAreas;
   clearWorkArea();
   int byte = 0;
-  while ((byte = std::getc(file)) != EOF) {
+  while ((byte = getByteUnlocked(file)) != EOF) {
     a.work[a.workUsed++] = static_cast<unsigned char>(byte);
     if (ensureAreaRoom(&a.work, &a.workSize, static_cast<long>(a.workUsed) + 16, kWorkAreaSize, kAreaWork) != 0) {
       return -1;

@@ -16,14 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (allocateParseTables(1) == 0) {
     loadDocumentText(static_cast<InputKind>(MQ_FUZZ_KIND), data + 1, static_cast<int32_t>(size - 1));
     // Whatever the outcome, the records must be readable where they say they are.
-    const ParseTableSlot& slot = gParseTables[0];
-    for (int32_t i = 0; i < slot.recordCount; ++i) {
-      const TagRecord& r = *recordAt(slot, i);
-      if (r.tagNameOffset < 0 || r.tagNameOffset + r.tagNameLength >= slot.tagNameCapacity) __builtin_trap();
-      if (r.contentOffset != -1 && (r.contentOffset < 0 || r.contentOffset + r.contentLength >= slot.contentCapacity))
-        __builtin_trap();
-      if (r.objectNo != i + 1) __builtin_trap();
-    }
+    fuzz::checkDocumentRecords(gParseTables[0]);
   }
   releaseParseTables();
   resetAllocationSeam();

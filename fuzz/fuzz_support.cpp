@@ -18,6 +18,16 @@ const char* writeInput(const uint8_t* data, std::size_t size) {
   return name.c_str();
 }
 
+void checkDocumentRecords(const ParseTableSlot& slot) {
+  for (int32_t i = 0; i < slot.recordCount; ++i) {
+    const TagRecord& r = *recordAt(slot, i);
+    if (r.tagNameOffset < 0 || r.tagNameOffset + r.tagNameLength >= slot.tagNameCapacity) __builtin_trap();
+    if (r.contentOffset != -1 && (r.contentOffset < 0 || r.contentOffset + r.contentLength >= slot.contentCapacity))
+      __builtin_trap();
+    if (r.objectNo != i + 1) __builtin_trap();
+  }
+}
+
 void chooseAllocationFailure(uint8_t selector) {
   resetAllocationSeam();
   if (selector < 16) return;

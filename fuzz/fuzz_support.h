@@ -6,7 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "markup/parse_tables.h"
+
 namespace mq::fuzz {
+
+// Stops the run when a record of a loaded document points outside its slot's areas or is
+// not numbered by its place in the table.
+void checkDocumentRecords(const ParseTableSlot& slot);
 
 // Writes the bytes to this process's scratch file and returns its name.
 const char* writeInput(const uint8_t* data, std::size_t size);

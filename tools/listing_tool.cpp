@@ -103,22 +103,7 @@ void writeListingUsage() {
 int parseListingOptions() {
   gListingOptions = ListingOptions{};
   gListingOptions.format.separator = '\t';
-  int fileNames = 0;
-  for (const char* argument : gRunRecord.args) {
-    if (argument[0] == '/' && !isPathArgument(argument)) {
-      if (applyOption(argument) != 0) return -1;
-    } else if (argument[0] != '\0') {
-      // Slots hold at most 255 bytes, so both names fit their fields whole.
-      if (fileNames == 0) std::strcpy(gListingOptions.inputFile, argument);
-      if (fileNames == 1) std::strcpy(gListingOptions.listingFile, argument);
-      ++fileNames;
-    }
-  }
-  if (fileNames < 2) {
-    setMessage(kCodeParameterError, kFmtParameterError, kDetailFilesNotGiven);
-    return -1;
-  }
-  return 0;
+  return splitToolArguments(applyOption, gListingOptions.inputFile, gListingOptions.listingFile);
 }
 
 int takeListingAreas() {

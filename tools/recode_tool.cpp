@@ -104,22 +104,7 @@ int parseRecodeOptions() {
   gRecodeOptions.targetCode = CodeKind::Sjis;
   std::memset(gRecodeOptions.inputFile, 0, sizeof gRecodeOptions.inputFile);
   std::memset(gRecodeOptions.outputFile, 0, sizeof gRecodeOptions.outputFile);
-  int fileNames = 0;
-  for (const char* argument : gRunRecord.args) {
-    if (argument[0] == '/' && !isPathArgument(argument)) {
-      if (applyRecodeOption(argument) != 0) return -1;
-    } else if (argument[0] != '\0') {
-      // Slots hold at most 255 bytes, so both names fit their fields whole.
-      if (fileNames == 0) std::strcpy(gRecodeOptions.inputFile, argument);
-      if (fileNames == 1) std::strcpy(gRecodeOptions.outputFile, argument);
-      ++fileNames;
-    }
-  }
-  if (fileNames < 2) {
-    setMessage(kCodeParameterError, kFmtParameterError, kDetailFilesNotGiven);
-    return -1;
-  }
-  return 0;
+  return splitToolArguments(applyRecodeOption, gRecodeOptions.inputFile, gRecodeOptions.outputFile);
 }
 
 int takeRecodeAreas() {
