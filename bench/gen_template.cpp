@@ -8,7 +8,7 @@
 // the document lacks. Half the items have a replacement number (one in ten of those a
 // number the file lacks) and half a maximum length. The replacement file has 400 entries
 // whose before-texts are the first bytes of listed values. The same listing gives the same
-// files on every machine (splitmix64, no std:: distribution).
+// files on every machine (the generators' own random numbers, no std:: distribution).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,21 +17,15 @@
 #include <unordered_map>
 #include <vector>
 
+#include "bench/html_generator.h"
+
 namespace {
 
 constexpr uint64_t kSeed = 0x4D51544D504C0001ULL;
 constexpr int kReplacementEntries = 400;  // numbers 1 to 400; items use up to 440
 constexpr long kLargestSeqNo = 9999;      // an item holds four digits
 
-uint64_t nextRandom(uint64_t* state) {
-  uint64_t z = (*state += 0x9E3779B97F4A7C15ULL);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-  return z ^ (z >> 31);
-}
-uint32_t below(uint64_t* state, uint32_t bound) {
-  return static_cast<uint32_t>(((nextRandom(state) >> 32) * bound) >> 32);
-}
+uint32_t below(mq::bench::BenchRandom* random, uint32_t bound) { return mq::bench::randomBelow(random, bound); }
 
 struct Record {
   std::string path;
@@ -129,7 +123,7 @@ int main(int argc, char** argv) {
   std::vector<Record> picked;
   scanListing(argv[1], nullptr, &wanted, &picked);
 
-  uint64_t random = kSeed;
+  mq::bench::BenchRandom random{kSeed};
   for (std::size_t i = picked.size(); i > 1; --i) std::swap(picked[i - 1], picked[below(&random, static_cast<uint32_t>(i))]);
 
   std::FILE* replacement = std::fopen(argv[4], "wb");
