@@ -28,6 +28,11 @@ struct ScannerVariables {
   unsigned char quoteChar = ' ';
   int32_t angleDepth = 0;
   int32_t bracketDepth = 0;
+  // Where the last look-ahead over blanks before a value stopped and what it found: every
+  // blank of the same run finds the same byte, so the run is looked over once.
+  int32_t blanksEnd = 0;
+  int16_t blanksOutcome = kAfterValue;
+  int64_t steps = 0;  // bytes looked at, the scan's work
 };
 
 ScannerVariables gScanner;
@@ -169,18 +174,20 @@ int flushText() {
 int16_t applyRule(int16_t rule, unsigned char byte, const Scan& scan) {
   ScannerVariables& v = gScanner;
   switch (rule) {
-    case rBlank:
+    case rBlank: {
       if (isQuote(v.quoteChar)) return kValue;
-      for (int32_t i = v.position + 1; i < scan.size; ++i) {
-        const unsigned char next = scan.text[i];
-        if (next == 0) break;
-        if (isBlank(next)) continue;
-        return isQuote(next) ? kBeforeValue : kAfterValue;
-      }
-      return kAfterValue;
+      if (v.position < v.blanksEnd) return v.blanksOutcome;
+      int32_t i = v.position + 1;
+      while (i < scan.size && scan.text[i] != 0 && isBlank(scan.text[i])) ++i;
+      v.steps += i - v.position;
+      v.blanksEnd = i;
+      v.blanksOutcome = i < scan.size && isQuote(scan.text[i]) ? kBeforeValue : kAfterValue;
+      return v.blanksOutcome;
+    }
     case rBang:
       if (scan.html && scan.at(v.position + 1) == '-' && scan.at(v.position + 2) == '-') {
         v.position += 2;
+        v.steps += 2;
         return kComment;
       }
       // Every declaration counts its own brackets, so that one holding "<" cannot end the next early.
@@ -190,6 +197,7 @@ int16_t applyRule(int16_t rule, unsigned char byte, const Scan& scan) {
     case rDash:
       if (scan.html && scan.at(v.position + 1) == '-' && scan.at(v.position + 2) == '>') {
         v.position += 2;
+        v.steps += 2;
         return kCommentClosed;
       }
       return kComment;
@@ -315,6 +323,7 @@ int takeRun(const Scan& scan) {
   const int32_t from = v.position + 1;
   int32_t end = from;
   while (end < scan.size && !stops.has[scan.text[end]]) ++end;
+  v.steps += end - from;
   if (end == from) return 0;
   if (buffer != nullptr && appendRun(*buffer, length, scan.text + from, end - from) != 0) return -1;
   v.position = end - 1;
@@ -322,6 +331,8 @@ int takeRun(const Scan& scan) {
 }
 
 }  // namespace
+
+int64_t lastScanSteps() { return gScanner.steps; }
 
 int scanMarkup(InputKind kind, ScanPath path) {
   gScanner = ScannerVariables{};
@@ -334,6 +345,7 @@ int scanMarkup(InputKind kind, ScanPath path) {
   if (scan.size <= 0 || scan.text[0] == 0) return 0;
   for (;;) {
     const unsigned char byte = scan.text[v.position];
+    ++v.steps;
     v.previousState = v.scanState;
     int16_t next = scan.dialect->transitions[v.scanState][scan.dialect->classes[byte]];
     if (next >= kFirstRule && next < kFirstFault) next = applyRule(next, byte, scan);

@@ -3,6 +3,8 @@
 // cursor with tag, option and text records.
 #pragma once
 
+#include <cstdint>
+
 #include "common/settings.h"
 
 namespace mq {
@@ -16,5 +18,9 @@ enum class ScanPath { Bulk, ByteByByte };
 // values and with the scratch areas cleared. 0 at the end of the text; -1 after a syntax
 // fault (1021) or a failed growth (1014).
 int scanMarkup(InputKind kind, ScanPath path = ScanPath::Bulk);
+
+// The bytes the latest scan looked at, look-aheads included: its work, which must stay
+// within a small multiple of the text's size whatever the text.
+int64_t lastScanSteps();
 
 }  // namespace mq

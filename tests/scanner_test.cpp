@@ -376,5 +376,51 @@ TEST_F(ScannerTest, BulkRunsGiveWhatTheTableGivesOverRandomDocuments) {
   }
 }
 
+// A long run of one byte in every state that loops on it, and the look-ahead of a blank
+// before a value: the work per byte must not grow with the run.
+TEST_F(ScannerTest, WorkStaysLinearOverLongRunsOfOneByte) {
+  struct Run {
+    const char* before;
+    char byte;
+    const char* after;
+  };
+  const Run runs[] = {
+      {"<P><A X=", ' ', "\"v\">t</A></P>"},  // blanks before a quoted value
+      {"<P><A X=", ' ', "v>t</A></P>"},      // blanks before an unquoted value
+      {"<P><A X=", '\t', "\n'v'>"},          // other blanks before a value
+      {"<P><A X=\"", 'v', "\">"},            // a quoted value
+      {"<P><A X=", 'v', ">"},                // an unquoted value
+      {"<P>", 'a', "</P>"},                  // text
+      {"<P>", ' ', "x</P>"},                 // blanks in text
+      {"<", 'A', ">"},                       // a tag name
+      {"<P ", 'A', ">"},                     // an option name
+      {"</", 'A', ">"},                      // an end-tag name
+      {"<P", ' ', ">"},                      // blanks after a tag name
+      {"<P X", ' ', "=1>"},                  // blanks after an option name
+      {"<P X=\"1\"", ' ', ">"},              // blanks after a value
+      {"<!--", '-', "-->"},                  // dashes in a comment
+      {"<!--", 'x', "-->"},                  // a comment
+      {"<!DOCTYPE ", '[', ""},               // brackets of a declaration
+      {"<!DOCTYPE ", '<', ""},               // angles of a declaration
+      {"<?", 'x', "?>"},                     // an instruction
+      {"", ' ', "<P>"},                      // before the first tag
+  };
+  for (InputKind kind : {InputKind::Html, InputKind::Xml}) {
+    for (ScanPath path : {ScanPath::Bulk, ScanPath::ByteByByte}) {
+      for (const Run& run : runs) {
+        for (std::size_t count : {20000u, 80000u}) {
+          const std::string text = std::string(run.before) + std::string(count, run.byte) + run.after;
+          const bool whole = scan(text, kind, path) == 0;
+          const auto size = static_cast<int64_t>(text.size());
+          EXPECT_LE(lastScanSteps(), 3 * size) << run.before << "[" << count << " x '" << run.byte << "']";
+          if (whole) {
+            EXPECT_GE(lastScanSteps(), size) << run.before << "[" << count << " x '" << run.byte << "']";
+          }
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace mq
