@@ -30,6 +30,18 @@ void toUpperAscii(char* destination, const char* source, int length) {
   }
 }
 
+void toUpperShiftJis(char* text, int length) {
+  for (int i = 0; i < length; ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const bool lead = (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    if (lead) {
+      ++i;
+    } else if (byte >= 'a' && byte <= 'z') {
+      text[i] = static_cast<char>(byte - 0x20);
+    }
+  }
+}
+
 void countRowsCols(long* rows, long* columns, const char* text, long length) {
   *rows = 1;
   *columns = 1;

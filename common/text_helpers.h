@@ -23,6 +23,10 @@ int copyWithoutBlanks(char* destination, const char* source, int length);
 // a-z become A-Z, every other byte stays; destination and source may be the same.
 void toUpperAscii(char* destination, const char* source, int length);
 
+// The same over Shift-JIS text in place, leaving both bytes of every two-byte character as
+// they are (a trail byte may be a letter's byte).
+void toUpperShiftJis(char* text, int length);
+
 // Row and column (from 1) of the position just after the range: a TAB counts four
 // columns, CR, LF and the pairs CR LF and LF CR each end one line.
 void countRowsCols(long* rows, long* columns, const char* text, long length);

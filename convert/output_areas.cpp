@@ -38,10 +38,12 @@ void releaseOutputAreas() {
   releaseArea(&a.replaceTexts);
   releaseArea(&a.work);
   for (RecordIndex& index : a.indexes) {
-    releaseArea(&index.slots);
-    releaseArea(&index.pairs);
-    index.slotCount = 0;
-    index.pairCount = 0;
+    for (IndexTables& tables : index.tiers) {
+      releaseArea(&tables.slots);
+      releaseArea(&tables.pairs);
+      tables = IndexTables{};
+    }
+    index.nameRule = NameRule::Unknown;
   }
 }
 

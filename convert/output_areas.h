@@ -27,11 +27,21 @@ struct ReplacementEntry {
 inline constexpr int32_t kLargestReplaceNo = 9999;
 
 // Where each document's records are found by path and sequence number (see record_index.h).
-struct RecordIndex {
+struct IndexTables {
   unsigned char* slots;  // int32_t record numbers + 1; 0 is an empty slot
   int32_t slotCount;     // a power of two, or 0 while not built
   unsigned char* pairs;  // int32_t record numbers + 1, keyed by path length and sequence number
   int32_t pairCount;
+};
+
+// How the document's tag paths were upper-cased, and so how an item's path must be.
+enum class NameRule : unsigned char { Unknown, ByteWise, CharacterWise };
+
+struct RecordIndex {
+  // Numbers 1 to 9999, which nearly every item asks for, and the numbers above them, whose
+  // table is built only when an item asks for one.
+  IndexTables tiers[2];
+  NameRule nameRule;
 };
 
 struct OutputAreas {

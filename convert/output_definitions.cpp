@@ -1,5 +1,6 @@
 #include "convert/output_definitions.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "common/message_log.h"
@@ -10,6 +11,7 @@
 #include "common/work_areas.h"
 #include "convert/output_areas.h"
 #include "convert/output_writer.h"
+#include "convert/record_index.h"
 
 namespace mq {
 
@@ -19,11 +21,28 @@ constexpr int32_t kShortestItem = 12;  // file number, one tag byte and the ten 
 
 bool allDigits(const char* text, int length) { return checkNumber(text, length, kDigitsOnly) == 0; }
 
-// Fixed-width digits as a number; the caller has checked that they are digits.
+// Digits as a number, -1 past the largest number a record can carry; the caller has
+// checked that they are digits.
 int32_t digitsValue(const char* text, int length) {
-  int32_t value = 0;
-  for (int i = 0; i < length; ++i) value = value * 10 + (text[i] - '0');
-  return value;
+  int64_t value = 0;
+  for (int i = 0; i < length; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > INT32_MAX) return -1;
+  }
+  return static_cast<int32_t>(value);
+}
+
+// Where the sequence number of an item of n bytes begins: right after the path's last ">"
+// (a large page has more than 9999 of a path, and a record's path always ends in ">"), so
+// every byte between it and the last six belongs to the number and must be a digit. Fewer
+// than four such bytes, or a path without ">", leave the four bytes before the last six,
+// as it always was.
+int32_t sequenceStart(const char* code, int32_t n) {
+  const int32_t fieldsAt = n - 6;
+  for (int32_t at = fieldsAt - 1; at >= 1; --at) {
+    if (code[at] == '>') return fieldsAt - at - 1 >= 4 ? at + 1 : n - 10;
+  }
+  return n - 10;
 }
 
 // The first occurrence of the marker in [from, end), or -1.
@@ -61,7 +80,7 @@ TemplateStretch nextStretch(int32_t from) {
   const auto* text = reinterpret_cast<const char*>(gOutputAreas.definition);
   const int32_t size = gOutputAreas.definitionSize;
   const int32_t searchEnd = gOutputAreas.definitionTextLength;
-  TemplateStretch s{from, 0, false, 0, 0, 0, size};
+  TemplateStretch s{from, 0, false, false, 0, 0, 0, size};
   const int32_t start = from < searchEnd ? findMarker(text, from, searchEnd, gSettings.startMarker) : -1;
   if (start < 0) {
     s.literalLength = size - from;
@@ -75,40 +94,56 @@ TemplateStretch nextStretch(int32_t from) {
   if (end < 0) {
     s.itemLength = size - s.itemOffset;
     s.next = size;
-  } else {
-    s.itemLength = end - s.itemOffset;
-    s.next = end + static_cast<int32_t>(std::strlen(gSettings.endMarker));
+    return s;
   }
+  s.itemLength = end - s.itemOffset;
+  s.next = end + static_cast<int32_t>(std::strlen(gSettings.endMarker));
+  // A START before the END means this item was left open. Only the item's own bytes are
+  // searched, so the template is still looked over once.
+  const int32_t reach = end + static_cast<int32_t>(std::strlen(gSettings.startMarker)) - 1;
+  const int32_t nested = findMarker(text, s.itemOffset, reach < searchEnd ? reach : searchEnd, gSettings.startMarker);
+  s.closed = nested < 0 || nested >= end;
   return s;
 }
 
 const char* checkOutputItem(const char* code, int32_t n, OutputItem* item) {
   if (n < 1 || code[0] < '0' || code[0] > '9') return kDetailFileNo;
   if (n < kShortestItem) return kDetailTagName;
-  const char* seq = code + n - 10;
+  const int32_t seqAt = sequenceStart(code, n);
+  const int seqLength = n - 6 - seqAt;
+  const char* seq = code + seqAt;
   const char* replace = code + n - 6;
   const char* maximum = code + n - 3;
-  if (!allDigits(seq, 4) || digitsValue(seq, 4) < 1) return kDetailSeqNo;
+  if (!allDigits(seq, seqLength) || digitsValue(seq, seqLength) < 1) return kDetailSeqNo;
   if (!allDigits(replace, 3)) return kDetailReplaceNo;
   const int32_t replaceNo = digitsValue(replace, 3);
   if (!gSettings.useReplacement && replaceNo != 0) return kDetailReplaceNoWithoutFile;
   if (!allDigits(maximum, 3)) return kDetailMaxLength;
-  *item = OutputItem{code[0] - '0', 1, n - 11, digitsValue(seq, 4), replaceNo, digitsValue(maximum, 3)};
+  *item = OutputItem{code[0] - '0', 1, seqAt - 1, digitsValue(seq, seqLength), replaceNo, digitsValue(maximum, 3)};
   return nullptr;
+}
+
+int reportItemFault(const char* detail, int32_t markerOffset) {
+  long rows = 0;
+  long columns = 0;
+  countRowsCols(&rows, &columns, reinterpret_cast<const char*>(gOutputAreas.definition), markerOffset);
+  setMessage(kCodeOutputDefStructure, kFmtOutputDefStructure, detail, rows, columns);
+  return -1;
 }
 
 int parseOutputItem(int32_t length, int32_t markerOffset) {
   char* code = workText();
   OutputItem item{};
   const char* detail = checkOutputItem(code, length, &item);
-  if (detail != nullptr) {
-    long rows = 0;
-    long columns = 0;
-    countRowsCols(&rows, &columns, reinterpret_cast<const char*>(gOutputAreas.definition), markerOffset);
-    setMessage(kCodeOutputDefStructure, kFmtOutputDefStructure, detail, rows, columns);
-    return -1;
+  if (detail != nullptr) return reportItemFault(detail, markerOffset);
+  // The path is upper-cased as the names of the document it names were.
+  char* path = code + item.tagNameOffset;
+  if (item.fileNo >= 1 && item.fileNo <= gSettings.inputCount &&
+      nameRuleOf(item.fileNo - 1) == NameRule::CharacterWise) {
+    toUpperShiftJis(path, item.tagNameLength);
+  } else {
+    toUpperAscii(path, path, item.tagNameLength);
   }
-  toUpperAscii(code + item.tagNameOffset, code + item.tagNameOffset, item.tagNameLength);
   return emitItem(item);
 }
 

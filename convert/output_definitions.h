@@ -1,7 +1,8 @@
 // The output-definition file: a template copied to the output byte for byte, except that
 // every stretch from the START marker to the END marker is an item naming a value: file
-// number (1 digit), tag path, sequence number (4 digits), replacement number (3 digits,
-// 000 none) and maximum length in bytes (3 digits, 000 no limit).
+// number (1 digit), tag path, sequence number (4 digits, or every digit after the path's
+// last ">" when there are more), replacement number (3 digits, 000 none) and maximum length
+// in bytes (3 digits, 000 no limit).
 #pragma once
 
 #include <cstdint>
@@ -22,11 +23,13 @@ struct OutputItem {
 int loadOutputDefinition();
 
 // One piece of the template's division: literal text, then (when hasItem) an item whose
-// text runs from itemOffset for itemLength bytes, its START marker at markerOffset.
+// text runs from itemOffset for itemLength bytes, its START marker at markerOffset. An item
+// is closed when its END comes before the template ends and before any other START.
 struct TemplateStretch {
   int32_t literalOffset;
   int32_t literalLength;
   bool hasItem;
+  bool closed;
   int32_t markerOffset;
   int32_t itemOffset;
   int32_t itemLength;
@@ -40,6 +43,10 @@ TemplateStretch nextStretch(int32_t from);
 // its tag path and hands it to emitItem. -1 with message 1022 (ROWS and COLS of the START
 // marker at markerOffset) for a faulty item; otherwise emitItem's result.
 int parseOutputItem(int32_t length, int32_t markerOffset);
+
+// Sets message 1022 with the detail and the row and column of the START marker at
+// markerOffset; -1.
+int reportItemFault(const char* detail, int32_t markerOffset);
 
 // The item's fields, or the detail text of its first fault (nullptr when it has none).
 const char* checkOutputItem(const char* code, int32_t length, OutputItem* item);

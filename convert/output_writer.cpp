@@ -10,6 +10,7 @@
 #include "common/texts.h"
 #include "common/work_areas.h"
 #include "convert/output_areas.h"
+#include "convert/output_definitions.h"
 #include "convert/record_index.h"
 #include "convert/replacement_definitions.h"
 #include "markup/parse_tables.h"
@@ -210,6 +211,8 @@ int expandOutputDefinition() {
     const TemplateStretch s = nextStretch(at);
     if (writeOutput(text + s.literalOffset, s.literalLength) != 0) return -1;
     if (s.hasItem) {
+      // An item left open would swallow what follows it up to the next END.
+      if (!s.closed) return reportItemFault(kDetailItemNotClosed, s.markerOffset);
       clearWorkArea();
       // An item of any length is held: the work area grows to its size first.
       if (ensureAreaRoom(&a.work, &a.workSize, static_cast<long>(s.itemLength) + 16, kWorkAreaSize, kAreaWork) != 0) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/settings.h"
 #include "common/texts.h"
 #include "common/work_areas.h"
 #include "convert/output_areas.h"
@@ -13,11 +14,11 @@ namespace {
 
 bool gIndexEnabled = true;
 
-// An item's sequence number has four digits, so only records numbered 1 to 9999 can be
-// asked for through items; in a large document most records lie past that, and leaving
-// them out keeps the index small. Any other number is answered by the walk.
-constexpr int32_t kLargestIndexedSeqNo = 9999;
-bool indexed(int32_t seqNo) { return seqNo >= 1 && seqNo <= kLargestIndexedSeqNo; }
+// Nearly every item asks for a number of four digits or fewer, while in a large document
+// most records lie past 9999: those get a table of their own, built only when an item asks
+// for one of them. Numbers below 1 are never asked for; the walk answers them.
+constexpr int32_t kLargestLowSeqNo = 9999;
+int tierOf(int32_t seqNo) { return seqNo < 1 ? -1 : seqNo <= kLargestLowSeqNo ? 0 : 1; }
 
 uint64_t mix(uint64_t h) {
   h ^= h >> 33;
@@ -59,31 +60,32 @@ int32_t* probe(unsigned char* table, int32_t tableSize, const ParseTableSlot& sl
   }
 }
 
-int buildIndex(int slotNo) {
+int buildTables(int slotNo, int tier) {
   const ParseTableSlot& slot = gParseTables[slotNo];
-  RecordIndex& index = gOutputAreas.indexes[slotNo];
+  IndexTables& tables = gOutputAreas.indexes[slotNo].tiers[tier];
   long count = 0;
   for (int32_t r = 0; r < slot.recordCount; ++r) {
-    if (indexed(recordAt(slot, r)->seqNo)) ++count;
+    if (tierOf(recordAt(slot, r)->seqNo) == tier) ++count;
   }
+  // At most half full, so that a key that is absent meets an empty slot soon.
   int32_t size = 16;
   while (size < 2 * count) size *= 2;
   const auto bytes = static_cast<int32_t>(static_cast<std::size_t>(size) * sizeof(int32_t));
-  if (takeArea(&index.slots, bytes, kAreaRecords) != 0) return -1;
-  if (takeArea(&index.pairs, bytes, kAreaRecords) != 0) {
-    releaseArea(&index.slots);
+  if (takeArea(&tables.slots, bytes, kAreaRecords) != 0) return -1;
+  if (takeArea(&tables.pairs, bytes, kAreaRecords) != 0) {
+    releaseArea(&tables.slots);
     return -1;
   }
-  index.slotCount = size;
-  index.pairCount = size;
+  tables.slotCount = size;
+  tables.pairCount = size;
   // In table order, so that the first record of each key is the one kept.
   for (int32_t r = 0; r < slot.recordCount; ++r) {
     const TagRecord& record = *recordAt(slot, r);
-    if (!indexed(record.seqNo)) continue;
+    if (tierOf(record.seqNo) != tier) continue;
     const char* path = tagPathOf(slot, record);
-    int32_t* cell = probe(index.slots, size, slot, path, record.tagNameLength, record.seqNo, true);
+    int32_t* cell = probe(tables.slots, size, slot, path, record.tagNameLength, record.seqNo, true);
     if (*cell == 0) *cell = r + 1;
-    cell = probe(index.pairs, size, slot, path, record.tagNameLength, record.seqNo, false);
+    cell = probe(tables.pairs, size, slot, path, record.tagNameLength, record.seqNo, false);
     if (*cell == 0) *cell = r + 1;
   }
   return 0;
@@ -93,35 +95,55 @@ int buildIndex(int slotNo) {
 
 void setRecordIndexEnabled(bool enabled) { gIndexEnabled = enabled; }
 
+NameRule nameRuleOf(int slotNo) {
+  NameRule& rule = gOutputAreas.indexes[slotNo].nameRule;
+  if (rule != NameRule::Unknown) return rule;
+  rule = gSettings.parser == ParserKind::Standard ? NameRule::CharacterWise : NameRule::ByteWise;
+  if (gSettings.inputKind == InputKind::Csv) {
+    rule = NameRule::ByteWise;
+    const ParseTableSlot& slot = gParseTables[slotNo];
+    for (int32_t r = 0; r < slot.recordCount && rule == NameRule::ByteWise; ++r) {
+      const TagRecord& record = *recordAt(slot, r);
+      const char* path = tagPathOf(slot, record);
+      for (int32_t i = 0; i < record.tagNameLength; ++i) {
+        if (path[i] >= 'a' && path[i] <= 'z') {
+          rule = NameRule::CharacterWise;
+          break;
+        }
+      }
+    }
+  }
+  return rule;
+}
+
 RecordMatch findRecordByWalk(int slotNo, const char* path, int32_t length, int32_t seqNo) {
   const ParseTableSlot& slot = gParseTables[slotNo];
   RecordMatch match{-1, false};
   for (int32_t r = 0; r < slot.recordCount; ++r) {
     const TagRecord& record = *recordAt(slot, r);
     if (record.tagNameLength != length || record.seqNo != seqNo) continue;
-    if (std::memcmp(tagPathOf(slot, record), path, static_cast<std::size_t>(length)) == 0) {
-      match.record = r;
-      return match;
-    }
+    // Whether a path differed only matters when none matches.
+    if (std::memcmp(tagPathOf(slot, record), path, static_cast<std::size_t>(length)) == 0) return RecordMatch{r, false};
     match.tagDiffers = true;
   }
   return match;
 }
 
 int findRecord(int slotNo, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) {
-  if (!gIndexEnabled || !indexed(seqNo)) {
+  const int tier = tierOf(seqNo);
+  if (!gIndexEnabled || tier < 0) {
     *match = findRecordByWalk(slotNo, path, length, seqNo);
     return 0;
   }
   const ParseTableSlot& slot = gParseTables[slotNo];
-  RecordIndex& index = gOutputAreas.indexes[slotNo];
-  if (index.slotCount == 0 && buildIndex(slotNo) != 0) return -1;
-  const int32_t cell = *probe(index.slots, index.slotCount, slot, path, length, seqNo, true);
+  IndexTables& tables = gOutputAreas.indexes[slotNo].tiers[tier];
+  if (tables.slotCount == 0 && buildTables(slotNo, tier) != 0) return -1;
+  const int32_t cell = *probe(tables.slots, tables.slotCount, slot, path, length, seqNo, true);
   if (cell != 0) {
     *match = RecordMatch{cell - 1, false};
     return 0;
   }
-  *match = RecordMatch{-1, *probe(index.pairs, index.pairCount, slot, path, length, seqNo, false) != 0};
+  *match = RecordMatch{-1, *probe(tables.pairs, tables.pairCount, slot, path, length, seqNo, false) != 0};
   return 0;
 }
 

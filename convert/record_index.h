@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "convert/output_areas.h"
+
 namespace mq {
 
 struct RecordMatch {
@@ -12,13 +14,18 @@ struct RecordMatch {
   bool tagDiffers;  // no match, but a record with the path's length and the number exists
 };
 
-// Through the index of slot `slot` (built here when it is not yet; its areas belong to the
-// output phase), which holds the records numbered 1 to 9999, the numbers an item can give;
-// other numbers are answered by the walk. -1 with message 1011 when its memory cannot be had.
+// Through the index of slot `slot` (its table for the number's range built here when it is
+// not yet; its areas belong to the output phase); numbers below 1 are answered by the walk.
+// -1 with message 1011 when its memory cannot be had.
 int findRecord(int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match);
 
 // The plain walk in table order.
 RecordMatch findRecordByWalk(int slot, const char* path, int32_t length, int32_t seqNo);
+
+// How the names of the document in the slot were upper-cased: byte by byte by the classic
+// scanner, by character by the standard parser; a tag listing shows it (only names made
+// by character keep a lower-case byte, as the trail byte of a two-byte character).
+NameRule nameRuleOf(int slot);
 
 // Tests switch the index off to compare both ways; it is on by default.
 void setRecordIndexEnabled(bool enabled);

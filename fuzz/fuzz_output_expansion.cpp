@@ -135,6 +135,7 @@ void appendRecords() {
       {"<F>", 1, longValue, true},
       {"<G>", 1, "\x88\x9f\x88\xa0\x88\xa1", true},
       {"<G>", 9999, "Apple tart", true},
+      {"<G>", 123456, "far G", true},
       {"<HTML><BODY>", 3, "sec\r\nond", true},
       {"<A><B>", 1, "A", true},
   };
@@ -251,7 +252,24 @@ bool expandItem(PlainExpansion& plain, const std::string& code) {
     plain.detail = kDetailFileNo;
   } else if (n < 12) {
     plain.detail = kDetailTagName;
-  } else if (!allDigits(code, n - 10, 4) || valueOf(code, n - 10, 4) < 1) {
+  }
+  // The number runs from the path's last ">" when four or more bytes follow it there.
+  std::size_t seqAt = n - 10;
+  if (plain.detail == nullptr) {
+    const std::size_t bracket = code.rfind('>', n - 7);
+    if (bracket != std::string::npos && bracket >= 1 && n - 6 - (bracket + 1) >= 4) seqAt = bracket + 1;
+  }
+  const std::size_t seqLength = n - 6 - seqAt;
+  // The number's value, 0 when it is past what a record can carry.
+  long long seqValue = 0;
+  if (plain.detail == nullptr && allDigits(code, seqAt, seqLength)) {
+    const std::string digits = code.substr(seqAt, seqLength);
+    const std::string significant = digits.substr(std::min(digits.find_first_not_of('0'), digits.size()));
+    seqValue = significant.empty() ? 0 : significant.size() > 10 ? 0 : std::stoll(significant);
+    if (seqValue > INT32_MAX) seqValue = 0;
+  }
+  if (plain.detail != nullptr) {
+  } else if (seqValue < 1) {
     plain.detail = kDetailSeqNo;
   } else if (!allDigits(code, n - 6, 3)) {
     plain.detail = kDetailReplaceNo;
@@ -263,11 +281,11 @@ bool expandItem(PlainExpansion& plain, const std::string& code) {
   if (plain.detail != nullptr) return false;
   const int fileNo = code[0] - '0';
   if (fileNo == 0 || fileNo > gSettings.inputCount) return true;
-  std::string path = code.substr(1, n - 11);
+  std::string path = code.substr(1, seqAt - 1);
   for (char& c : path) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
-  const int32_t seqNo = valueOf(code, n - 10, 4);
+  const auto seqNo = static_cast<int32_t>(seqValue);
   const ParseTableSlot& slot = gParseTables[fileNo - 1];
   bool sameShape = false;
   for (int32_t r = 0; r < slot.recordCount; ++r) {
@@ -324,6 +342,13 @@ PlainExpansion expandPlainly(const std::string& text, const Markers& markers) {
     plain.output += text.substr(at, begin - at);
     const std::size_t item = begin + start.size();
     const std::size_t close = searchable.find(end, item);
+    // An item must end at its END before the template ends and before another START.
+    const std::size_t nested = searchable.find(start, item);
+    if (close == std::string::npos || nested < close) {
+      plain.detail = mq::kDetailItemNotClosed;
+      rowAndColumn(text, begin, &plain.rows, &plain.columns);
+      return plain;
+    }
     const std::string raw = text.substr(item, close == std::string::npos ? std::string::npos : close - item);
     std::string code;
     for (char c : raw) {
@@ -345,7 +370,9 @@ bool allReleased() {
     return false;
   }
   for (const mq::RecordIndex& index : a.indexes) {
-    if (index.slots != nullptr || index.pairs != nullptr) return false;
+    for (const mq::IndexTables& tables : index.tiers) {
+      if (tables.slots != nullptr || tables.pairs != nullptr) return false;
+    }
   }
   return true;
 }

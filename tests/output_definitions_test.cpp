@@ -1,0 +1,74 @@
+// Splitting an item code into its fields: where the sequence number ends and the path
+// begins, and which field a wrong byte in any position is blamed on.
+#include "convert/output_definitions.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/settings.h"
+#include "common/texts.h"
+
+namespace mq {
+namespace {
+
+// The fields as "path|seq|replace|max", or the detail of the first fault.
+std::string split(const std::string& code) {
+  OutputItem item{};
+  const char* detail = checkOutputItem(code.data(), static_cast<int32_t>(code.size()), &item);
+  if (detail != nullptr) return detail;
+  return code.substr(static_cast<std::size_t>(item.tagNameOffset), static_cast<std::size_t>(item.tagNameLength)) +
+         "|" + std::to_string(item.seqNo) + "|" + std::to_string(item.replaceNo) + "|" +
+         std::to_string(item.maxLength);
+}
+
+TEST(OutputItemCode, TheSequenceNumberTakesEveryDigitAfterThePathsLastBracket) {
+  resetSettings();
+  gSettings.useReplacement = true;
+  const struct {
+    const char* code;
+    std::string fields;
+  } cases[] = {
+      {"1<P>0001000000", "<P>|1|0|0"},
+      {"1<BODY><TD>0825999000000", "<BODY><TD>|825999|0|0"},
+      {"1<P>12345007020", "<P>|12345|7|20"},
+      {"1<P>00000000000000000001000000", "<P>|1|0|0"},
+      {"1<P>2147483647000000", "<P>|2147483647|0|0"},
+      {"1<P>2147483648000000", kDetailSeqNo},  // past what a record can carry
+      {"1<P>0000000000", kDetailSeqNo},
+      {"1<P>000000000000", kDetailSeqNo},
+      {"1<H1>0001000000", "<H1>|1|0|0"},
+      {"1<P>x0001000000", kDetailSeqNo},  // everything after the last ">" is the number
+      {"1A0001000000", "A|1|0|0"},
+      {"1H10001000000", "H1|1|0|0"},      // no ">": four digits
+      {"1<P>001000000", kDetailSeqNo},    // three digits after ">": the four bytes hold ">"
+      {"1<P>-001000000", kDetailSeqNo},
+      {"1<P>1234x00000", kDetailReplaceNo},
+      {"1<P>123400000x", kDetailMaxLength},
+      {"1<>0001000000", "<>|1|0|0"},
+      {"1>0001000000", ">|1|0|0"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(split(c.code), c.fields) << c.code;
+}
+
+// A non-digit in each of the ten positions of the three number fields, with four digits
+// and with seven in the sequence number, is blamed on its own field.
+TEST(OutputItemCode, ANonDigitInAnyPositionNamesItsField) {
+  resetSettings();
+  gSettings.useReplacement = true;
+  for (const std::string seq : {"0001", "0012345"}) {
+    const std::string digits = seq + "000000";
+    for (std::size_t at = 0; at < digits.size(); ++at) {
+      for (char wrong : {'x', ' ', '-', '/', ':'}) {
+        std::string code = "1<BODY><P>" + digits;
+        code[10 + at] = wrong;
+        const std::size_t field = digits.size() - at;  // bytes from the end
+        const char* want = field > 6 ? kDetailSeqNo : field > 3 ? kDetailReplaceNo : kDetailMaxLength;
+        EXPECT_EQ(split(code), want) << code;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mq
