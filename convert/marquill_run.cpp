@@ -31,7 +31,8 @@ void writeMarquillUsage() {
       "  --version     show the version\n"
       "Log: one dated line per message in [LOG] FILENAME (%s when not given); the start and end\n"
       "lines and the warnings only with [LOG] WARLOGOUT=YES. A failure's text also goes to\n"
-      "standard error, even when the log cannot be written; a successful run writes nothing there:\n"
+      "standard error, even when the log cannot be written, and so does each document that had\n"
+      "characters replaced (5023); a successful run without replacements writes nothing there:\n"
       "  Marquill: %s\n"
       "Exit codes: 0 success; 255 a failure: a wrong setting or command line, a file that cannot be\n"
       "read or written, a malformed input, no memory.\n",
@@ -39,7 +40,7 @@ void writeMarquillUsage() {
 }
 
 // A failure is never silent: its text also goes to the terminal, cut as in the log, even
-// when the log file could not be written.
+// when the log file could not be written. So is a loss of characters.
 void showFailure() {
   char line[kProgramNameSize + 264];
   std::snprintf(line, sizeof line, "%s: %.256s\n", gRunRecord.programName, gRunRecord.messageText);
@@ -64,9 +65,12 @@ int startRun() {
 
 namespace {
 
-// Warnings are logged where they are met, when the settings ask for them.
+// Warnings are logged where they are met, when the settings ask for them. Replaced
+// characters are changed text, so they are also shown on the terminal whatever the
+// settings say.
 void logWarning() {
   if (gSettings.warnLog) writeLogLine(gSettings.logFileName);
+  if (gRunRecord.messageCode == kCodeReplacedCharacters) showFailure();
 }
 
 }  // namespace

@@ -61,6 +61,28 @@ struct MessageField {
 
 int32_t cutTo(int32_t length, int32_t maxLength) { return maxLength != 0 && length > maxLength ? maxLength : length; }
 
+bool isLeadByte(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC); }
+bool isTrailByte(unsigned char byte) { return byte >= 0x40 && byte <= 0xFC && byte != 0x7F; }
+
+}  // namespace
+
+int writeCut(const char* value, int32_t length, int32_t maxLength) {
+  const int32_t cut = cutTo(length, maxLength);
+  if (cut == length) return writeOutput(value, length);
+  int32_t at = 0;
+  while (at < cut) {
+    const bool pair = isLeadByte(static_cast<unsigned char>(value[at])) && at + 1 < length &&
+                      isTrailByte(static_cast<unsigned char>(value[at + 1]));
+    at += pair ? 2 : 1;
+  }
+  if (at == cut) return writeOutput(value, cut);
+  // The cut falls inside a character: its first byte would join the template's next byte.
+  if (writeOutput(value, cut - 1) != 0) return -1;
+  return writeOutput(" ", 1);
+}
+
+namespace {
+
 void warnNotInInput(const OutputItem& item, const char* path, bool tagDiffers) {
   if (!gSettings.warnLog) return;
   const MessageField tag(path, item.tagNameLength);
@@ -172,9 +194,9 @@ int applyReplacement(const char* value, int32_t length, int32_t maxLength, int32
   const char* before = replacementText(entry->beforeOffset);
   if (length >= entry->beforeLength &&
       std::memcmp(value, before, static_cast<std::size_t>(entry->beforeLength)) == 0) {
-    return writeOutput(replacementText(entry->afterOffset), cutTo(entry->afterLength, maxLength));
+    return writeCut(replacementText(entry->afterOffset), entry->afterLength, maxLength);
   }
-  return writeOutput(value, cutTo(length, maxLength));
+  return writeCut(value, length, maxLength);
 }
 
 int emitItem(const OutputItem& item) {
@@ -201,7 +223,7 @@ int emitItem(const OutputItem& item) {
     length = static_cast<int32_t>(std::strlen(value));
   }
   if (item.replaceNo > 0) return applyReplacement(value, length, item.maxLength, item.replaceNo);
-  return writeOutput(value, cutTo(length, item.maxLength));
+  return writeCut(value, length, item.maxLength);
 }
 
 int expandOutputDefinition() {

@@ -25,6 +25,10 @@ int applyReplacement(const char* value, int32_t length, int32_t maxLength, int32
 // Buffered write to the output file; -1 with message 1002 when the file refuses bytes.
 int writeOutput(const char* bytes, int32_t length);
 
+// Writes the value cut to maxLength bytes (0: all). A cut after the first byte of a
+// two-byte character writes a space for that byte, so no half character reaches the output.
+int writeCut(const char* value, int32_t length, int32_t maxLength);
+
 // The value into the work area with TAB, CR and LF made spaces (a CR LF or LF CR pair one
 // space), NUL-terminated. -1 with message 1014 when the work area cannot grow.
 int cleanValue(const char* value, int32_t length);

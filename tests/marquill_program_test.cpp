@@ -264,15 +264,22 @@ TEST_F(MarquillProgram, TheStandardParserAndTheDocumentsCodeAreSettings) {
     EXPECT_EQ(log(), std::vector<std::string>{"1031 " + sjis("パラメータの設定ミスです PARA=[[INFILE] PARSER=STANDARD]")});
     GTEST_SKIP() << "built without the standard parser";
   }
-  EXPECT_EQ(runWith(standard).exitCode, 0);
+  const test::ProgramResult withWarnings = runWith(standard);
+  EXPECT_EQ(withWarnings.exitCode, 0);
   EXPECT_EQ(readFile(path("out.txt")), "[caf\x81\xAC " + sjis("日") + "|a > b]");
+  // Changed text is shown on the terminal too, with and without WARLOGOUT.
+  const std::string shownLoss =
+      test::onTerminal("Marquill: " + sjis("変換できない文字を置き換えました FILENAME = [u.html] COUNT = [1]") + "\n");
+  EXPECT_EQ(withWarnings.err, shownLoss);
   EXPECT_EQ(log(), (std::vector<std::string>{
                        "0001 " + sjis("プログラムを開始しました"),
                        "5023 " + sjis("変換できない文字を置き換えました FILENAME = [u.html] COUNT = [1]"),
                        "0002 " + sjis("プログラムを終了しました")}));
   // Without WARLOGOUT the warning is not logged; the run succeeds all the same.
   std::filesystem::remove(path("ERRLOG.LOG"));
-  EXPECT_EQ(runWith(replaced(standard, "WARLOGOUT=YES", "WARLOGOUT=NO")).exitCode, 0);
+  const test::ProgramResult quiet = runWith(replaced(standard, "WARLOGOUT=YES", "WARLOGOUT=NO"));
+  EXPECT_EQ(quiet.exitCode, 0);
+  EXPECT_EQ(quiet.err, shownLoss);
   EXPECT_FALSE(test::fileExists(path("ERRLOG.LOG")));
   // CLASSIC, or no PARSER, is today's scanner; other values are setting errors.
   std::filesystem::remove(path("ERRLOG.LOG"));

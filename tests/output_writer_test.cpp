@@ -238,5 +238,37 @@ TEST_F(OutputUnits, TheFirstRefusedWriteEndsTheExpansionBeforeAnyLaterItemIsRepo
   EXPECT_EQ(gRunRecord.messageCode, 1002);
 }
 
+// A cut never leaves the first byte of a two-byte character: it is written as a space.
+// Half-width katakana are one byte, and a first byte without a second is one too.
+TEST_F(OutputUnits, ACutInsideATwoByteCharacterWritesASpaceForItsFirstByte) {
+  ASSERT_EQ(takeOutputAreas(), 0);
+  const struct {
+    std::string value;
+    int32_t maxLength;
+    std::string written;
+  } cases[] = {
+      {sjis("山田文具店"), 5, sjis("山田") + " "},
+      {sjis("山田文具店"), 4, sjis("山田")},
+      {sjis("山田文具店"), 0, sjis("山田文具店")},
+      {sjis("山田文具店"), 10, sjis("山田文具店")},
+      {sjis("山田文具店"), 11, sjis("山田文具店")},
+      {sjis("山"), 1, " "},
+      {sjis("a山"), 2, "a "},
+      {"\xB1\xB2\xB3", 2, "\xB1\xB2"},                  // ｱｲｳ
+      {"\xB1\x93\xFA", 2, "\xB1 "},                     // ｱ日
+      {"\x93 \x93\xFA", 3, "\x93  "},                  // a first byte alone, then 日
+      {"\x8B\x7F\x93\xFA", 2, "\x8B\x7F"},             // 7F is no second byte
+      {"ab\x81\x40" "cd", 3, "ab "},
+  };
+  for (const auto& c : cases) {
+    gOutputAreas.outputUsed = 0;
+    ASSERT_EQ(writeCut(c.value.data(), static_cast<int32_t>(c.value.size()), c.maxLength), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(gOutputAreas.outputBuffer),
+                          static_cast<std::size_t>(gOutputAreas.outputUsed)),
+              c.written)
+        << c.value << " cut to " << c.maxLength;
+  }
+}
+
 }  // namespace
 }  // namespace mq

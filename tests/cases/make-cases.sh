@@ -82,9 +82,10 @@ html_documents() {
   } | input template.txt
   {
     printf 'Title: Bakery News\r\nCells: Alpha/B\r\nAlign: right\r\nBorder: 1\r\nTable: []\r\nSecond: sec\r\n'
-    # 東 is 93 8C and 京 8B 9E: three bytes end after the first byte of 京.
-    j 'Shop: 東京 本店 (東'
-    printf '\x8B)\r\nOpen: ?\r\n'
+    # 東 is 93 8C and 京 8B 9E: three bytes end after the first byte of 京, which is
+    # written as a space.
+    j 'Shop: 東京 本店 (東 )'
+    printf '\r\nOpen: ?\r\n'
     j $'Pen: 書\r\n'
     printf 'Missing: ||\r\nOthers: .\r\nend'
   } | expect out.txt
@@ -100,7 +101,8 @@ html_documents html_documents_warnings_off NO
 absent run.log ERRLOG.LOG
 
 # ---------------------------------------------------------------------------------------
-# Values from tag listings: maximum cuts, also inside a two-byte character; the first of
+# Values from tag listings: maximum cuts, also inside a two-byte character (its first byte
+# written as a space, so that it cannot join the next byte); the first of
 # two records with the same path and number; empty values; a NUL and a CR inside values;
 # a second document, a line ending in LF alone and a last line without a line end.
 listing_values() {
@@ -136,7 +138,7 @@ printf '2\t9\t3\t<Z>\tlast line without LF' | input two.tsv
 {
   printf 'cut3=ABC\r\nwhole=ABCDE\r\nover=ABCDE\r\nexact=ABCDE\r\n'
   # 日本語 is 93 FA 96 7B 8C EA.
-  printf 'half=\x93\xFA\x96\r\ntwo=\x93\xFA\x96\x7B\r\n'
+  printf 'half=\x93\xFA \r\ntwo=\x93\xFA\x96\x7B\r\n'
   printf 'first=first of two\r\nempty=[]\r\nnul=ab\0cd\r\ncr=a\rb\r\ndoc2=doc two\r\n'
   printf 'last=last line without LF\r\nlower=[]\r\npe=[pe]\r\nbig=big\r\n'
 } | expect out.txt
@@ -270,7 +272,7 @@ listing_settings YES out.txt values.tsv "[REPLACE]" "REPDEF=replace.txt"
   printf 'a42cut=[<%%1<A>0001042005%%>]\r\ne42=[<%%1<E>0001042000%%>]\r\na0=[<%%1<A>0001000000%%>]\r\n'
 } | input template.txt
 {
-  printf 'a5=[Apple]\r\nab5=[Apple]\r\nb5=[B]\r\ne5=[]\r\nabcde5cut=[Ap]\r\nj5cut=[\x93\xFA\x96]\r\n'
+  printf 'a5=[Apple]\r\nab5=[Apple]\r\nb5=[B]\r\ne5=[]\r\nabcde5cut=[Ap]\r\nj5cut=[\x93\xFA ]\r\n'
   printf 'b6=[EVERY]\r\ne6=[EVERY]\r\nb6cut=[EV]\r\nab7=[]\r\na7=[A]\r\nv8=[nineteen digits]\r\n'
   printf 'v9=[w\r]\r\nv10=[a\rb]\r\nv11=[%s]\r\nv11cut=[%s]\r\n' "$LONG_AFTER" "${LONG_AFTER:0:999}"
   printf 'l12=[LONGBEFORE]\r\nv13=[no line end]\r\nv100=[r 100]\r\nv999=[r 999]\r\n'
