@@ -80,7 +80,6 @@ std::string gScratch;  // prefix of this process's scratch files
 std::string gTemplateFile, gReplacementName, gOutputName, gLogName;
 std::vector<unsigned char> gTablesCopy;
 char gStamp[21];  // the date and time that begin every log line
-int gFreeDescriptor = -1;
 
 bool fixedClock(long long* seconds) {
   *seconds = 1000000000LL;
@@ -206,8 +205,19 @@ struct PlainExpansion {
 
 // What one found value becomes in the output, and the warning it may log.
 void writeValue(PlainExpansion& plain, std::string value, int32_t replaceNo, int32_t maxLength) {
+  // A cut inside a two-byte character writes a space for its first byte.
   const auto cut = [maxLength](const std::string& s) {
-    return maxLength != 0 && s.size() > static_cast<std::size_t>(maxLength) ? s.substr(0, static_cast<std::size_t>(maxLength)) : s;
+    if (maxLength == 0 || s.size() <= static_cast<std::size_t>(maxLength)) return s;
+    const auto limit = static_cast<std::size_t>(maxLength);
+    std::size_t i = 0;
+    while (i < limit) {
+      const auto lead = static_cast<unsigned char>(s[i]);
+      const auto trail = static_cast<unsigned char>(i + 1 < s.size() ? s[i + 1] : 0);
+      const bool pair = ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) && trail >= 0x40 &&
+                        trail != 0x7F && trail <= 0xFC;
+      i += pair ? 2 : 1;
+    }
+    return i == limit ? s.substr(0, limit) : s.substr(0, limit - 1) + " ";
   };
   if (mq::gSettings.outputKind == mq::OutputKind::NoCrlf) {
     std::string cleaned;
@@ -408,7 +418,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char time[9] = {};
   if (formatDateTime(kDateSlashed, date) != 0 || formatDateTime(kTimeColoned, time) != 0) __builtin_trap();
   std::snprintf(gStamp, sizeof gStamp, "%s %s ", date, time);
-  gFreeDescriptor = lowestFreeDescriptor();
   return 0;
 }
 
@@ -430,6 +439,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::snprintf(gSettings.outputFile, kFileNameSize, "%s", gOutputName.c_str());
   std::snprintf(gSettings.logFileName, kFileNameSize, "%s", gLogName.c_str());
 
+  // Taken now, not once at the start: the fuzzer's own files come and go between runs.
+  const int freeDescriptor = lowestFreeDescriptor();
   const std::string text(reinterpret_cast<const char*>(data + 2), size - 2);
   writeFile(gTemplateFile, text.data(), text.size());
   std::remove(gOutputName.c_str());
@@ -462,7 +473,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (refused ? !memory : !faultReported || log != plain.log) __builtin_trap();
   }
   if (!allReleased()) __builtin_trap();
-  if (lowestFreeDescriptor() != gFreeDescriptor) __builtin_trap();  // output and log files closed
+  if (lowestFreeDescriptor() != freeDescriptor) __builtin_trap();  // output and log files closed
   if (tableBytes() != gTablesCopy) __builtin_trap();
   gSettings = kept;
   return 0;
