@@ -275,6 +275,18 @@ TEST_F(StandardParser, TheSamePageInEveryCodeGivesTheSameValues) {
   EXPECT_EQ(replaced.message, sjis("変換できない文字を置き換えました FILENAME = [] COUNT = [2]"));
 }
 
+TEST_F(StandardParser, AUtf16LabelOnAPageOfSingleBytesIsReadAsItsBytesAre) {
+  for (const std::string label : {"utf-16be", "utf-16le", "UTF-16BE"}) {
+    const std::string page = "<html><head><meta charset=\"" + label + "\"><title>本日は晴天なり</title></head></html>";
+    for (const std::string& bytes : {page, sjis(page)}) {
+      const Outcome o = load(bytes, InputKind::Html);
+      EXPECT_EQ(o.result, 0) << label;
+      EXPECT_EQ(o.code, 0) << label << ": " << o.message;
+      EXPECT_EQ(o.records.back(), "1\t4\t1\t<HEAD><TITLE>\t" + sjis("本日は晴天なり")) << label;
+    }
+  }
+}
+
 // The classic listing as the standard parser writes the same page: entity references
 // decoded and texts trimmed again (attribute values are kept as written).
 Records decodedClassic(Records lines) {
