@@ -110,18 +110,21 @@ bool fromXmlDeclaration(const unsigned char* text, int32_t size, DocumentSource*
   return false;
 }
 
-// The charset of the first <meta> tag near the start that names one.
+// The charset of the first <meta> tag near the start that names one. The whole tag must lie
+// within the reach: a tag that does not end there is not read, and nothing after it is either.
 bool fromMeta(const unsigned char* text, int32_t size, DocumentSource* source) {
   const int32_t reach = size < kMetaReach ? size : kMetaReach;
   for (int32_t i = 0; i < reach; ++i) {
-    if (text[i] != '<' || !startsWithWord(text, size, i + 1, "meta") || i + 5 >= size || !isSpace(text[i + 5])) {
+    if (text[i] != '<' || !startsWithWord(text, reach, i + 1, "meta") || i + 5 >= reach || !isSpace(text[i + 5])) {
       continue;
     }
     int32_t end = i + 5;
-    while (end < size && text[end] != '>') ++end;
+    while (end < reach && text[end] != '>') ++end;
+    if (end >= reach) return false;
     for (int32_t j = i + 5; j < end; ++j) {
       if (startsWithWord(text, end, j, "charset") && readLabelAfter(text, end, j + 7, source)) return true;
     }
+    i = end;  // a "<meta" inside this tag starts no tag of its own
   }
   return false;
 }
@@ -189,8 +192,9 @@ DocumentSource findDocumentCode(const unsigned char* text, int32_t size, InputKi
   }
   DocumentSource labelled{SourceCode::Cp932, {}, 0};
   if (fromXmlDeclaration(text, size, &labelled) || (kind == InputKind::Html && fromMeta(text, size, &labelled))) {
-    // A UTF-16 label on a document that has no UTF-16 form is a label the document outgrew.
-    if (labelled.code != SourceCode::Utf16Le) return labelled;
+    // A UTF-16 label, of either byte order, read from bytes that are no UTF-16 markup is a
+    // label the document outgrew.
+    if (labelled.code != SourceCode::Utf16Le && labelled.code != SourceCode::Utf16Be) return labelled;
   }
   source.code = isValidUtf8(text, size) ? SourceCode::Utf8 : SourceCode::Cp932;
   return source;

@@ -167,6 +167,37 @@ TEST_F(StandardParser, WhatCannotBeReadIsRefusedWithThePlaceItStops) {
   EXPECT_EQ(load(" \n", InputKind::Xml).code, 1021);
 }
 
+// Bytes that are no UTF-8 (a code point past U+10FFFF, leads that begin nothing, overlong
+// forms, a surrogate): in HTML each byte is one 〓 counted among the replacements, in XML
+// the document is refused where the first one stands. None vanishes, none passes through.
+TEST_F(StandardParser, BytesThatAreNoUtf8AreReplacedInHtmlAndRefusedInXml) {
+  struct BadBytes {
+    std::string bytes;
+    int replaced;
+  };
+  std::vector<BadBytes> cases = {{"\xF4\x90\x80\x80", 4}, {"\xE0\x80\xBC", 3}, {"\xC0\xAF", 2}, {"\xED\xA0\x80", 3}};
+  for (int lead = 0xF5; lead <= 0xFF; ++lead) cases.push_back({static_cast<char>(lead) + std::string("\x80\x80\x80"), 4});
+  for (const BadBytes& c : cases) {
+    const std::string shown = testing::PrintToString(c.bytes);
+    std::string getas;
+    for (int i = 0; i < c.replaced; ++i) getas += "\x81\xAC";
+    for (const std::string& page : {"<p>a" + c.bytes + "b</p>", "<meta charset=utf-8><p>a" + c.bytes + "b</p>"}) {
+      const DocumentCode code = page[1] == 'p' ? DocumentCode::Utf8 : DocumentCode::Detect;
+      const Outcome html = load(page, InputKind::Html, ParserKind::Standard, code);
+      EXPECT_EQ(html.result, 0) << shown;
+      EXPECT_EQ(html.records.back(), "1\t" + std::string(code == DocumentCode::Utf8 ? "2" : "5") +
+                                         "\t1\t<BODY><P>\ta" + getas + "b")
+          << shown;
+      EXPECT_EQ(html.message, sjis("変換できない文字を置き換えました FILENAME = [] COUNT = [" +
+                                   std::to_string(c.replaced) + "]"))
+          << shown;
+    }
+    const Outcome xml = load("<r>\na" + c.bytes + "b</r>", InputKind::Xml, ParserKind::Standard, DocumentCode::Utf8);
+    EXPECT_EQ(xml.result, -1) << shown;
+    EXPECT_EQ(xml.message, fault("入力ファイルの文字コードとして読めないバイトがあります", 2, 2)) << shown;
+  }
+}
+
 TEST_F(StandardParser, NothingOutsideTheDocumentIsRead) {
   test::writeFile(path("secret.txt"), "SECRET");
   test::writeFile(path("subset.dtd"), "<!ENTITY leak \"SECRET\">");
@@ -273,6 +304,18 @@ TEST_F(StandardParser, TheSamePageInEveryCodeGivesTheSameValues) {
   const Outcome replaced = load("<p>caf\xC3\xA9 \xF0\xA0\xAE\xB7</p>", InputKind::Html);
   EXPECT_EQ(replaced.records.back(), "1\t2\t1\t<BODY><P>\tcaf\x81\xAC \x81\xAC");
   EXPECT_EQ(replaced.message, sjis("変換できない文字を置き換えました FILENAME = [] COUNT = [2]"));
+}
+
+TEST_F(StandardParser, AUtf16LabelOnAPageOfSingleBytesIsReadAsItsBytesAre) {
+  for (const std::string label : {"utf-16be", "utf-16le", "UTF-16BE"}) {
+    const std::string page = "<html><head><meta charset=\"" + label + "\"><title>本日は晴天なり</title></head></html>";
+    for (const std::string& bytes : {page, sjis(page)}) {
+      const Outcome o = load(bytes, InputKind::Html);
+      EXPECT_EQ(o.result, 0) << label;
+      EXPECT_EQ(o.code, 0) << label << ": " << o.message;
+      EXPECT_EQ(o.records.back(), "1\t4\t1\t<HEAD><TITLE>\t" + sjis("本日は晴天なり")) << label;
+    }
+  }
 }
 
 // The classic listing as the standard parser writes the same page: entity references
