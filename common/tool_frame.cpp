@@ -1,5 +1,6 @@
 #include "common/tool_frame.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "common/console.h"
@@ -54,6 +55,19 @@ int splitToolArguments(int (*applyOption)(const char* argument), char* firstFile
     return -1;
   }
   return 0;
+}
+
+void setSuccessReport(const char* codeName, const char* warning) {
+  char text[kMessageTextSize];
+  int used = std::snprintf(text, sizeof text, "%s", kTextFinishedNormally);
+  if (codeName[0] != '\0' && used >= 0 && static_cast<std::size_t>(used) < sizeof text) {
+    used += std::snprintf(text + used, sizeof text - static_cast<std::size_t>(used), " CODE = [%s]", codeName);
+  }
+  if (warning[0] != '\0') {
+    setMessage(kCodeReplacedCharacters, "%s %s", text, warning);
+  } else {
+    setMessageText(text);
+  }
 }
 
 int runTool(const char* commandLine, const char* programName, const ToolSteps& steps) {

@@ -21,6 +21,11 @@ struct ToolSteps {
 // 1031 when fewer than two file names were given.
 int splitToolArguments(int (*applyOption)(const char* argument), char* firstFile, char* secondFile);
 
+// The success report: its usual words, then CODE = [NAME] when the input's code was decided
+// rather than declared (codeName not empty), then the warning of replaced characters when
+// there was one (warning not empty; it also becomes the message's code, 5023).
+void setSuccessReport(const char* codeName, const char* warning);
+
 // The entry of a tool: returns the process's exit code for the result of the failing step
 // (exitCodeOf), 0 after success, and 0 after answering --help, -h or --version.
 int runTool(const char* commandLine, const char* programName, const ToolSteps& steps);

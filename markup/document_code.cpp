@@ -156,6 +156,48 @@ bool codeFromLabel(const char* label, int32_t length, DocumentSource* source) {
   return true;
 }
 
+const char* sourceCodeName(const DocumentSource& source) {
+  switch (source.code) {
+    case SourceCode::Utf8:
+      return "UTF8";
+    case SourceCode::Utf16Le:
+    case SourceCode::Utf16Be:
+      return "UTF16";
+    case SourceCode::Cp932:
+      return "SJIS";
+    case SourceCode::EucJp:
+      return "EUC";
+    case SourceCode::Jis:
+      return "JIS";
+    case SourceCode::Labelled:
+      break;
+  }
+  return source.label;
+}
+
+int32_t byteOrderMarkOf(const unsigned char* text, int32_t size, SourceCode* code) {
+  return byteOrderMark(text, size, code);
+}
+
+bool findDeclaredCode(const unsigned char* text, int32_t size, InputKind kind, DocumentSource* source) {
+  return fromXmlDeclaration(text, size, source) || (kind == InputKind::Html && fromMeta(text, size, source));
+}
+
+bool decodesStrictly(const DocumentSource& source, const unsigned char* text, int32_t size) {
+  Utf8Decoder decoder{};
+  if (openDecoder(&decoder, source.code, source.label, true) != 0) return false;
+  unsigned char scratch[16384];
+  bool valid = true;
+  for (int32_t at = source.skip; valid && at < size;) {
+    int32_t used = 0;
+    valid = decodePiece(&decoder, text + at, size - at, true, scratch, static_cast<int32_t>(sizeof scratch), &used) >= 0;
+    at += used;
+    if (used == 0) break;
+  }
+  closeDecoder(&decoder);
+  return valid;
+}
+
 DocumentSource findDocumentCode(const unsigned char* text, int32_t size, InputKind kind, DocumentCode declared) {
   DocumentSource source{SourceCode::Cp932, {}, 0};
   SourceCode marked = SourceCode::Utf8;

@@ -19,6 +19,19 @@ struct DocumentSource {
 // The source of a document of `kind` (XML or HTML) declared as `declared`.
 DocumentSource findDocumentCode(const unsigned char* text, int32_t size, InputKind kind, DocumentCode declared);
 
+// The bytes of a byte-order mark at the start (UTF-8 or UTF-16, its order in *code), or 0.
+int32_t byteOrderMarkOf(const unsigned char* text, int32_t size, SourceCode* code);
+
+// The code the document names itself: its XML declaration, or for HTML a <meta> charset
+// whose tag lies within the first 4 KB. False when it names none that can be read here.
+bool findDeclaredCode(const unsigned char* text, int32_t size, InputKind kind, DocumentSource* source);
+
+// Do the bytes after the source's mark decode without a fault in the source's code?
+bool decodesStrictly(const DocumentSource& source, const unsigned char* text, int32_t size);
+
+// The name a report gives the source: UTF8, UTF16, SJIS, EUC, JIS, or the label.
+const char* sourceCodeName(const DocumentSource& source);
+
 // The code a label names (Shift_JIS, SJIS and x-sjis read as the Windows code page, EUC-JP
 // with its extensions, any other label the platform converter knows as it is); false when
 // the label names no code that can be read here.

@@ -12,12 +12,16 @@
 #include "markup/parser_scratch.h"
 #include "markup/scanner.h"
 #include "markup/standard_parser.h"
+#include "markup/code_decision.h"
 #include "markup/document_code.h"
+#include "common/known_code_conversion.h"
 #include "common/unicode_conversion.h"
 
 namespace mq {
 
 namespace {
+
+constexpr unsigned char kEscape = 0x1B;
 
 // Listings start their slots afresh, and their text offsets run on across every listing
 // of the run.
@@ -51,23 +55,9 @@ int scanConverted(InputKind kind, int slot) {
   return 0;
 }
 
-// Converts the document in the input text to Shift-JIS and scans it into the slot.
-int scanDocument(InputKind kind, int slot) {
+// Replaces the input text by its Shift-JIS (CP932) form, read from the source code.
+int convertFromSource(const DocumentSource& source, int64_t* replaced) {
   ParserScratch& s = gParserScratch;
-  unsigned char* conversionArea = nullptr;
-  if (takeArea(&conversionArea, s.inputSize + 16, kAreaConversion) != 0) return -1;
-  // Shift-JIS output never runs ahead of its input, so the text is converted where it
-  // stands and the bytes it gave up are cleared; the conversion area stays untouched.
-  const int32_t converted = ConvertCode(s.inputText, s.inputText, s.inputSize, CodeKind::Sjis);
-  std::memset(s.inputText + converted, 0, static_cast<std::size_t>(s.inputSize - converted));
-  releaseArea(&conversionArea);
-  return scanConverted(kind, slot);
-}
-
-// Replaces the input text by its Shift-JIS (CP932) form, read from the declared code.
-int convertDeclaredCode(InputKind kind, DocumentCode code, int64_t* replaced) {
-  ParserScratch& s = gParserScratch;
-  DocumentSource source = findDocumentCode(s.inputText, s.inputSize, kind, code);
   int32_t size = s.inputSize;
   if (source.code == SourceCode::Jis) size = jisToShiftJis(s.inputText, size);
   const int32_t length = size - source.skip;
@@ -108,6 +98,70 @@ int convertDeclaredCode(InputKind kind, DocumentCode code, int64_t* replaced) {
   return result;
 }
 
+// Converts a document that is valid in no single code byte by byte, as documents always
+// were, in place.
+int convertMixture() {
+  ParserScratch& s = gParserScratch;
+  unsigned char* conversionArea = nullptr;
+  if (takeArea(&conversionArea, s.inputSize + 16, kAreaConversion) != 0) return -1;
+  // Shift-JIS output never runs ahead of its input, so the text is converted where it
+  // stands and the bytes it gave up are cleared; the conversion area stays untouched.
+  const int32_t converted = ConvertCode(s.inputText, s.inputText, s.inputSize, CodeKind::Sjis);
+  std::memset(s.inputText + converted, 0, static_cast<std::size_t>(s.inputSize - converted));
+  releaseArea(&conversionArea);
+  return 0;
+}
+
+// Replaces the input text, known to be in `code`, by its Shift-JIS form; characters the code
+// page lacks are counted.
+int convertKnownCode(CodeKind code, int64_t* replaced) {
+  ParserScratch& s = gParserScratch;
+  const int64_t capacity = knownConversionCapacity(s.inputSize, CodeKind::Sjis) + 16;
+  if (capacity > kLargestAreaSize) {
+    setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaConversion, static_cast<long>(capacity));
+    return -1;
+  }
+  unsigned char* converted = nullptr;
+  if (takeArea(&converted, static_cast<int32_t>(capacity), kAreaConversion) != 0) return -1;
+  KnownConversionState state{};
+  startKnownConversion(&state, code, CodeKind::Sjis);
+  int32_t written = convertKnownPiece(&state, converted, s.inputText, s.inputSize);
+  written += finishKnownConversion(&state, converted + written);
+  releaseArea(&s.inputText);
+  s.inputText = converted;
+  s.inputSize = written;
+  *replaced = state.replaced;
+  return 0;
+}
+
+// Reads the document in the input text in the one code it is written in, or byte by byte
+// when it mixes codes, as Shift-JIS, and scans it into the slot.
+int scanDocument(InputKind kind, int slot, int64_t* replaced, const char** codeName) {
+  ParserScratch& s = gParserScratch;
+  const CodeDecision decision = decideWholeCode(s.inputText, s.inputSize, kind);
+  *codeName = wholeCodeName(decision, s.inputText, s.inputSize);
+  int result = 0;
+  switch (decision.code) {
+    case WholeCode::Sjis:
+      break;  // the working code already: byte for byte
+    case WholeCode::SevenBit:
+      if (std::memchr(s.inputText, kEscape, static_cast<std::size_t>(s.inputSize)) != nullptr) {
+        result = convertKnownCode(CodeKind::Jis, replaced);
+      }
+      break;
+    case WholeCode::Euc:
+      result = convertKnownCode(CodeKind::Euc, replaced);
+      break;
+    case WholeCode::Unicode:
+      result = convertFromSource(decision.source, replaced);
+      break;
+    case WholeCode::Mixture:
+      result = convertMixture();
+      break;
+  }
+  return result != 0 ? result : scanConverted(kind, slot);
+}
+
 // Reads the document in the input text with the standard parser into the slot.
 int parseDocument(InputKind kind, DocumentCode code, int slot, int64_t* replaced) {
   ParserScratch& s = gParserScratch;
@@ -129,12 +183,20 @@ int loadReadDocument(const InputSet& inputs, int slot, const char* name) {
   int64_t replaced = 0;
   int result;
   if (inputs.parser == ParserKind::Standard) {
+    if (inputs.code == DocumentCode::Detect && inputs.decided != nullptr) {
+      const ParserScratch& s = gParserScratch;
+      inputs.decided(sourceCodeName(findDocumentCode(s.inputText, s.inputSize, inputs.kind, inputs.code)));
+    }
     result = parseDocument(inputs.kind, inputs.code, slot, &replaced);
   } else if (inputs.code != DocumentCode::Detect) {
-    result = convertDeclaredCode(inputs.kind, inputs.code, &replaced);
+    result = convertFromSource(findDocumentCode(gParserScratch.inputText, gParserScratch.inputSize, inputs.kind,
+                                                inputs.code),
+                               &replaced);
     if (result == 0) result = scanConverted(inputs.kind, slot);
   } else {
-    result = scanDocument(inputs.kind, slot);
+    const char* codeName = nullptr;
+    result = scanDocument(inputs.kind, slot, &replaced, &codeName);
+    if (inputs.decided != nullptr && codeName != nullptr) inputs.decided(codeName);
   }
   if (result == 0 && replaced > 0) {
     setMessage(kCodeReplacedCharacters, kFmtReplacedCharacters, name, static_cast<long>(replaced));

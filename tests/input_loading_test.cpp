@@ -108,10 +108,24 @@ TEST_F(InputLoading, FailedTakesNameTheirAreaAndReleaseTheScratch) {
   EXPECT_EQ(loadInputs(documents), -1);
   EXPECT_EQ(message(), sjis("メモリの取得に失敗しました CONTENTS = [タグ親構造領域] MEMORYSIZE = [4096]"));
 
-  setAllocationSeam({.failAt = 9});  // seven scratch areas, the input block, then the unconverted copy
-  EXPECT_EQ(loadInputs(documents), -1);
-  EXPECT_EQ(message(), sjis("メモリの取得に失敗しました CONTENTS = [コード変換一時領域] MEMORYSIZE = [24]"));
-  EXPECT_FALSE(scratchHeld());
+  // A mixture of codes is converted where it stands beside an area of its size; a document
+  // in one code is converted into an area of the largest size its conversion can take.
+  const struct {
+    std::string document;
+    const char* size;
+  } converted[] = {
+      {"<P>\x93\xFA\xC6\xFC</P>", "27"},                 // Shift-JIS 日, then EUC 日: valid in neither code
+      {"<P>\xC6\xFC\xCB\xDC</P>", "44"},                 // EUC 日本: 2 * 11 + 6 + 16
+      {"<P>\x1B$BF|\x1B(B</P>", "52"},                     // JIS 日: 2 * 15 + 6 + 16
+  };
+  for (const auto& c : converted) {
+    writeFile(path("a.html"), c.document);
+    setAllocationSeam({.failAt = 9});  // seven scratch areas, the input block, then the conversion's
+    EXPECT_EQ(loadInputs(documents), -1);
+    EXPECT_EQ(message(), sjis("メモリの取得に失敗しました CONTENTS = [コード変換一時領域] MEMORYSIZE = [") + c.size + "]")
+        << c.document;
+    EXPECT_FALSE(scratchHeld());
+  }
 }
 
 // A document that grows its slot's areas and then fails leaves the slot holding the grown

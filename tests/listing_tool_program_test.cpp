@@ -18,7 +18,8 @@ using test::writeFile;
 
 const std::string kToolX = MQ_TOOL_X;
 const std::string kToolH = MQ_TOOL_H;
-const std::string kDone = "ToolMqlInputH: " + sjis("正常に終了しました。") + "\n";
+// Documents read the classic way without a declared code: the report names the code found.
+const std::string kDone = "ToolMqlInputH: " + sjis("正常に終了しました。") + " CODE = [ASCII]\n";
 const std::string kAsk =
     "ToolMqlInputH: " + sjis("ファイルが存在します。上書きしてもよろしいですか？") + " [OK/Cancel] ";
 // A cell with a separator, a TAB and a line end in its text, and an option without a value.
@@ -51,7 +52,7 @@ TEST_F(ListingToolProgram, ListsEveryRecordOfTheDocumentInItsDialect) {
             "1\t6\t2\t<BODY><TABLE><TR><TD>\tB\r\n1\t7\t1\t<BODY><TABLE><TR><TD><<ALIGN>>\tright\r\n");
   // As XML the capitalised HTML element is an element like any other.
   const auto x = run(kToolX, {"t.html", "x.txt"});
-  test::expectToolDialog(x, "", "ToolMqlInputX: " + sjis("正常に終了しました。") + "\n");
+  test::expectToolDialog(x, "", "ToolMqlInputX: " + sjis("正常に終了しました。") + " CODE = [ASCII]\n");
   const std::string listing = readFile(path("x.txt"));
   EXPECT_EQ(listing.substr(0, 15), "1\t1\t1\t<HTML>\t\r\n");
   EXPECT_NE(listing.find("\r\n1\t8\t1\t<HTML><BODY><TABLE><TR><TD><<ALIGN>>\tright\r\n"), std::string::npos);
@@ -162,11 +163,11 @@ TEST_F(ListingToolProgram, ReportsInUtf8OnAUtf8TerminalAndKeepsTheListingInShift
   };
   if (!test::kDialogsOnTerminal) {
     // Message boxes take the Shift-JIS texts whatever the locale says.
-    test::expectToolDialog(utf8(""), "", "ToolMqlInputH: " + sjis("正常に終了しました。") + "\n");
+    test::expectToolDialog(utf8(""), "", "ToolMqlInputH: " + sjis("正常に終了しました。") + " CODE = [SJIS]\n");
     EXPECT_EQ(readFile(path("out.txt")), "1\t1\t1\t<P>\t" + sjis("日本語") + "\r\n");
     return;
   }
-  EXPECT_EQ(utf8("").out, "ToolMqlInputH: 正常に終了しました。\n");
+  EXPECT_EQ(utf8("").out, "ToolMqlInputH: 正常に終了しました。 CODE = [SJIS]\n");
   EXPECT_EQ(readFile(path("out.txt")), "1\t1\t1\t<P>\t" + sjis("日本語") + "\r\n");
   EXPECT_EQ(utf8("no\n").err,
             "ToolMqlInputH: ファイルが存在します。上書きしてもよろしいですか？ [OK/Cancel] "
@@ -223,10 +224,14 @@ TEST_F(ListingToolProgram, TheStandardParserReadsTodaysPagesInTheirOwnCode) {
   const std::string replacedReport =
       "ToolMqlInputH: " + sjis("正常に終了しました。 変換できない文字を置き換えました FILENAME = [u.html] COUNT = [1]") +
       "\n";
+  // A code found rather than declared is named.
+  const std::string foundReport =
+      "ToolMqlInputH: " +
+      sjis("正常に終了しました。 CODE = [UTF8] 変換できない文字を置き換えました FILENAME = [u.html] COUNT = [1]") + "\n";
   const std::vector<Case> cases = {
-      {kToolH, {"/s", "u.html", "o.txt"}, 0, replacedReport, "", standard},
+      {kToolH, {"/s", "u.html", "o.txt"}, 0, foundReport, "", standard},
       {kToolH, {"u.html", "o.txt", "/S", "/eutf8"}, 0, replacedReport, "", standard},
-      {kToolX, {"f.xml", "o.txt", "/s"}, 0, "ToolMqlInputX: " + sjis("正常に終了しました。") + "\n", "",
+      {kToolX, {"f.xml", "o.txt", "/s"}, 0, "ToolMqlInputX: " + sjis("正常に終了しました。 CODE = [EUC]") + "\n", "",
        "1\t1\t1\t<R>\tt\r\n1\t2\t1\t<R><<A>>\t" + sjis("日") + "\r\n1\t3\t1\t<R><B>\t\r\n"},
       // The classic scanner reads a declared code converted (the column counts the 〓 of é
       // as two bytes); it still refuses <br />.

@@ -9,6 +9,7 @@
 #include "common/program_info.h"
 #include "common/texts.h"
 #include "common/tool_frame.h"
+#include "common/unicode_conversion.h"
 #include "markup/input_loading.h"
 #include "markup/parse_tables.h"
 #include "markup/standard_parser.h"
@@ -122,25 +123,26 @@ void releaseListingAreas() {
 
 namespace {
 
-// The warning of the document, kept for the final report.
+// The warning of the document and the code it was found in, kept for the final report.
 char gWarning[kMessageTextSize];
+char gDecidedCode[kCodeLabelSize];
 
 void keepWarning() { std::snprintf(gWarning, sizeof gWarning, "%s", gRunRecord.messageText); }
+void keepDecidedCode(const char* name) { std::snprintf(gDecidedCode, sizeof gDecidedCode, "%s", name); }
 
 }  // namespace
 
 int runListing() {
   gWarning[0] = '\0';
+  gDecidedCode[0] = '\0';
   const InputSet inputs{gListingKind,          kListingSlots,  &gListingOptions.inputFile, gListingOptions.parser,
-                        gListingOptions.documentCode, keepWarning};
+                        gListingOptions.documentCode, keepWarning, keepDecidedCode};
   const int loaded = loadInputs(inputs);
   if (loaded != 0) return loaded;
   // Created only now: a document that could not be loaded leaves an old listing as it was.
   const int written = writeTagListing(gListingOptions.listingFile, kListingSlots, gListingOptions.format);
-  // A success that replaced characters says so after its usual words.
-  if (written == 0 && gWarning[0] != '\0') {
-    setMessage(kCodeReplacedCharacters, "%s %s", kTextFinishedNormally, gWarning);
-  }
+  // A success says which code was read when it was not declared, and what was replaced.
+  if (written == 0) setSuccessReport(gDecidedCode, gWarning);
   return written;
 }
 
