@@ -196,6 +196,34 @@ TEST_F(ListingToolProgram, MarquillReadsBackAPlainListingOnly) {
                                                      "ROWS = [1] COLS = [1]")}));
 }
 
+// Pages written in one code are read in it, byte for byte into Shift-JIS: kana, the code
+// page's extensions and a lone kana stay as they are, and the report names the code found.
+TEST_F(ListingToolProgram, APageInOneCodeIsReadInThatCode) {
+  const std::string text = "<P>ｶﾀｶﾅ ﾃｽﾄ</P><P>髙橋 ⅰ</P><P>ｱ</P>";
+  const std::string listing = sjis("1\t1\t1\t<P>\tｶﾀｶﾅ ﾃｽﾄ\r\n1\t2\t2\t<P>\t髙橋 ⅰ\r\n1\t3\t3\t<P>\tｱ\r\n");
+  struct Case {
+    std::string name, bytes, report, listing;
+  };
+  std::vector<Case> cases = {{"s.html", sjis(text), "SJIS", listing}};
+  if (test::systemConvertsCodes()) {
+    cases.push_back({"e.html", test::convert(text, "UTF-8", "EUC-JP-MS"), "EUC", listing});
+    cases.push_back({"u.html", text, "UTF8", listing});
+    // A character the code page lacks is 〓, counted in the report.
+    cases.push_back({"x.html", "<P>caf\xC3\xA9 \xE6\x97\xA5</P>", "UTF8] " +
+                     sjis("変換できない文字を置き換えました FILENAME = [x.html] COUNT = [1]"),
+                     "1\t1\t1\t<P>\tcaf\x81\xAC " + sjis("日") + "\r\n"});
+  }
+  for (const Case& c : cases) {
+    writeFile(path(c.name), c.bytes);
+    std::remove(path("o.txt").c_str());
+    const auto result = run(kToolH, {c.name, "o.txt"});
+    EXPECT_EQ(result.exitCode, 0) << c.name;
+    const std::string report = c.report.find(']') == std::string::npos ? c.report + "]" : c.report;
+    test::expectToolDialog(result, "", "ToolMqlInputH: " + sjis("正常に終了しました。") + " CODE = [" + report + "\n");
+    EXPECT_EQ(readFile(path("o.txt")), c.listing) << c.name;
+  }
+}
+
 TEST_F(ListingToolProgram, TheStandardParserReadsTodaysPagesInTheirOwnCode) {
   if (!standardParserAvailable()) {
     const auto refused = run(kToolH, {"/s", "c.html", "o.txt"});
