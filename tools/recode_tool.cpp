@@ -11,6 +11,8 @@
 #include "common/texts.h"
 #include "common/tool_frame.h"
 #include "common/work_areas.h"
+#include "markup/code_decision.h"
+#include "markup/document_code.h"
 
 namespace mq {
 
@@ -23,24 +25,31 @@ constexpr char kProgramName[] = "ToolRecast";
 constexpr std::size_t kRecodeStreamBuffer = std::size_t{1} << 18;
 
 // The names that /c (or /C) takes, compared whole after ASCII upper-casing.
-struct CodeName {
+struct TargetName {
   const char* name;
-  CodeKind code;
+  RecodeTarget target;
 };
-constexpr CodeName kCodeNames[] = {{"SJIS", CodeKind::Sjis}, {"EUC", CodeKind::Euc}, {"JIS", CodeKind::Jis}};
+constexpr TargetName kTargetNames[] = {
+    {"SJIS", RecodeTarget::Sjis}, {"EUC", RecodeTarget::Euc}, {"JIS", RecodeTarget::Jis}, {"UTF8", RecodeTarget::Utf8}};
 
 // /c with a code name sets the target; /c with any other name (or none) leaves it, so the
-// last recognised one counts. Any other option is refused with message 1031.
+// last recognised one counts. /e names the input's code as the listing tools' /e does (an
+// unknown name is refused). Any other option is refused with message 1031.
 int applyRecodeOption(const char* argument) {
+  char name[kArgumentSize] = {};
+  toUpperAscii(name, argument + 2, static_cast<int>(std::strlen(argument + 2)));
+  if (argument[1] == 'e' || argument[1] == 'E') {
+    if (name[0] != '\0' && documentCodeFromName(name, &gRecodeOptions.inputCode)) return 0;
+    setMessage(kCodeParameterError, kFmtParameterError, argument);
+    return -1;
+  }
   if (argument[1] != 'c' && argument[1] != 'C') {
     setMessage(kCodeParameterError, kFmtParameterError, argument);
     return -1;
   }
-  char name[kArgumentSize] = {};
-  toUpperAscii(name, argument + 2, static_cast<int>(std::strlen(argument + 2)));
-  for (const CodeName& code : kCodeNames) {
-    if (std::strcmp(name, code.name) == 0) {
-      gRecodeOptions.targetCode = code.code;
+  for (const TargetName& target : kTargetNames) {
+    if (std::strcmp(name, target.name) == 0) {
+      gRecodeOptions.target = target.target;
       break;
     }
   }
@@ -58,33 +67,64 @@ int readRecodeInput() {
   return 0;
 }
 
-// Converts the input piece by piece with one state, so that a character, an escape sequence
-// or a JIS run cut by a piece's end is completed by the next piece, and writes each piece's
-// bytes; the state is finished after the last piece only. -1 at the first failed write.
-int writeConverted(std::FILE* file) {
-  ConversionState state;
-  startConversion(&state, gRecodeOptions.targetCode);
-  const int32_t pieceLength = recodePieceLength(gRecodeOptions.targetCode);
-  unsigned char* const area = gRecodeAreas.output;
-  int32_t at = 0;
+// How the input is read: in the code its user named, else in the one it is decided to be in.
+CodeDecision inputDecision() {
+  const unsigned char* text = gRecodeAreas.input;
+  const int32_t size = gRecodeAreas.inputLength;
+  if (gRecodeOptions.inputCode == DocumentCode::Detect) return decideWholeCode(text, size, InputKind::Html);
+  const DocumentSource named = findDocumentCode(text, size, InputKind::Html, gRecodeOptions.inputCode);
+  switch (named.code) {
+    case SourceCode::Cp932:
+      return CodeDecision{WholeCode::Sjis, named};
+    case SourceCode::EucJp:
+      return CodeDecision{WholeCode::Euc, named};
+    case SourceCode::Jis:
+      return CodeDecision{WholeCode::SevenBit, named};
+    default:
+      return CodeDecision{WholeCode::Unicode, named};
+  }
+}
+
+// Converts the input piece by piece through the pipeline, whose steps carry their states
+// from piece to piece, so that a character, an escape sequence or a JIS run cut by a piece's
+// end is completed by the next piece; the last piece ends the text. -1 at the first failed
+// write.
+int writeConverted(std::FILE* file, RecodePipeline* pipeline, int32_t from) {
+  int32_t at = from;
   do {
-    const int32_t length = gRecodeAreas.inputLength - at < pieceLength ? gRecodeAreas.inputLength - at : pieceLength;
-    int32_t produced = convertPiece(&state, area, gRecodeAreas.input + at, length);
+    const int32_t left = gRecodeAreas.inputLength - at;
+    const int32_t length = left < kRecodeInputPiece ? left : kRecodeInputPiece;
     at += length;
-    if (at == gRecodeAreas.inputLength) produced += finishConversion(&state, area + produced);
+    const int32_t produced = recodePiece(pipeline, gRecodeAreas.input + at - length, length,
+                                         at == gRecodeAreas.inputLength, gRecodeAreas.between, gRecodeAreas.output);
     const auto bytes = static_cast<std::size_t>(produced);
-    if (bytes > 0 && std::fwrite(area, 1, bytes, file) != bytes) return -1;
+    if (bytes > 0 && std::fwrite(gRecodeAreas.output, 1, bytes, file) != bytes) return -1;
   } while (at < gRecodeAreas.inputLength);
   return 0;
 }
 
+// The report of a success: the code decided (not when named), and what was replaced.
+void reportRecode(const CodeDecision& decision, int64_t replaced) {
+  const char* decided = gRecodeOptions.inputCode == DocumentCode::Detect
+                            ? wholeCodeName(decision, gRecodeAreas.input, gRecodeAreas.inputLength)
+                            : "";
+  char warning[kMessageTextSize] = {};
+  if (replaced > 0) {
+    std::snprintf(warning, sizeof warning, kFmtReplacedCharacters, gRecodeOptions.inputFile, static_cast<long>(replaced));
+  }
+  setSuccessReport(decided, warning);
+}
+
 void writeRecodeUsage() {
   writeUsageText(
-      "Usage: ToolRecast [/cCODE] INPUT OUTPUT\n"
-      "Converts a text file in Shift-JIS, EUC or JIS, in any mixture, into one code; every other\n"
-      "byte, line ends included, passes as it is.\n"
-      "  /cCODE, /CCODE  the code to write: SJIS (the default), EUC or JIS, in any case; the\n"
-      "                  last one named counts\n"
+      "Usage: ToolRecast [/cCODE] [/eCODE] INPUT OUTPUT\n"
+      "Converts a text file into one code. The input's code is decided once for the whole file: a\n"
+      "byte-order mark, UTF-8, the code it names itself, 7-bit JIS, EUC, Shift-JIS; only a file\n"
+      "that mixes Shift-JIS, EUC and JIS is read byte by byte. Every character the target holds\n"
+      "is kept; one it lacks becomes a geta mark, counted in the report.\n"
+      "  /cCODE, /CCODE  the code to write: SJIS (the default), EUC, JIS or UTF8, in any case;\n"
+      "                  the last one named counts\n"
+      "  /eCODE, /ECODE  the input's code, not decided: SJIS, EUC, JIS, UTF8 or UTF16\n"
       "  -h, --help      show this text\n"
       "  --version       show the version\n"
       "Arguments are split at spaces; one that begins with / is an option unless it holds another\n"
@@ -98,10 +138,9 @@ void writeRecodeUsage() {
 
 }  // namespace
 
-int32_t recodePieceLength(CodeKind target) { return target == CodeKind::Jis ? kRecodeJisPiece : kRecodePiece; }
-
 int parseRecodeOptions() {
-  gRecodeOptions.targetCode = CodeKind::Sjis;
+  gRecodeOptions.target = RecodeTarget::Sjis;
+  gRecodeOptions.inputCode = DocumentCode::Detect;
   std::memset(gRecodeOptions.inputFile, 0, sizeof gRecodeOptions.inputFile);
   std::memset(gRecodeOptions.outputFile, 0, sizeof gRecodeOptions.outputFile);
   return splitToolArguments(applyRecodeOption, gRecodeOptions.inputFile, gRecodeOptions.outputFile);
@@ -109,8 +148,9 @@ int parseRecodeOptions() {
 
 int takeRecodeAreas() {
   gRecodeAreas = RecodeAreas{};
-  gRecodeAreas.outputSize = kRecodeAreaSize;
-  if (takeArea(&gRecodeAreas.output, gRecodeAreas.outputSize, kAreaOutput) != 0) {
+  if (takeArea(&gRecodeAreas.output, kRecodeStepRoom, kAreaOutput) != 0 ||
+      takeArea(&gRecodeAreas.between[0], kRecodeStepRoom, kAreaConversion) != 0 ||
+      takeArea(&gRecodeAreas.between[1], kRecodeStepRoom, kAreaConversion) != 0) {
     releaseRecodeAreas();
     return -1;
   }
@@ -119,15 +159,26 @@ int takeRecodeAreas() {
 
 void releaseRecodeAreas() {
   releaseArea(&gRecodeAreas.output);
+  releaseArea(&gRecodeAreas.between[0]);
+  releaseArea(&gRecodeAreas.between[1]);
   releaseArea(&gRecodeAreas.input);
   gRecodeAreas.inputLength = 0;
 }
 
 int runRecode() {
   if (readRecodeInput() != 0) return -1;
+  const CodeDecision decision = inputDecision();
+  RecodePipeline pipeline{};
+  if (openRecodePipeline(&pipeline, decision, gRecodeOptions.target) != 0) {
+    // The system has no converter for a code this needs.
+    closeRecodePipeline(&pipeline);
+    setMessage(kCodeParameterError, kFmtParameterError, "CODE");
+    return -1;
+  }
   // Opened only now: an input that cannot be read leaves an existing output as it was.
   std::FILE* file = std::fopen(gRecodeOptions.outputFile, "wb");
   if (file == nullptr) {
+    closeRecodePipeline(&pipeline);
     setMessage(kCodeReadFailed, kFmtReadFailed, gRecodeOptions.outputFile);
     return -1;
   }
@@ -135,13 +186,16 @@ int runRecode() {
   // file instead of two or three per piece.
   static char streamBuffer[kRecodeStreamBuffer];
   std::setvbuf(file, streamBuffer, _IOFBF, sizeof streamBuffer);
-  const int written = writeConverted(file);
+  const int written = writeConverted(file, &pipeline, decision.source.skip);
+  const int64_t replaced = recodeReplaced(pipeline);
+  closeRecodePipeline(&pipeline);
   // The last bytes reach the file only at the close, so a failed close is a failed write.
   const bool closed = std::fclose(file) == 0;
   if (written != 0 || !closed) {
     setMessage(kCodeWriteFailed, kFmtWriteFailed, gRecodeOptions.outputFile);
     return -1;
   }
+  reportRecode(decision, replaced);
   return 0;
 }
 

@@ -1,40 +1,30 @@
-// The steps of the recode tool: one text file in Shift-JIS, EUC or JIS (in any mixture) read
-// whole, converted piece by piece through one fixed output area into the code its user
-// names, and written to a second file.
+// The steps of the recode tool: one text file read whole, its code decided once (or named
+// by its user), converted piece by piece into the code its user names, and written to a
+// second file; what could not be held is counted in the report.
 #pragma once
 
 #include <cstdint>
 
-#include "common/code_conversion.h"
 #include "common/run_record.h"
+#include "common/settings.h"
+#include "tools/recode_pipeline.h"
 
 namespace mq {
 
 struct RecodeOptions {
-  CodeKind targetCode;
+  RecodeTarget target;
+  DocumentCode inputCode;  // Detect: decided from the input itself
   char inputFile[kArgumentSize];
   char outputFile[kArgumentSize];
 };
 
 extern RecodeOptions gRecodeOptions;
 
-// The output area holds one converted piece. A piece grows by at most one byte in Shift-JIS
-// and EUC (the second byte of a character begun in the piece before) and to at most
-// 7 times its length plus 3 in JIS (line feeds inside a two-byte run), so JIS takes shorter
-// pieces.
-inline constexpr int32_t kRecodeAreaSize = 20480;
-inline constexpr int32_t kRecodePiece = kRecodeAreaSize / 2;
-inline constexpr int32_t kRecodeJisPiece = 2925;
-static_assert(kRecodePiece + 1 <= kRecodeAreaSize);
-static_assert(7 * kRecodeJisPiece + 3 <= kRecodeAreaSize);
-
-// The input bytes converted by one call for the target.
-int32_t recodePieceLength(CodeKind target);
-
-// The output area, and the whole input file (NUL-padded) once it has been read.
+// The whole input file (NUL-padded) once it has been read, and the three areas a piece
+// passes through: two between the steps and the output area.
 struct RecodeAreas {
   unsigned char* output;
-  int32_t outputSize;
+  unsigned char* between[2];
   unsigned char* input;
   int32_t inputLength;
 };
