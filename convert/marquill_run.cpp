@@ -23,7 +23,7 @@ void writeMarquillUsage() {
   writeUsageText(
       "Usage: Marquill SETTINGS\n"
       "Fills a template with the values it addresses in up to nine Japanese web documents (HTML or\n"
-      "XML in Shift-JIS, EUC or JIS) or tag listings, or writes a tag listing of every record, as\n"
+      "XML in Shift-JIS, EUC, JIS or UTF-8) or tag listings, or writes a tag listing of every record, as\n"
       "the INI settings file SETTINGS says.\n"
       "  SETTINGS      the settings file, named with its folder (./run.ini): a bare name is looked\n"
       "                for where the system's INI reading looks (on Windows, the Windows folder)\n"

@@ -80,7 +80,7 @@ int applyOption(const char* argument) {
 void writeListingUsage() {
   writeUsageText(
       "Usage: %s [/k] [/d] [/pC] [/s] [/eCODE] DOCUMENT LISTING\n"
-      "Writes the tag records of one %s document (Shift-JIS, EUC or JIS) as a tag listing: per\n"
+      "Writes the tag records of one %s document (Shift-JIS, EUC, JIS or UTF-8) as a tag listing: per\n"
       "record FileNo, No, SeaNo, TagName and Value, in Shift-JIS with CR LF line ends.\n"
       "  /k, /K        begin with a header line\n"
       "  /d, /D        leave out the records without a value\n"

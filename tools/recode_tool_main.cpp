@@ -1,4 +1,4 @@
-// ToolRecast: converts a text file in Shift-JIS, EUC or JIS into the code named with /c.
+// ToolRecast: converts a text file in Shift-JIS, EUC, JIS or UTF-8 into the code named with /c.
 #include "common/platform.h"
 #include "common/run_record.h"
 #include "common/work_areas.h"
