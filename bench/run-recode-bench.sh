@@ -8,7 +8,9 @@
 #   -n       do not build; use what build/bin holds
 #
 # Commands, all on the same file in the same run: ToolRecast /cEUC and /cJIS, nkf -S -e and
-# nkf -S -j, iconv -f SHIFT_JIS -t EUC-JP, and cat as the floor. Every run deletes its output
+# nkf -S -j, iconv -f SHIFT_JIS -t EUC-JP, and cat as the floor; then UTF-8 both ways beside
+# iconv: ToolRecast /cUTF8 and iconv -f CP932 -t UTF-8 on the text, ToolRecast /eUTF8 and
+# iconv -f UTF-8 -t CP932 on its UTF-8 form. Every run deletes its output
 # first and must end with exit code 0. Wall time is taken around the command, peak memory
 # from /usr/bin/time -v. nkf is installed with apt-get when it is missing.
 set -euo pipefail
@@ -68,6 +70,8 @@ bench_work_dir "$dir" 200
 text="$dir/text-${size}mb.txt"
 "$generator" "$size" "$text"
 bytes=$(wc -c <"$text")
+utf8="$dir/text-${size}mb.utf8"
+iconv -f CP932 -t UTF-8 "$text" >"$utf8"
 
 bench_machine_line
 echo "$(nkf --version 2>&1 | sed -n 1p); $(iconv --version | sed -n 1p); $(cat --version | sed -n 1p)"
@@ -82,6 +86,10 @@ commands=(
   "nkf -S -j|$dir/nkf.jis|nkf -S -j $text"
   "iconv SHIFT_JIS>EUC-JP|$dir/iconv.euc|iconv -f SHIFT_JIS -t EUC-JP $text"
   "cat|$dir/cat.txt|cat $text"
+  "ToolRecast /cUTF8|$dir/tool.utf8|$tool /cUTF8 $text OUT"
+  "iconv CP932>UTF-8|$dir/iconv.utf8|iconv -f CP932 -t UTF-8 $text"
+  "ToolRecast /eUTF8|$dir/tool.sjis|$tool /eUTF8 $utf8 OUT"
+  "iconv UTF-8>CP932|$dir/iconv.sjis|iconv -f UTF-8 -t CP932 $utf8"
 )
 count=${#commands[@]}
 declare -A wall rss
@@ -136,9 +144,11 @@ echo
 same() { cmp -s "$1" "$2" && echo "same bytes" || echo "DIFFERENT bytes"; }
 echo "outputs: ToolRecast /cEUC vs nkf -S -e: $(same "$dir/tool.euc" "$dir/nkf.euc"); vs iconv: $(same "$dir/tool.euc" "$dir/iconv.euc")"
 echo "         ToolRecast /cJIS vs nkf -S -j: $(same "$dir/tool.jis" "$dir/nkf.jis") ($(wc -c <"$dir/tool.jis") and $(wc -c <"$dir/nkf.jis") bytes)"
+echo "         ToolRecast /cUTF8 vs iconv: $(same "$dir/tool.utf8" "$dir/iconv.utf8"); /eUTF8 vs iconv: $(same "$dir/tool.sjis" "$dir/iconv.sjis"), vs the text: $(same "$dir/tool.sjis" "$text")"
 echo
 
-awk -v toolEuc="${median[0]}" -v toolJis="${median[1]}" -v nkfEuc="${median[2]}" -v nkfJis="${median[3]}" \
+awk -v toUtf8="${median[6]}" -v iconvToUtf8="${median[7]}" -v fromUtf8="${median[8]}" -v iconvFromUtf8="${median[9]}" \
+    -v toolEuc="${median[0]}" -v toolJis="${median[1]}" -v nkfEuc="${median[2]}" -v nkfJis="${median[3]}" \
     -v floor="${median[5]}" -v rssEuc="${peak[0]}" -v rssJis="${peak[1]}" -v bytes="$bytes" '
   function verdict(ok) { return ok ? "met" : "NOT met" }
   BEGIN {
@@ -149,4 +159,5 @@ awk -v toolEuc="${median[0]}" -v toolJis="${median[1]}" -v nkfEuc="${median[2]}"
            toolJis / nkfJis, verdict(toolJis <= 0.5 * nkfJis), toolJis / floor, verdict(toolJis <= 3 * floor)
     printf "peak memory: /cEUC %.1f MiB, /cJIS %.1f MiB; input plus 8 MiB is %.1f MiB: %s\n", rssEuc / 1024,
            rssJis / 1024, limit / 1024, verdict(rssEuc <= limit && rssJis <= limit)
+    printf "ToolRecast /cUTF8: %.2f of iconv; /eUTF8: %.2f of iconv\n", toUtf8 / iconvToUtf8, fromUtf8 / iconvFromUtf8
   }'

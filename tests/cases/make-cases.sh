@@ -18,6 +18,7 @@ input() { cat >"$C/input/$1"; }
 expect() { cat >"$C/expected/$1"; }
 exit_code() { echo "$1" >"$C/expected/exit-code"; }
 absent() { printf '%s\n' "$@" >"$C/expected/absent"; }
+# A case whose expected folder holds needs-converter is skipped where the system has none.
 # settings.ini from UTF-8 lines on stdin, in Shift-JIS with CR LF.
 settings() { iconv -f UTF-8 -t CP932 | crlf | input settings.ini; }
 # An expected log from "CODE TEXT" lines in UTF-8 on stdin: masked stamp, Shift-JIS, CR LF.
@@ -406,6 +407,30 @@ two_byte_names two_byte_names_standard XML goods.xml "PARSER=STANDARD"
 j $'<r><商品 id="7">値</商品></r>' | input goods.xml
 two_byte_names two_byte_names_standard_listing CSV goods.tsv
 j $'1\t1\t1\t<R>\t\r\n1\t2\t1\t<R><商品>\t値\r\n1\t3\t1\t<R><商品><<ID>>\t7\r\n' | input goods.tsv
+
+# ---------------------------------------------------------------------------------------
+# A page written in one code is read in it, the classic way too: half-width kana, the code
+# page's extensions and a lone kana come through whole from Shift-JIS, EUC and UTF-8, and a
+# character the code page lacks (é) is 〓, warned about with 5023.
+one_code_page() {
+  new_case "$1"
+  printf '%s\n' "[LOG]" "WARLOGOUT=YES" "[OUTFILE]" "KIND=NORMAL" "OUTFILE=out.txt" "[SET]" "START=<%" "END=%>" \
+    "[INFILE]" "COUNT=1" "KIND=HTML" "INFILE1=page.html" "[OUTDEF]" "OUTDEF=template.txt" | settings
+  printf '<HTML><BODY><P>ｶﾀｶﾅ ﾃｽﾄ</P><P>髙橋 ⅰ</P><P>ｱ%s</P></BODY></HTML>\r\n' "$3" | iconv -f UTF-8 -t "$2" |
+    input page.html
+  printf '<%%1<BODY><P>0001000000%%>|<%%1<BODY><P>0002000000%%>|<%%1<BODY><P>0003000000%%>' | input template.txt
+  exit_code 0
+}
+one_code_page one_code_page_sjis CP932 ''
+j 'ｶﾀｶﾅ ﾃｽﾄ|髙橋 ⅰ|ｱ' | expect out.txt
+printf '%s\n' "$STARTED" "$ENDED" | log
+one_code_page one_code_page_euc EUC-JP-MS ''
+j 'ｶﾀｶﾅ ﾃｽﾄ|髙橋 ⅰ|ｱ' | expect out.txt
+printf '%s\n' "$STARTED" "$ENDED" | log
+one_code_page one_code_page_utf8 UTF-8 ' é'
+{ j 'ｶﾀｶﾅ ﾃｽﾄ|髙橋 ⅰ|ｱ '; printf '\x81\xAC'; } | expect out.txt
+printf '%s\n' "$STARTED" "5023 変換できない文字を置き換えました FILENAME = [page.html] COUNT = [1]" "$ENDED" | log
+: >"$C/expected/needs-converter"  # UTF-8 is read through the system's converter
 
 # ---------------------------------------------------------------------------------------
 # Output far over the 20,480-byte buffer, complete and in order: a piece that fills the
