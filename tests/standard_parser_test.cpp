@@ -176,7 +176,9 @@ TEST_F(StandardParser, BytesThatAreNoUtf8AreReplacedInHtmlAndRefusedInXml) {
     int replaced;
   };
   std::vector<BadBytes> cases = {{"\xF4\x90\x80\x80", 4}, {"\xE0\x80\xBC", 3}, {"\xC0\xAF", 2}, {"\xED\xA0\x80", 3}};
-  for (int lead = 0xF5; lead <= 0xFF; ++lead) cases.push_back({static_cast<char>(lead) + std::string("\x80\x80\x80"), 4});
+  for (int lead = 0xF5; lead <= 0xFF; ++lead) {
+    cases.push_back({static_cast<char>(lead) + std::string("\x80\x80\x80"), 4});
+  }
   for (const BadBytes& c : cases) {
     const std::string shown = testing::PrintToString(c.bytes);
     std::string getas;
@@ -308,13 +310,46 @@ TEST_F(StandardParser, TheSamePageInEveryCodeGivesTheSameValues) {
 
 TEST_F(StandardParser, AUtf16LabelOnAPageOfSingleBytesIsReadAsItsBytesAre) {
   for (const std::string label : {"utf-16be", "utf-16le", "UTF-16BE"}) {
-    const std::string page = "<html><head><meta charset=\"" + label + "\"><title>本日は晴天なり</title></head></html>";
+    const std::string page =
+        "<html><head><meta charset=\"" + label + "\"><title>本日は晴天なり</title></head></html>";
     for (const std::string& bytes : {page, sjis(page)}) {
       const Outcome o = load(bytes, InputKind::Html);
       EXPECT_EQ(o.result, 0) << label;
       EXPECT_EQ(o.code, 0) << label << ": " << o.message;
       EXPECT_EQ(o.records.back(), "1\t4\t1\t<HEAD><TITLE>\t" + sjis("本日は晴天なり")) << label;
     }
+  }
+}
+
+// Script and style text ends at the element's own end tag only; every other end tag in it,
+// one with a longer name among them, is text as written.
+TEST_F(StandardParser, ScriptAndStyleTextEndsOnlyAtItsOwnEndTag) {
+  expectRecords(
+      {
+          {"<p><SCRIPT>x=\"</p>\";</SCRIPT>y</p>",
+           {"1\t1\t1\t<BODY>\t", "1\t2\t1\t<BODY><P>\ty", "1\t3\t1\t<BODY><P><SCRIPT>\tx=\"</p>\";"}},
+          {"<body><script>document.write('<a href=x>l</a>');if(a</b)c()</script><p>t</p>",
+           {"1\t1\t1\t<BODY>\t", "1\t2\t1\t<BODY><SCRIPT>\tdocument.write('<a href=x>l</a>');if(a</b)c()",
+            "1\t3\t1\t<BODY><P>\tt"}},
+          {"<style>p{}</b></STYLE >d",
+           {"1\t1\t1\t<HEAD>\t", "1\t2\t1\t<HEAD><STYLE>\tp{}</b>", "1\t3\t1\t<BODY>\t", "1\t4\t1\t<BODY><P>\td"}},
+          {"<script>a</scriptx>b</SCRIPT-x a>c</script foo>d",
+           {"1\t1\t1\t<HEAD>\t", "1\t2\t1\t<HEAD><SCRIPT>\ta</scriptx>b</SCRIPT-x a>c", "1\t3\t1\t<BODY>\t",
+            "1\t4\t1\t<BODY><P>\td"}},
+          {"<script></styles></scripts></script>",
+           {"1\t1\t1\t<HEAD>\t", "1\t2\t1\t<HEAD><SCRIPT>\t</styles></scripts>"}},
+          {"<script>a</p></scriptx", {"1\t1\t1\t<HEAD>\t", "1\t2\t1\t<HEAD><SCRIPT>\ta</p></scriptx"}},
+      },
+      InputKind::Html);
+  // The document is pushed to the parser a piece at a time: an end tag cut between two pieces
+  // still ends the text.
+  const std::string head = "<html><body><script>";
+  for (std::size_t cut = 1; cut <= 9; ++cut) {
+    const std::string page = head + std::string((1 << 18) - head.size() - cut, 'x') + "</Script><p>after</p>";
+    const Records r = records(page);
+    ASSERT_EQ(r.size(), 3u) << cut;
+    EXPECT_EQ(r[1], "1\t2\t1\t<BODY><SCRIPT>\t" + std::string((1 << 18) - head.size() - cut, 'x')) << cut;
+    EXPECT_EQ(r[2], "1\t3\t1\t<BODY><P>\tafter") << cut;
   }
 }
 
