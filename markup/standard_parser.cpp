@@ -17,6 +17,7 @@
 #include "common/unicode_conversion.h"
 #include "common/work_areas.h"
 #include "markup/document_code.h"
+#include "markup/html_references.h"
 #include "markup/standard_records.h"
 
 #endif
@@ -63,6 +64,17 @@ struct RawTextRun {
   const char* name = nullptr;  // "script" or "style"
 };
 
+// A named reference that the HTML parser leaves as written, because its name lacks the ';' or
+// is not in the parser's table, comes as the text "&" and then the text of the name, both
+// told while the parser stands just after the name. The "&" is held back until it is known
+// whether a name follows so.
+struct HeldAmpersand {
+  bool held = false;
+  int64_t at = 0;  // where the parser stood
+  unsigned char* values = nullptr;  // attribute values with such references decoded
+  int32_t valuesSize = 0;
+};
+
 struct ParseRun {
   xmlParserCtxtPtr context = nullptr;
   xmlSAXHandler* handler = nullptr;
@@ -71,6 +83,8 @@ struct ParseRun {
   ParserError fatal;    // the first error that ends well-formedness
   ParserError any;      // the first error of any weight
   RawTextRun rawText;
+  HeldAmpersand ampersand;
+  int64_t lastEvent = 0;  // where the parser stood at its latest element, text or markup event
 };
 
 ParseRun gRun;
@@ -227,6 +241,92 @@ void setParserMessage(const char* detail, long line, long column) {
   setMessage(kCodeInputStructure, kFmtInputStructure, text, line, column);
 }
 
+// A "&" held back goes out as written.
+void releaseAmpersand() {
+  if (!gRun.ampersand.held) return;
+  gRun.ampersand.held = false;
+  if (standardText(reinterpret_cast<const unsigned char*>("&"), 1) != 0) stopParser();
+}
+
+// Text that is "&", held back, or the name of a reference that the parser left as written,
+// written as HTML reads it. The name must come while the parser still stands where it told
+// the "&", and stand as "&" and itself in the bytes just before: a "&" that the parser
+// decoded (from "&amp;") is told after its ';', and the text after it later, so nothing is
+// decoded twice. False for any other text.
+bool readBareReference(const xmlChar* text, int length) {
+  HeldAmpersand& ampersand = gRun.ampersand;
+  const int64_t at = parserOffset();
+  if (ampersand.held) {
+    int64_t available = 0;
+    const unsigned char* next = heldBytes(at, &available);
+    int32_t used = 0;
+    const uint32_t character =
+        at == ampersand.at && heldBytesAre(at - length - 1, reinterpret_cast<const unsigned char*>("&"), 1) &&
+                heldBytesAre(at - length, text, length)
+            ? bareLegacyReference(text, length, available > 0 ? next[0] : 0, false, &used)
+            : 0;
+    if (character != 0) {
+      ampersand.held = false;
+      unsigned char written[4];
+      if (standardText(written, writeUtf8(character, written)) != 0 ||
+          standardText(text + used, length - used) != 0) {
+        stopParser();
+      }
+      return true;
+    }
+    releaseAmpersand();
+  }
+  if (length != 1 || text[0] != '&') return false;
+  ampersand.held = true;
+  ampersand.at = at;
+  return true;
+}
+
+// Does a start tag "<NAME" of this name (any case) begin at bytes?
+bool startTagOf(const unsigned char* bytes, int64_t available, const xmlChar* name) {
+  const auto length = static_cast<int64_t>(std::strlen(reinterpret_cast<const char*>(name)));
+  if (available < length + 2 || bytes[0] != '<') return false;
+  for (int64_t i = 0; i < length; ++i) {
+    if (lowerAscii(bytes[1 + i]) != name[i]) return false;
+  }
+  return !isTagNameByte(bytes[1 + length]);
+}
+
+// The attributes of the start tag just read, with the references that the parser left as
+// written decoded where HTML reads them as legacy ones; the parser's own when there are none
+// or the tag cannot be read again. The tag's '<' lies after the parser's previous event, or
+// just its name before it (the elements that a start tag implies or closes are told when
+// its name has been read). Each "<name" there is read again as the tag and held against
+// every name and value the parser gave; one before the tag (a tag the parser dropped) fails
+// that, and the next is tried.
+const xmlChar** attributesAsHtmlReads(const xmlChar* name, const xmlChar** attributes) {
+  constexpr int kTriedStarts = 8;
+  if (attributes == nullptr) return attributes;
+  bool worth = false;
+  for (int i = 0; attributes[i] != nullptr && !worth; i += 2) {
+    worth = attributes[i + 1] != nullptr && mayHoldBareReference(attributes[i + 1]);
+  }
+  if (!worth) return attributes;
+  const int64_t end = parserOffset();
+  const auto nameLength = static_cast<int64_t>(std::strlen(reinterpret_cast<const char*>(name)));
+  const int64_t beforeName = gRun.lastEvent - 1 - nameLength;
+  int tried = 0;
+  for (int64_t start = beforeName; start < end && tried < kTriedStarts;
+       start = start == beforeName ? gRun.lastEvent : start + 1) {
+    int64_t available = 0;
+    const unsigned char* bytes = heldBytes(start, &available);
+    if (bytes == nullptr || available <= end - start || !startTagOf(bytes, available, name)) continue;
+    ++tried;
+    const WrittenTag tag{bytes, end - start, available - (end - start)};
+    const unsigned char* const* decoded = nullptr;
+    const int result = decodeBareReferences(tag, name, attributes, &gRun.ampersand.values,
+                                            &gRun.ampersand.valuesSize, &decoded);
+    if (result < 0) stopParser();
+    if (result != 0) return result < 0 ? attributes : const_cast<const xmlChar**>(decoded);
+  }
+  return attributes;
+}
+
 void keepError(ParserError* kept, const xmlError* error) {
   if (kept->held) return;
   kept->held = true;
@@ -270,29 +370,42 @@ void onStartElement(void* /*context*/, const xmlChar* name, const xmlChar** attr
     stopParser();
     return;
   }
-  if (standardStartElement(name, attributes) != 0) {
+  releaseAmpersand();
+  const xmlChar** read = gRun.html ? attributesAsHtmlReads(name, attributes) : attributes;
+  if (gRun.failed) return;
+  if (standardStartElement(name, read) != 0) {
     stopParser();
     return;
   }
   if (gRun.html) beginRawText(name);
+  gRun.lastEvent = parserOffset();
 }
 
 void onEndElement(void* /*context*/, const xmlChar* name) {
   if (gRun.failed) return;
+  releaseAmpersand();
   if (gRun.html) endRawText();
   gRun.rawText = RawTextRun{};
   if (gRun.failed) return;
   if (standardEndElement(name, gRun.html && endTagJustRead(name)) != 0) stopParser();
+  gRun.lastEvent = parserOffset();
 }
 
 void onText(void* /*context*/, const xmlChar* text, int length) {
   if (gRun.failed) return;
+  gRun.lastEvent = parserOffset();
+  // Script and style text holds no references; it is followed as written.
+  if (gRun.html && gRun.rawText.name == nullptr && readBareReference(text, length)) return;
+  releaseAmpersand();
   if (gRun.rawText.followed) followRawText(text, length);
   if (gRun.failed) return;
   if (standardText(text, length) != 0) stopParser();
 }
 
 void markup() {
+  if (gRun.failed) return;
+  gRun.lastEvent = parserOffset();
+  releaseAmpersand();
   if (gRun.failed) return;
   if (standardMarkup() != 0) stopParser();
 }
@@ -418,9 +531,12 @@ void readOnAfterRoot(bool last) {
     }
     std::memcpy(rest, from, static_cast<std::size_t>(length));
     xmlSAXHandler* handler = gRun.handler;
+    releaseAmpersand();
     freeContext(gRun.context);
     gRun.context = createContext(handler);
     gRun.rawText = RawTextRun{};
+    // Offsets count again from the start of the new parser's bytes.
+    gRun.lastEvent = 0;
     if (gRun.context == nullptr) {
       releaseArea(&rest);
       setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaStandardParser, 0L);
@@ -522,6 +638,7 @@ int parseWithContext(InputKind kind, const DocumentSource& source, const unsigne
   int32_t carried = 0;
   const int fed = feedDocument(text, size, source, chunk, &carried);
   if (fed == 0 && !gRun.failed) pushChunk(chunk, carried, true);
+  releaseAmpersand();
   if (gRun.failed || fed != 0) return -1;
   const ParserError& error = gRun.fatal.held ? gRun.fatal : gRun.any;
   const bool unreadable = kind == InputKind::Xml ? gRun.context->wellFormed == 0 : gRun.context->disableSAX != 0;
@@ -580,6 +697,7 @@ int parseStandardDocument(InputKind kind, DocumentCode declared, unsigned char* 
     result = parseWithContext(kind, source, text, size, chunk);
   }
   freeContext(gRun.context);
+  releaseArea(&gRun.ampersand.values);
   gRun = ParseRun{};
   xmlSetStructuredErrorFunc(nullptr, nullptr);
   xmlSetExternalEntityLoader(previousLoader);
