@@ -17,6 +17,7 @@
 #include "common/unicode_conversion.h"
 #include "common/work_areas.h"
 #include "markup/document_code.h"
+#include "markup/html_references.h"
 #include "markup/standard_records.h"
 
 #endif
@@ -55,6 +56,25 @@ struct ParserError {
   long column = 0;
 };
 
+// The text of an open script or style element, which HTML keeps as written up to the
+// element's own end tag: where its next text is to begin in the pushed bytes.
+struct RawTextRun {
+  bool followed = false;  // inside such an element, with every byte of its text accounted for
+  int64_t next = 0;
+  const char* name = nullptr;  // "script" or "style"
+};
+
+// A named reference that the HTML parser leaves as written, because its name lacks the ';' or
+// is not in the parser's table, comes as the text "&" and then the text of the name, both
+// told while the parser stands just after the name. The "&" is held back until it is known
+// whether a name follows so.
+struct HeldAmpersand {
+  bool held = false;
+  int64_t at = 0;  // where the parser stood
+  unsigned char* values = nullptr;  // attribute values with such references decoded
+  int32_t valuesSize = 0;
+};
+
 struct ParseRun {
   xmlParserCtxtPtr context = nullptr;
   xmlSAXHandler* handler = nullptr;
@@ -62,6 +82,9 @@ struct ParseRun {
   bool failed = false;  // a failure of our own: its message is set and the parser stopped
   ParserError fatal;    // the first error that ends well-formedness
   ParserError any;      // the first error of any weight
+  RawTextRun rawText;
+  HeldAmpersand ampersand;
+  int64_t lastEvent = 0;  // where the parser stood at its latest element, text or markup event
 };
 
 ParseRun gRun;
@@ -74,6 +97,131 @@ long currentColumn() {
 void stopParser() {
   gRun.failed = true;
   xmlStopParser(gRun.context);
+}
+
+// Where the parser stands, counted in the bytes pushed into the current context.
+int64_t parserOffset() {
+  const xmlParserInputPtr input = gRun.context->input;
+  if (input == nullptr || input->cur == nullptr || input->base == nullptr) return -1;
+  return static_cast<int64_t>(input->consumed) + (input->cur - input->base);
+}
+
+// The pushed bytes from `offset` on while the parser still holds them (it drops what lies
+// well behind it), with their number; nullptr when they are gone or not yet pushed.
+const unsigned char* heldBytes(int64_t offset, int64_t* available) {
+  const xmlParserInputPtr input = gRun.context->input;
+  *available = 0;
+  if (offset < 0 || input == nullptr || input->base == nullptr || input->end == nullptr) return nullptr;
+  const auto first = static_cast<int64_t>(input->consumed);
+  const int64_t held = input->end - input->base;
+  if (offset < first || offset > first + held) return nullptr;
+  *available = first + held - offset;
+  return input->base + (offset - first);
+}
+
+unsigned char lowerAscii(unsigned char byte) {
+  return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + 0x20) : byte;
+}
+
+// A byte that continues an HTML tag name as the parser reads one.
+bool isTagNameByte(unsigned char byte) {
+  const unsigned char lowered = lowerAscii(byte);
+  return (lowered >= 'a' && lowered <= 'z') || (byte >= '0' && byte <= '9') || byte == ':' || byte == '-' ||
+         byte == '_' || byte == '.';
+}
+
+// Does an end tag "</NAME" of this name (any case) begin at bytes: exactly, or with more
+// name after it?
+bool endTagOf(const unsigned char* bytes, int64_t available, const char* name, bool exactly) {
+  const auto length = static_cast<int64_t>(std::strlen(name));
+  if (available < length + 2 || bytes[0] != '<' || bytes[1] != '/') return false;
+  for (int64_t i = 0; i < length; ++i) {
+    if (lowerAscii(bytes[2 + i]) != static_cast<unsigned char>(name[i])) return false;
+  }
+  const bool longer = available > length + 2 && isTagNameByte(bytes[2 + length]);
+  return exactly ? !longer : longer;
+}
+
+// Script and style text, read with the recovery option, is broken off only at "</" and a
+// name that begins with the element's own; when that name is longer ("</scripts>"), the
+// parser drops the tag as a stray end tag and reads on in the same element. Returns where
+// the run of such dropped tags that begins at `offset` ends.
+int64_t pastDroppedEndTags(int64_t offset, const char* name) {
+  int64_t available = 0;
+  const unsigned char* bytes = heldBytes(offset, &available);
+  int64_t at = 0;
+  while (bytes != nullptr && endTagOf(bytes + at, available - at, name, false)) {
+    at += 2;
+    while (at < available && bytes[at] != '>') ++at;  // the parser skips what follows the name
+    if (at < available) ++at;
+  }
+  return offset + at;
+}
+
+bool heldBytesAre(int64_t offset, const unsigned char* text, int64_t length) {
+  int64_t available = 0;
+  const unsigned char* bytes = heldBytes(offset, &available);
+  return bytes != nullptr && available >= length && std::memcmp(bytes, text, static_cast<std::size_t>(length)) == 0;
+}
+
+// Gives the records the bytes the parser dropped from a script or style text before
+// `offset`; false when they cannot be accounted for.
+bool keepDroppedBytes(int64_t offset) {
+  RawTextRun& run = gRun.rawText;
+  if (offset == run.next) return true;
+  int64_t available = 0;
+  const unsigned char* bytes = heldBytes(run.next, &available);
+  if (bytes == nullptr || offset < run.next || offset - run.next > available) return false;
+  if (standardText(bytes, static_cast<int32_t>(offset - run.next)) != 0) {
+    stopParser();
+    return false;
+  }
+  run.next = offset;
+  return true;
+}
+
+// A piece of script or style text: any end tags dropped before it are put back first. (No
+// piece begins with such a tag: the parser breaks its text off there.)
+void followRawText(const xmlChar* text, int length) {
+  RawTextRun& run = gRun.rawText;
+  const int64_t past = pastDroppedEndTags(run.next, run.name);
+  run.followed = heldBytesAre(past, text, length) && keepDroppedBytes(past);
+  if (run.followed) run.next += length;
+}
+
+// The parser has just dropped a stray end tag from a script or style text: it is kept while
+// the parser still holds its bytes.
+void keepDroppedEndTag() {
+  RawTextRun& run = gRun.rawText;
+  const int64_t at = parserOffset();
+  if (at > run.next && pastDroppedEndTags(run.next, run.name) == at) run.followed = keepDroppedBytes(at);
+}
+
+void beginRawText(const xmlChar* name) {
+  RawTextRun& run = gRun.rawText;
+  run = RawTextRun{};
+  const char* const names[] = {"script", "style"};
+  for (const char* candidate : names) {
+    if (std::strcmp(reinterpret_cast<const char*>(name), candidate) == 0) run.name = candidate;
+  }
+  // The parser stands on the '>' of the start tag; the text begins after it.
+  int64_t available = 0;
+  const int64_t at = parserOffset();
+  const unsigned char* bytes = heldBytes(at, &available);
+  run.followed = run.name != nullptr && bytes != nullptr && available > 0 && bytes[0] == '>';
+  run.next = at + 1;
+}
+
+// The end of a script or style element: dropped end tags between its last text and its own
+// end tag (or the end of the document) are its text too.
+void endRawText() {
+  RawTextRun& run = gRun.rawText;
+  if (!run.followed) return;
+  run.followed = false;
+  const int64_t past = pastDroppedEndTags(run.next, run.name);
+  int64_t available = 0;
+  const unsigned char* bytes = heldBytes(past, &available);
+  if (bytes != nullptr && (available == 0 || endTagOf(bytes, available, run.name, true))) keepDroppedBytes(past);
 }
 
 // The structure message with a detail in UTF-8 (the parser's own words), written as Shift-JIS.
@@ -93,6 +241,92 @@ void setParserMessage(const char* detail, long line, long column) {
   setMessage(kCodeInputStructure, kFmtInputStructure, text, line, column);
 }
 
+// A "&" held back goes out as written.
+void releaseAmpersand() {
+  if (!gRun.ampersand.held) return;
+  gRun.ampersand.held = false;
+  if (standardText(reinterpret_cast<const unsigned char*>("&"), 1) != 0) stopParser();
+}
+
+// Text that is "&", held back, or the name of a reference that the parser left as written,
+// written as HTML reads it. The name must come while the parser still stands where it told
+// the "&", and stand as "&" and itself in the bytes just before: a "&" that the parser
+// decoded (from "&amp;") is told after its ';', and the text after it later, so nothing is
+// decoded twice. False for any other text.
+bool readBareReference(const xmlChar* text, int length) {
+  HeldAmpersand& ampersand = gRun.ampersand;
+  const int64_t at = parserOffset();
+  if (ampersand.held) {
+    int64_t available = 0;
+    const unsigned char* next = heldBytes(at, &available);
+    int32_t used = 0;
+    const uint32_t character =
+        at == ampersand.at && heldBytesAre(at - length - 1, reinterpret_cast<const unsigned char*>("&"), 1) &&
+                heldBytesAre(at - length, text, length)
+            ? bareLegacyReference(text, length, available > 0 ? next[0] : 0, false, &used)
+            : 0;
+    if (character != 0) {
+      ampersand.held = false;
+      unsigned char written[4];
+      if (standardText(written, writeUtf8(character, written)) != 0 ||
+          standardText(text + used, length - used) != 0) {
+        stopParser();
+      }
+      return true;
+    }
+    releaseAmpersand();
+  }
+  if (length != 1 || text[0] != '&') return false;
+  ampersand.held = true;
+  ampersand.at = at;
+  return true;
+}
+
+// Does a start tag "<NAME" of this name (any case) begin at bytes?
+bool startTagOf(const unsigned char* bytes, int64_t available, const xmlChar* name) {
+  const auto length = static_cast<int64_t>(std::strlen(reinterpret_cast<const char*>(name)));
+  if (available < length + 2 || bytes[0] != '<') return false;
+  for (int64_t i = 0; i < length; ++i) {
+    if (lowerAscii(bytes[1 + i]) != name[i]) return false;
+  }
+  return !isTagNameByte(bytes[1 + length]);
+}
+
+// The attributes of the start tag just read, with the references that the parser left as
+// written decoded where HTML reads them as legacy ones; the parser's own when there are none
+// or the tag cannot be read again. The tag's '<' lies after the parser's previous event, or
+// just its name before it (the elements that a start tag implies or closes are told when
+// its name has been read). Each "<name" there is read again as the tag and held against
+// every name and value the parser gave; one before the tag (a tag the parser dropped) fails
+// that, and the next is tried.
+const xmlChar** attributesAsHtmlReads(const xmlChar* name, const xmlChar** attributes) {
+  constexpr int kTriedStarts = 8;
+  if (attributes == nullptr) return attributes;
+  bool worth = false;
+  for (int i = 0; attributes[i] != nullptr && !worth; i += 2) {
+    worth = attributes[i + 1] != nullptr && mayHoldBareReference(attributes[i + 1]);
+  }
+  if (!worth) return attributes;
+  const int64_t end = parserOffset();
+  const auto nameLength = static_cast<int64_t>(std::strlen(reinterpret_cast<const char*>(name)));
+  const int64_t beforeName = gRun.lastEvent - 1 - nameLength;
+  int tried = 0;
+  for (int64_t start = beforeName; start < end && tried < kTriedStarts;
+       start = start == beforeName ? gRun.lastEvent : start + 1) {
+    int64_t available = 0;
+    const unsigned char* bytes = heldBytes(start, &available);
+    if (bytes == nullptr || available <= end - start || !startTagOf(bytes, available, name)) continue;
+    ++tried;
+    const WrittenTag tag{bytes, end - start, available - (end - start)};
+    const unsigned char* const* decoded = nullptr;
+    const int result = decodeBareReferences(tag, name, attributes, &gRun.ampersand.values,
+                                            &gRun.ampersand.valuesSize, &decoded);
+    if (result < 0) stopParser();
+    if (result != 0) return result < 0 ? attributes : const_cast<const xmlChar**>(decoded);
+  }
+  return attributes;
+}
+
 void keepError(ParserError* kept, const xmlError* error) {
   if (kept->held) return;
   kept->held = true;
@@ -102,7 +336,9 @@ void keepError(ParserError* kept, const xmlError* error) {
 }
 
 void onError(void* /*data*/, xmlErrorPtr error) {
-  if (error == nullptr || error->level < XML_ERR_ERROR) return;
+  if (error == nullptr) return;
+  if (gRun.rawText.followed && error->code == XML_ERR_TAG_NAME_MISMATCH) keepDroppedEndTag();
+  if (error->level < XML_ERR_ERROR) return;
   keepError(&gRun.any, error);
   if (error->level == XML_ERR_FATAL) keepError(&gRun.fatal, error);
 }
@@ -134,20 +370,42 @@ void onStartElement(void* /*context*/, const xmlChar* name, const xmlChar** attr
     stopParser();
     return;
   }
-  if (standardStartElement(name, attributes) != 0) stopParser();
+  releaseAmpersand();
+  const xmlChar** read = gRun.html ? attributesAsHtmlReads(name, attributes) : attributes;
+  if (gRun.failed) return;
+  if (standardStartElement(name, read) != 0) {
+    stopParser();
+    return;
+  }
+  if (gRun.html) beginRawText(name);
+  gRun.lastEvent = parserOffset();
 }
 
 void onEndElement(void* /*context*/, const xmlChar* name) {
   if (gRun.failed) return;
+  releaseAmpersand();
+  if (gRun.html) endRawText();
+  gRun.rawText = RawTextRun{};
+  if (gRun.failed) return;
   if (standardEndElement(name, gRun.html && endTagJustRead(name)) != 0) stopParser();
+  gRun.lastEvent = parserOffset();
 }
 
 void onText(void* /*context*/, const xmlChar* text, int length) {
+  if (gRun.failed) return;
+  gRun.lastEvent = parserOffset();
+  // Script and style text holds no references; it is followed as written.
+  if (gRun.html && gRun.rawText.name == nullptr && readBareReference(text, length)) return;
+  releaseAmpersand();
+  if (gRun.rawText.followed) followRawText(text, length);
   if (gRun.failed) return;
   if (standardText(text, length) != 0) stopParser();
 }
 
 void markup() {
+  if (gRun.failed) return;
+  gRun.lastEvent = parserOffset();
+  releaseAmpersand();
   if (gRun.failed) return;
   if (standardMarkup() != 0) stopParser();
 }
@@ -205,7 +463,14 @@ xmlParserCtxtPtr createContext(xmlSAXHandler* handler) {
   xmlParserCtxtPtr context;
   if (gRun.html) {
     context = htmlCreatePushParserCtxt(handler, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
-    if (context != nullptr) htmlCtxtUseOptions(context, HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC);
+    // Recovery changes one thing in this parser (the events of thousands of random pages
+    // without script or style come out the same either way): a "</" in script or style text
+    // ends it only when the element's own name follows. Without it any end tag there broke
+    // the text off and was read as markup. What it still loses, an end tag cut between two
+    // pushes and one with a longer name, is put back by cutEndTagLength and the raw text run.
+    if (context != nullptr) {
+      htmlCtxtUseOptions(context, HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC | HTML_PARSE_RECOVER);
+    }
   } else {
     context = xmlCreatePushParserCtxt(handler, nullptr, nullptr, 0, nullptr);
     // Entities are decoded in place; without the "huge" option the library's limits on
@@ -266,8 +531,12 @@ void readOnAfterRoot(bool last) {
     }
     std::memcpy(rest, from, static_cast<std::size_t>(length));
     xmlSAXHandler* handler = gRun.handler;
+    releaseAmpersand();
     freeContext(gRun.context);
     gRun.context = createContext(handler);
+    gRun.rawText = RawTextRun{};
+    // Offsets count again from the start of the new parser's bytes.
+    gRun.lastEvent = 0;
     if (gRun.context == nullptr) {
       releaseArea(&rest);
       setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaStandardParser, 0L);
@@ -309,8 +578,28 @@ void positionOf(const unsigned char* text, int64_t offset, SourceCode code, long
   }
 }
 
+// The bytes at the end of a piece that could begin the end tag of a script or style element.
+// With recovery the parser reads such text on to the end of what it holds, and would take an
+// end tag cut there for text; they are pushed with the next piece instead.
+int32_t cutEndTagLength(const unsigned char* bytes, int32_t length) {
+  const char* const tags[] = {"</script", "</style"};
+  int32_t longest = 0;
+  for (const char* tag : tags) {
+    const auto tagLength = static_cast<int32_t>(std::strlen(tag));
+    for (int32_t cut = tagLength - 1; cut > longest; --cut) {
+      if (cut > length) continue;
+      int32_t i = 0;
+      while (i < cut && lowerAscii(bytes[length - cut + i]) == static_cast<unsigned char>(tag[i])) ++i;
+      if (i == cut) longest = cut;
+    }
+  }
+  return longest;
+}
+
 // Decodes the document piece by piece and pushes it; 0, or -1 with the message set.
-int feedDocument(const unsigned char* text, int32_t size, const DocumentSource& source, unsigned char* chunk) {
+// *carried: bytes left at the start of the chunk for the last push.
+int feedDocument(const unsigned char* text, int32_t size, const DocumentSource& source, unsigned char* chunk,
+                 int32_t* carried) {
   Utf8Decoder decoder{};
   // XML is read strictly: a byte that is not of its code makes it unreadable.
   if (openDecoder(&decoder, source.code, source.label, !gRun.html) != 0) {
@@ -319,11 +608,12 @@ int feedDocument(const unsigned char* text, int32_t size, const DocumentSource& 
   }
   int result = 0;
   int32_t offset = source.skip;
+  *carried = 0;
   while (offset < size && !gRun.failed && gRun.context->disableSAX == 0) {
     const int32_t pieceEnd = size - offset > kPieceSize ? offset + kPieceSize : size;
     int32_t used = 0;
-    const int32_t produced =
-        decodePiece(&decoder, text + offset, pieceEnd - offset, pieceEnd == size, chunk, kChunkSize, &used);
+    const int32_t produced = decodePiece(&decoder, text + offset, pieceEnd - offset, pieceEnd == size,
+                                         chunk + *carried, kChunkSize - *carried, &used);
     if (produced < 0) {
       long row = 0;
       long column = 0;
@@ -333,7 +623,10 @@ int feedDocument(const unsigned char* text, int32_t size, const DocumentSource& 
       break;
     }
     offset += used;
-    if (produced > 0) pushChunk(chunk, produced, false);
+    const int32_t ready = *carried + produced;
+    *carried = gRun.html ? cutEndTagLength(chunk, ready) : 0;
+    if (ready > *carried) pushChunk(chunk, ready - *carried, false);
+    std::memmove(chunk, chunk + ready - *carried, static_cast<std::size_t>(*carried));
     if (used == 0 && produced == 0) break;  // nothing more can be taken
   }
   closeDecoder(&decoder);
@@ -342,8 +635,10 @@ int feedDocument(const unsigned char* text, int32_t size, const DocumentSource& 
 
 int parseWithContext(InputKind kind, const DocumentSource& source, const unsigned char* text, int32_t size,
                      unsigned char* chunk) {
-  const int fed = feedDocument(text, size, source, chunk);
-  if (fed == 0 && !gRun.failed) pushChunk(nullptr, 0, true);
+  int32_t carried = 0;
+  const int fed = feedDocument(text, size, source, chunk, &carried);
+  if (fed == 0 && !gRun.failed) pushChunk(chunk, carried, true);
+  releaseAmpersand();
   if (gRun.failed || fed != 0) return -1;
   const ParserError& error = gRun.fatal.held ? gRun.fatal : gRun.any;
   const bool unreadable = kind == InputKind::Xml ? gRun.context->wellFormed == 0 : gRun.context->disableSAX != 0;
@@ -402,6 +697,7 @@ int parseStandardDocument(InputKind kind, DocumentCode declared, unsigned char* 
     result = parseWithContext(kind, source, text, size, chunk);
   }
   freeContext(gRun.context);
+  releaseArea(&gRun.ampersand.values);
   gRun = ParseRun{};
   xmlSetStructuredErrorFunc(nullptr, nullptr);
   xmlSetExternalEntityLoader(previousLoader);

@@ -239,6 +239,10 @@ TEST_F(ListingToolProgram, TheStandardParserReadsTodaysPagesInTheirOwnCode) {
   }
   // A UTF-8 page the classic scanner refuses, with a character Shift-JIS lacks.
   writeFile(path("u.html"), "<!DOCTYPE html><html><body><p>caf\xC3\xA9 &amp; \xE6\x97\xA5<br />x</p></body></html>");
+  // References without their ';' read as HTML reads them; script text kept as written.
+  writeFile(path("r.html"),
+            "<p title=\"a &lt b\" href=\"?x=1&copy=2\">i &lt n &amp;lt; &copyx</p>"
+            "<script>s=\"</p>\"; t=\"&lt\";</script>");
   writeFile(path("f.xml"), test::convert("<?xml version=\"1.0\" encoding=\"EUC-JP\"?><r a=\"\xE6\x97\xA5\"><b/>t</r>",
                                          "UTF-8", "EUC-JP"));
   const std::string standard = "1\t1\t1\t<BODY>\t\r\n1\t2\t1\t<BODY><P>\tcaf\x81\xAC & " + sjis("日") +
@@ -259,6 +263,9 @@ TEST_F(ListingToolProgram, TheStandardParserReadsTodaysPagesInTheirOwnCode) {
   const std::vector<Case> cases = {
       {kToolH, {"/s", "u.html", "o.txt"}, 0, foundReport, "", standard},
       {kToolH, {"u.html", "o.txt", "/S", "/eutf8"}, 0, replacedReport, "", standard},
+      {kToolH, {"/s", "r.html", "o.txt"}, 0, "ToolMqlInputH: " + sjis("正常に終了しました。 CODE = [UTF8]") + "\n", "",
+       "1\t1\t1\t<BODY>\t\r\n1\t2\t1\t<BODY><P>\ti < n &lt; &copyx\r\n1\t3\t1\t<BODY><P><<TITLE>>\ta < b\r\n"
+       "1\t4\t1\t<BODY><P><<HREF>>\t?x=1&copy=2\r\n1\t5\t1\t<BODY><SCRIPT>\ts=\"</p>\"; t=\"&lt\";\r\n"},
       {kToolX, {"f.xml", "o.txt", "/s"}, 0, "ToolMqlInputX: " + sjis("正常に終了しました。 CODE = [EUC]") + "\n", "",
        "1\t1\t1\t<R>\tt\r\n1\t2\t1\t<R><<A>>\t" + sjis("日") + "\r\n1\t3\t1\t<R><B>\t\r\n"},
       // The classic scanner reads a declared code converted (the column counts the 〓 of é

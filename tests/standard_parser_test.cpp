@@ -176,7 +176,9 @@ TEST_F(StandardParser, BytesThatAreNoUtf8AreReplacedInHtmlAndRefusedInXml) {
     int replaced;
   };
   std::vector<BadBytes> cases = {{"\xF4\x90\x80\x80", 4}, {"\xE0\x80\xBC", 3}, {"\xC0\xAF", 2}, {"\xED\xA0\x80", 3}};
-  for (int lead = 0xF5; lead <= 0xFF; ++lead) cases.push_back({static_cast<char>(lead) + std::string("\x80\x80\x80"), 4});
+  for (int lead = 0xF5; lead <= 0xFF; ++lead) {
+    cases.push_back({static_cast<char>(lead) + std::string("\x80\x80\x80"), 4});
+  }
   for (const BadBytes& c : cases) {
     const std::string shown = testing::PrintToString(c.bytes);
     std::string getas;
@@ -308,13 +310,110 @@ TEST_F(StandardParser, TheSamePageInEveryCodeGivesTheSameValues) {
 
 TEST_F(StandardParser, AUtf16LabelOnAPageOfSingleBytesIsReadAsItsBytesAre) {
   for (const std::string label : {"utf-16be", "utf-16le", "UTF-16BE"}) {
-    const std::string page = "<html><head><meta charset=\"" + label + "\"><title>本日は晴天なり</title></head></html>";
+    const std::string page =
+        "<html><head><meta charset=\"" + label + "\"><title>本日は晴天なり</title></head></html>";
     for (const std::string& bytes : {page, sjis(page)}) {
       const Outcome o = load(bytes, InputKind::Html);
       EXPECT_EQ(o.result, 0) << label;
       EXPECT_EQ(o.code, 0) << label << ": " << o.message;
       EXPECT_EQ(o.records.back(), "1\t4\t1\t<HEAD><TITLE>\t" + sjis("本日は晴天なり")) << label;
     }
+  }
+}
+
+// The values listed under one tag path, in order.
+Records valuesAt(const Records& records, const std::string& path) {
+  Records values;
+  for (const std::string& record : records) {
+    const std::size_t pathAt = record.find('\t', record.find('\t', 2) + 1) + 1;
+    const std::size_t valueAt = record.find('\t', pathAt);
+    if (record.compare(pathAt, valueAt - pathAt, path) == 0) values.push_back(record.substr(valueAt + 1));
+  }
+  return values;
+}
+
+// "&lt" and the other names that HTML reads without a ';' (the parser decodes them only with
+// one): decoded where no letter or digit follows (in a value, nor '='); what the parser
+// decoded itself, longer names, names of no such reference, a name with its ';' and the text
+// of script and style stay as they are.
+TEST_F(StandardParser, ReferencesWithoutTheirSemicolonAreReadAsHtmlReadsThem) {
+  struct Reference {
+    std::string written;
+    std::string read;
+  };
+  const std::vector<Reference> inText = {
+      {"i &lt files.length", "i < files.length"},
+      {"TextBuffer.length &lt position", "TextBuffer.length < position"},
+      {"&lt a &amp b &gt c &quot d", "< a & b > c \" d"},
+      {"&times&divide,&sect;&deg:&plusmn", "×÷,§°:±"},
+      {"&LT &GT &AMP &QUOT &nbsp|", "< > & \"  |"},
+      {"a&lt=b &gt.c &lt-d &lt日本 x&lt", "a<=b >.c <-d <日本 x<"},
+      {"&amp;lt &#38;gt &amp;&lt x", "&lt &gt &< x"},
+      {"&lt;b &foo &copyx &notin &frac12x &AMP; &lt.;", "<b &foo &copyx &notin &frac12x &AMP; <.;"},
+  };
+  for (const Reference& c : inText) {
+    EXPECT_EQ(valuesAt(records("<p>" + c.written + "</p>"), "<BODY><P>"), Records{sjis(c.read)}) << c.written;
+  }
+  const std::vector<Reference> inValues = {
+      {"\"x &lt y\"", "x < y"},
+      {"'&times&divide'", "×÷"},
+      {"x&gt", "x>"},
+      {"\"&lt.x &lt-x &gt;\"", "<.x <-x >"},
+      {"\"?id=1&copy=2&lt=3&amp=4\"", "?id=1&copy=2&lt=3&amp=4"},
+      {"\"&copyx &amp;lt &#38;gt &foo &AMP;\"", "&copyx &lt &gt &foo &AMP;"},
+  };
+  for (const Reference& c : inValues) {
+    EXPECT_EQ(valuesAt(records("<p a=" + c.written + " b>x</p>"), "<BODY><P><<A>>"), Records{sjis(c.read)})
+        << c.written;
+  }
+  // Values are read again from the tag as written: duplicates, names without values, a "<p"
+  // within a value, a tag that the parser dropped before it, a tag that implies others.
+  expectRecords(
+      {
+          {"<p t=\"<p t\" a=\"&lt\" A=\"&gt\" n b=&amp c='&lt'>x</p>",
+           {"1\t1\t1\t<BODY>\t", "1\t2\t1\t<BODY><P>\tx", "1\t3\t1\t<BODY><P><<T>>\t<p t",
+            "1\t4\t1\t<BODY><P><<A>>\t<", "1\t5\t1\t<BODY><P><<N>>\t", "1\t6\t1\t<BODY><P><<B>>\t&",
+            "1\t7\t1\t<BODY><P><<C>>\t<"}},
+          {"<html lang=\"&lt\"><body><body class=\"&gt\"><td a=\"&lt\">x</td><script>a &lt b</script>"
+           "<style>&copy</style><textarea>&lt t</textarea>",
+           {"1\t1\t1\t<<LANG>>\t<", "1\t2\t1\t<BODY>\t", "1\t3\t1\t<BODY><TD>\tx", "1\t4\t1\t<BODY><TD><<A>>\t<",
+            "1\t5\t1\t<BODY><SCRIPT>\ta &lt b", "1\t6\t1\t<BODY><STYLE>\t&copy", "1\t7\t1\t<BODY><TEXTAREA>\t< t"}},
+          {"<script>&</scripts>&lt</script>", {"1\t1\t1\t<HEAD>\t", "1\t2\t1\t<HEAD><SCRIPT>\t&</scripts>&lt"}},
+      },
+      InputKind::Html);
+  // XML has no such references: a name without its ';' is a fault there.
+  EXPECT_EQ(load("<r>&lt a</r>", InputKind::Xml).code, 1021);
+}
+
+// Script and style text ends at the element's own end tag only; every other end tag in it,
+// one with a longer name among them, is text as written.
+TEST_F(StandardParser, ScriptAndStyleTextEndsOnlyAtItsOwnEndTag) {
+  expectRecords(
+      {
+          {"<p><SCRIPT>x=\"</p>\";</SCRIPT>y</p>",
+           {"1\t1\t1\t<BODY>\t", "1\t2\t1\t<BODY><P>\ty", "1\t3\t1\t<BODY><P><SCRIPT>\tx=\"</p>\";"}},
+          {"<body><script>document.write('<a href=x>l</a>');if(a</b)c()</script><p>t</p>",
+           {"1\t1\t1\t<BODY>\t", "1\t2\t1\t<BODY><SCRIPT>\tdocument.write('<a href=x>l</a>');if(a</b)c()",
+            "1\t3\t1\t<BODY><P>\tt"}},
+          {"<style>p{}</b></STYLE >d",
+           {"1\t1\t1\t<HEAD>\t", "1\t2\t1\t<HEAD><STYLE>\tp{}</b>", "1\t3\t1\t<BODY>\t", "1\t4\t1\t<BODY><P>\td"}},
+          {"<script>a</scriptx>b</SCRIPT-x a>c</script foo>d",
+           {"1\t1\t1\t<HEAD>\t", "1\t2\t1\t<HEAD><SCRIPT>\ta</scriptx>b</SCRIPT-x a>c", "1\t3\t1\t<BODY>\t",
+            "1\t4\t1\t<BODY><P>\td"}},
+          {"<script></styles></scripts></script>",
+           {"1\t1\t1\t<HEAD>\t", "1\t2\t1\t<HEAD><SCRIPT>\t</styles></scripts>"}},
+          {"<script>a</p></scriptx", {"1\t1\t1\t<HEAD>\t", "1\t2\t1\t<HEAD><SCRIPT>\ta</p></scriptx"}},
+      },
+      InputKind::Html);
+  // The document is pushed to the parser a piece at a time: an end tag cut between two pieces
+  // still ends the text.
+  const std::string head = "<html><body><script>";
+  for (std::size_t cut = 1; cut <= 9; ++cut) {
+    const std::string page = head + std::string((1 << 18) - head.size() - cut, 'x') + "</Script><p>after</p>";
+    const Records r = records(page);
+    ASSERT_EQ(r.size(), 3u) << cut;
+    EXPECT_EQ(r[1], "1\t2\t1\t<BODY><SCRIPT>\t" + std::string((1 << 18) - head.size() - cut, 'x')) << cut;
+    EXPECT_EQ(r[2], "1\t3\t1\t<BODY><P>\tafter") << cut;
   }
 }
 
@@ -372,14 +471,17 @@ TEST_F(StandardParser, PagesTheClassicScannerAcceptsGiveItsListing) {
 
 TEST_F(StandardParser, AFailedAllocationFailsTheLoadAndLeavesNothingTaken) {
   const std::string page = "<html><body><p class=\"a\">" + std::string(70000, 'x') + "<b>y</b>z</p></body></html>";
-  for (InputKind kind : {InputKind::Html, InputKind::Xml}) {
-    const Records whole = records(page, kind);
+  // In HTML also with values read again for their references.
+  const std::string referring = "<p class=\"a &lt b\">" + std::string(70000, 'x') + "&lt<b title=x&gt>y</b></p>";
+  for (const auto& [text, kind] :
+       {std::pair{page, InputKind::Html}, {page, InputKind::Xml}, {referring, InputKind::Html}}) {
+    const Records whole = records(text, kind);
     int failures = 0;
     for (long failAt = 1; failAt < 40; ++failAt) {
       AllocationSeam seam;
       seam.failAt = failAt;
       setAllocationSeam(seam);
-      const Outcome o = load(page, kind);
+      const Outcome o = load(text, kind);
       resetAllocationSeam();
       if (o.result == 0) {
         EXPECT_EQ(o.records, whole);
