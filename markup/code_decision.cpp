@@ -50,6 +50,19 @@ CodeDecision unicode(SourceCode code, int32_t skip) { return CodeDecision{WholeC
 
 }  // namespace
 
+CodeDecision decisionFor(const DocumentSource& source) {
+  switch (source.code) {
+    case SourceCode::Cp932:
+      return CodeDecision{WholeCode::Sjis, source};
+    case SourceCode::EucJp:
+      return CodeDecision{WholeCode::Euc, source};
+    case SourceCode::Jis:
+      return CodeDecision{WholeCode::SevenBit, source};
+    default:
+      return CodeDecision{WholeCode::Unicode, source};
+  }
+}
+
 CodeDecision decideWholeCode(const unsigned char* text, int32_t size, InputKind kind) {
   SourceCode marked = SourceCode::Utf8;
   const int32_t mark = byteOrderMarkOf(text, size, &marked);
@@ -57,18 +70,7 @@ CodeDecision decideWholeCode(const unsigned char* text, int32_t size, InputKind 
   const bool sevenBit = isSevenBit(text, size);
   if (!sevenBit && isValidUtf8(text, size)) return unicode(SourceCode::Utf8, 0);
   DocumentSource named{SourceCode::Cp932, {}, 0};
-  if (findDeclaredCode(text, size, kind, &named) && validIn(named, text, size)) {
-    switch (named.code) {
-      case SourceCode::Cp932:
-        return CodeDecision{WholeCode::Sjis, named};
-      case SourceCode::EucJp:
-        return CodeDecision{WholeCode::Euc, named};
-      case SourceCode::Jis:
-        return CodeDecision{WholeCode::SevenBit, named};
-      default:
-        return CodeDecision{WholeCode::Unicode, named};
-    }
-  }
+  if (findDeclaredCode(text, size, kind, &named) && validIn(named, text, size)) return decisionFor(named);
   const DocumentSource none{SourceCode::Cp932, {}, 0};
   if (sevenBit) return CodeDecision{WholeCode::SevenBit, none};
   // Real Shift-JIS text is almost never valid EUC: its kana and most kanji lead with 81-9F.

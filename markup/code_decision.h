@@ -24,6 +24,10 @@ struct CodeDecision {
   DocumentSource source;  // for Unicode: what to decode, and the bytes of a mark to skip
 };
 
+// The decision for a document read from a source that is known (named by the user or by
+// the document itself).
+CodeDecision decisionFor(const DocumentSource& source);
+
 // Decides the code of a document of `kind` (the <meta> charset counts for HTML only).
 CodeDecision decideWholeCode(const unsigned char* text, int32_t size, InputKind kind);
 

@@ -14,17 +14,7 @@ namespace {
 
 const CodeKind kTargets[] = {CodeKind::Jis, CodeKind::Euc, CodeKind::Sjis};
 
-// "93 FA 41" -> the bytes.
-std::string hex(const char* text) {
-  std::string bytes;
-  unsigned int value = 0;
-  int consumed = 0;
-  while (std::sscanf(text, " %2x%n", &value, &consumed) == 1) {
-    bytes.push_back(static_cast<char>(value));
-    text += consumed;
-  }
-  return bytes;
-}
+using test::hex;
 
 const unsigned char* bytesOf(const std::string& text) { return reinterpret_cast<const unsigned char*>(text.data()); }
 

@@ -9,23 +9,14 @@
 #include <vector>
 
 #include "common/platform.h"
+#include "tests/test_support.h"
 
 namespace mq {
 namespace {
 
 const CodeKind kCodes[] = {CodeKind::Jis, CodeKind::Euc, CodeKind::Sjis};
 
-// "93 FA 41" -> the bytes.
-std::string hex(const char* text) {
-  std::string bytes;
-  unsigned int value = 0;
-  int consumed = 0;
-  while (std::sscanf(text, " %2x%n", &value, &consumed) == 1) {
-    bytes.push_back(static_cast<char>(value));
-    text += consumed;
-  }
-  return bytes;
-}
+using test::hex;
 
 std::string showHex(const std::string& bytes) {
   std::string shown;

@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -384,6 +385,17 @@ bool acceptsQuestion(const std::string& answer) {
     if (c != ' ' && c != '\t' && c != '\r') word += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
   }
   return word == "OK" || word == "O" || word == "Y" || word == "YES";
+}
+
+std::string hex(const char* text) {
+  std::string bytes;
+  unsigned int value = 0;
+  int consumed = 0;
+  while (std::sscanf(text, " %2x%n", &value, &consumed) == 1) {
+    bytes.push_back(static_cast<char>(value));
+    text += consumed;
+  }
+  return bytes;
 }
 
 std::vector<std::string> logEntries(const std::string& logBytes) {

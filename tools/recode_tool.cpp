@@ -72,17 +72,7 @@ CodeDecision inputDecision() {
   const unsigned char* text = gRecodeAreas.input;
   const int32_t size = gRecodeAreas.inputLength;
   if (gRecodeOptions.inputCode == DocumentCode::Detect) return decideWholeCode(text, size, InputKind::Html);
-  const DocumentSource named = findDocumentCode(text, size, InputKind::Html, gRecodeOptions.inputCode);
-  switch (named.code) {
-    case SourceCode::Cp932:
-      return CodeDecision{WholeCode::Sjis, named};
-    case SourceCode::EucJp:
-      return CodeDecision{WholeCode::Euc, named};
-    case SourceCode::Jis:
-      return CodeDecision{WholeCode::SevenBit, named};
-    default:
-      return CodeDecision{WholeCode::Unicode, named};
-  }
+  return decisionFor(findDocumentCode(text, size, InputKind::Html, gRecodeOptions.inputCode));
 }
 
 // Converts the input piece by piece through the pipeline, whose steps carry their states
