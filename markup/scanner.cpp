@@ -32,7 +32,7 @@ struct ScannerVariables {
   // blank of the same run finds the same byte, so the run is looked over once.
   int32_t blanksEnd = 0;
   int16_t blanksOutcome = kAfterValue;
-  int64_t steps = 0;  // bytes looked at, the scan's work
+  int64_t lookedAhead = 0;  // bytes looked at beyond the current one
 };
 
 ScannerVariables gScanner;
@@ -179,7 +179,7 @@ int16_t applyRule(int16_t rule, unsigned char byte, const Scan& scan) {
       if (v.position < v.blanksEnd) return v.blanksOutcome;
       int32_t i = v.position + 1;
       while (i < scan.size && scan.text[i] != 0 && isBlank(scan.text[i])) ++i;
-      v.steps += i - v.position;
+      v.lookedAhead += i - v.position;
       v.blanksEnd = i;
       v.blanksOutcome = i < scan.size && isQuote(scan.text[i]) ? kBeforeValue : kAfterValue;
       return v.blanksOutcome;
@@ -187,7 +187,6 @@ int16_t applyRule(int16_t rule, unsigned char byte, const Scan& scan) {
     case rBang:
       if (scan.html && scan.at(v.position + 1) == '-' && scan.at(v.position + 2) == '-') {
         v.position += 2;
-        v.steps += 2;
         return kComment;
       }
       // Every declaration counts its own brackets, so that one holding "<" cannot end the next early.
@@ -197,7 +196,6 @@ int16_t applyRule(int16_t rule, unsigned char byte, const Scan& scan) {
     case rDash:
       if (scan.html && scan.at(v.position + 1) == '-' && scan.at(v.position + 2) == '>') {
         v.position += 2;
-        v.steps += 2;
         return kCommentClosed;
       }
       return kComment;
@@ -323,7 +321,6 @@ int takeRun(const Scan& scan) {
   const int32_t from = v.position + 1;
   int32_t end = from;
   while (end < scan.size && !stops.has[scan.text[end]]) ++end;
-  v.steps += end - from;
   if (end == from) return 0;
   if (buffer != nullptr && appendRun(*buffer, length, scan.text + from, end - from) != 0) return -1;
   v.position = end - 1;
@@ -332,7 +329,8 @@ int takeRun(const Scan& scan) {
 
 }  // namespace
 
-int64_t lastScanSteps() { return gScanner.steps; }
+// The scan passes each byte once, so its work is where it stopped plus what it looked ahead.
+int64_t lastScanSteps() { return gScanner.position + gScanner.lookedAhead; }
 
 int scanMarkup(InputKind kind, ScanPath path) {
   gScanner = ScannerVariables{};
@@ -345,7 +343,6 @@ int scanMarkup(InputKind kind, ScanPath path) {
   if (scan.size <= 0 || scan.text[0] == 0) return 0;
   for (;;) {
     const unsigned char byte = scan.text[v.position];
-    ++v.steps;
     v.previousState = v.scanState;
     int16_t next = scan.dialect->transitions[v.scanState][scan.dialect->classes[byte]];
     if (next >= kFirstRule && next < kFirstFault) next = applyRule(next, byte, scan);
