@@ -1,9 +1,11 @@
 #include "common/console.h"
 
 #include <cstring>
+#include <string>
 
 #include "common/platform.h"
 #include "common/text_helpers.h"
+#include "common/unicode_conversion.h"
 
 namespace mq {
 
@@ -94,6 +96,22 @@ void writeConsoleText(std::FILE* stream, const char* text, std::size_t length) {
 void writeToConsole(bool toError, const char* text) {
   std::FILE* stream = toError ? errStream() : outStream();
   writeConsoleString(stream, text);
+  std::fflush(stream);
+}
+
+void writeUtf8ToConsole(bool toError, const char* text) {
+  std::FILE* stream = toError ? errStream() : outStream();
+  const std::size_t length = std::strlen(text);
+  Cp932Encoder encoder{};
+  if (consoleIsUtf8() || openEncoder(&encoder) != 0) {
+    std::fwrite(text, 1, length, stream);
+  } else {
+    std::string converted(length + 16, '\0');
+    const int32_t written = encodeCp932(&encoder, reinterpret_cast<const unsigned char*>(text), static_cast<int32_t>(length),
+                                        reinterpret_cast<unsigned char*>(converted.data()));
+    closeEncoder(&encoder);
+    std::fwrite(converted.data(), 1, static_cast<std::size_t>(written), stream);
+  }
   std::fflush(stream);
 }
 

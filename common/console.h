@@ -51,6 +51,10 @@ void reportOnTerminal(const char* caption, const char* text, bool failed);
 // Writes Shift-JIS bytes to the console's output or error stream in the terminal's code.
 void writeToConsole(bool toError, const char* text);
 
+// Writes UTF-8 bytes to the console's output or error stream in the terminal's code (a
+// character Shift-JIS lacks shown as 〓 on a Shift-JIS terminal).
+void writeUtf8ToConsole(bool toError, const char* text);
+
 // Writes Shift-JIS bytes to a console stream in the console's code; bytes that cannot be
 // converted are written as they are.
 void writeConsoleText(std::FILE* stream, const char* text, std::size_t length);

@@ -3,10 +3,13 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <ctime>
+#include <string>
 
 #include "common/platform.h"
 #include "common/run_record.h"
+#include "common/unicode_conversion.h"
 
 namespace mq {
 
@@ -23,7 +26,120 @@ ClockReader gClockReader = readRealClock;
 
 constexpr int kStampLength[] = {0, 8, 10, 6, 8};
 
+TextCode gMessageCode = TextCode::Sjis;
+TextCode gLogCode = TextCode::Sjis;
+
+// The converters between the two codes, opened when first needed and kept for the process.
+Utf8Decoder* shiftJisDecoder() {
+  static Utf8Decoder decoder{};
+  static bool opened = openDecoder(&decoder, SourceCode::Cp932, "", false) == 0;
+  return opened ? &decoder : nullptr;
+}
+Cp932Encoder* shiftJisEncoder() {
+  static Cp932Encoder encoder{};
+  static bool opened = openEncoder(&encoder) == 0;
+  return opened ? &encoder : nullptr;
+}
+
+// Appends the Shift-JIS bytes as UTF-8 (as they are where the system cannot convert).
+void appendAsUtf8(std::string& out, const char* text, std::size_t length) {
+  Utf8Decoder* decoder = shiftJisDecoder();
+  if (decoder == nullptr || length == 0) {
+    out.append(text, length);
+    return;
+  }
+  std::string converted(3 * length + 16, '\0');
+  int32_t used = 0;
+  const int32_t written =
+      decodePiece(decoder, reinterpret_cast<const unsigned char*>(text), static_cast<int32_t>(length), true,
+                  reinterpret_cast<unsigned char*>(converted.data()), static_cast<int32_t>(converted.size()), &used);
+  out.append(converted.data(), static_cast<std::size_t>(written > 0 ? written : 0));
+}
+
+// The longest start of at most `limit` bytes that ends on a UTF-8 character boundary.
+std::size_t utf8Cut(const char* text, std::size_t length, std::size_t limit) {
+  if (length <= limit) return length;
+  std::size_t cut = limit;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return cut;
+}
+
+// printf over a Shift-JIS format into UTF-8: literal text converted, %s values taken as they
+// are when valid UTF-8 and read as Shift-JIS otherwise, their precision counted in whole
+// characters' bytes. The formats are the system's own: %s, %.Ns, %d, %ld, %lld.
+std::string composeUtf8(const char* format, va_list values) {
+  std::string out;
+  for (const char* at = format; *at != '\0';) {
+    if (*at != '%') {
+      const char* end = std::strchr(at, '%');
+      const std::size_t length = end == nullptr ? std::strlen(at) : static_cast<std::size_t>(end - at);
+      appendAsUtf8(out, at, length);
+      at += length;
+      continue;
+    }
+    const char* spec = at++;
+    while (std::strchr("-+ #0123456789.", *at) != nullptr && *at != '\0') ++at;
+    int longs = 0;
+    while (*at == 'l' || *at == 'h') longs += *at++ == 'l' ? 1 : 0;
+    const char conversion = *at != '\0' ? *at++ : '%';
+    const std::string flags(spec, static_cast<std::size_t>(at - spec));
+    char number[64] = {};
+    if (conversion == 's') {
+      const char* value = va_arg(values, const char*);
+      std::string text;
+      const std::size_t length = std::strlen(value);
+      if (isValidUtf8(reinterpret_cast<const unsigned char*>(value), static_cast<int64_t>(length))) {
+        text.assign(value, length);
+      } else {
+        appendAsUtf8(text, value, length);
+      }
+      const char* dot = std::strchr(flags.c_str(), '.');
+      const std::size_t limit = dot != nullptr ? std::strtoul(dot + 1, nullptr, 10) : text.size();
+      out.append(text, 0, utf8Cut(text.data(), text.size(), limit));
+    } else if (conversion == 'd' || conversion == 'i' || conversion == 'u' || conversion == 'x') {
+      if (longs >= 2) {
+        std::snprintf(number, sizeof number, flags.c_str(), va_arg(values, long long));
+      } else if (longs == 1) {
+        std::snprintf(number, sizeof number, flags.c_str(), va_arg(values, long));
+      } else {
+        std::snprintf(number, sizeof number, flags.c_str(), va_arg(values, int));
+      }
+      out += number;
+    } else {
+      out += '%';
+    }
+  }
+  return out;
+}
+
+// The message text in the log's code, cut to 256 bytes without splitting a character.
+std::string inLogCode(const char* text) {
+  std::string line;
+  const std::size_t length = std::strlen(text);
+  if (gMessageCode == gLogCode) {
+    line.assign(text, length);
+  } else if (gLogCode == TextCode::Utf8) {
+    appendAsUtf8(line, text, length);
+  } else {
+    Cp932Encoder* encoder = shiftJisEncoder();
+    if (encoder == nullptr) return text;
+    line.resize(length + 16);
+    const int32_t written = encodeCp932(encoder, reinterpret_cast<const unsigned char*>(text), static_cast<int32_t>(length),
+                                        reinterpret_cast<unsigned char*>(line.data()));
+    line.resize(static_cast<std::size_t>(written));
+  }
+  if (gLogCode == TextCode::Utf8) line.resize(utf8Cut(line.data(), line.size(), 256));
+  return line;
+}
+
 }  // namespace
+
+void setMessageCodes(TextCode message, TextCode log) {
+  gMessageCode = message;
+  gLogCode = log;
+}
+
+TextCode messageTextCode() { return gMessageCode; }
 
 void setClockReader(ClockReader reader) { gClockReader = reader != nullptr ? reader : readRealClock; }
 
@@ -32,7 +148,14 @@ void setMessage(MessageCode code, const char* format, ...) {
   char text[kMessageTextSize];
   va_list values;
   va_start(values, format);
-  std::vsnprintf(text, sizeof text, format, values);
+  if (gMessageCode == TextCode::Utf8) {
+    const std::string composed = composeUtf8(format, values);
+    const std::size_t kept = utf8Cut(composed.data(), composed.size(), sizeof text - 1);
+    std::memcpy(text, composed.data(), kept);
+    text[kept] = '\0';
+  } else {
+    std::vsnprintf(text, sizeof text, format, values);
+  }
   va_end(values);
   // Formatting goes through a copy so that a value taken from the message text itself
   // (a failure passed on in other words) is read before it is overwritten.
@@ -79,8 +202,11 @@ int writeLogLine(const char* fileName) {
     return 0;
   }
   char line[320];
+  const bool asItStands = gMessageCode == TextCode::Sjis && gLogCode == TextCode::Sjis;
+  const std::string text = asItStands ? std::string() : inLogCode(gRunRecord.messageText);
   const int length = std::snprintf(line, sizeof line, "%10.10s %8.8s %4.4d %.256s\r\n", date, time,
-                                   static_cast<int>(gRunRecord.messageCode), gRunRecord.messageText);
+                                   static_cast<int>(gRunRecord.messageCode),
+                                   asItStands ? gRunRecord.messageText : text.c_str());
   std::fwrite(line, 1, static_cast<std::size_t>(length), log);
   std::fclose(log);
   return 0;

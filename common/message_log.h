@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "common/settings.h"
+
 namespace mq {
 
 enum MessageCode : int32_t {
@@ -34,6 +36,13 @@ enum DateTimeKind : int {
 
 // The log of a failure met before any settings could name one, in every program.
 inline constexpr char kFallbackLogName[] = "ERRLOG.LOG";
+
+// The code messages are composed in (the run's working code) and the code log lines are
+// written in. Shift-JIS both by default. Messages composed in UTF-8 have their fixed texts
+// (written in Shift-JIS) converted, and every %s value that is not valid UTF-8 read as
+// Shift-JIS; a line whose codes differ is converted, a character Shift-JIS lacks as 〓.
+void setMessageCodes(TextCode message, TextCode log);
+TextCode messageTextCode();
 
 // Sets the current message from a printf format; the text is cut to fit its field.
 void setMessage(MessageCode code, const char* format, ...) __attribute__((format(printf, 2, 3)));

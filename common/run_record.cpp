@@ -35,6 +35,8 @@ int fillSlot(int slot, const char* stretch, int length) {
 int setupRunRecord(const char* commandLine, const char* programName) {
   std::memset(&gRunRecord, 0, sizeof gRunRecord);
   std::strncpy(gRunRecord.programName, programName, kProgramNameSize - 1);
+  // Every run starts composing and logging in Shift-JIS; settings may say otherwise.
+  setMessageCodes(TextCode::Sjis, TextCode::Sjis);
   setMessage(kCodeNoError, "%s", kTextNoError);
 
   int start = 0;

@@ -13,6 +13,10 @@ enum class ParserKind : int32_t { Classic = 0, Standard = 1 };
 // The code the documents are declared to be in; Detect: none declared.
 enum class DocumentCode : int32_t { Detect = 0, Utf8 = 1, Utf16 = 2, Sjis = 3, Euc = 4, Jis = 5 };
 
+// The code a run works in: records, template, replacement table and output ([OUTFILE] CODE),
+// or the code of the log ([LOG] CODE). Shift-JIS unless UTF-8 is asked for.
+enum class TextCode : int32_t { Sjis = 0, Utf8 = 1 };
+
 inline constexpr int kMaxInputs = 9;
 inline constexpr int kFileNameSize = 254;   // 253 bytes and the NUL
 inline constexpr int kInputNameSize = 256;  // room for a command-line argument of 255 bytes
@@ -33,6 +37,8 @@ struct Settings {
   char outputDefinitionFile[kFileNameSize];
   char replacementDefinitionFile[kFileNameSize];
   bool useReplacement;
+  TextCode workingCode;  // [OUTFILE] CODE
+  TextCode logCode;      // [LOG] CODE
 };
 
 extern Settings gSettings;

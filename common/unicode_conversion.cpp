@@ -426,4 +426,10 @@ int32_t encodeCp932(Cp932Encoder* encoder, const unsigned char* text, int32_t le
   return written;
 }
 
+bool platformConvertsCodes() {
+  void* const converter = openCodeConverter("UTF-8", "CP932");
+  closeCodeConverter(converter);
+  return converter != nullptr;
+}
+
 }  // namespace mq

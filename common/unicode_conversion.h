@@ -64,6 +64,9 @@ void closeEncoder(Cp932Encoder* encoder);
 int32_t encodeCp932(Cp932Encoder* encoder, const unsigned char* text, int32_t length, unsigned char* destination,
                     UnicodePath path = UnicodePath::Bulk);
 
+// Whether the system converts between Shift-JIS and UTF-8 (the Windows build has no converter).
+bool platformConvertsCodes();
+
 // The length of the valid UTF-8 sequence at text (1 to 4), or 0 when none begins there.
 int utf8SequenceLength(const unsigned char* text, int64_t available);
 

@@ -44,7 +44,11 @@ void writeMarquillUsage() {
 void showFailure() {
   char line[kProgramNameSize + 264];
   std::snprintf(line, sizeof line, "%s: %.256s\n", gRunRecord.programName, gRunRecord.messageText);
-  writeToConsole(true, line);
+  if (messageTextCode() == TextCode::Utf8) {
+    writeUtf8ToConsole(true, line);
+  } else {
+    writeToConsole(true, line);
+  }
 }
 
 }  // namespace
@@ -52,6 +56,8 @@ void showFailure() {
 int startRun() {
   const int settingsResult = readSettings();
   if (settingsResult != 0) return settingsResult;
+  // Messages carry values of the working code, so they are composed in it.
+  setMessageCodes(gSettings.workingCode, gSettings.logCode);
   if (gSettings.warnLog) {
     setMessage(kCodeStarted, "%s", kTextStarted);
     writeLogLine(gSettings.logFileName);

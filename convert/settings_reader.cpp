@@ -8,6 +8,7 @@
 #include "common/settings.h"
 #include "common/text_helpers.h"
 #include "common/texts.h"
+#include "common/unicode_conversion.h"
 #include "convert/ini_reader.h"
 #include "markup/standard_parser.h"
 
@@ -45,6 +46,24 @@ int readKeyword(const IniFile& ini, const char* section, const char* key, char* 
   return count;
 }
 
+// [section] CODE: SJIS (also when absent) or UTF8, by their first bytes; UTF-8 needs the
+// system's converter for the Shift-JIS it meets (messages, documents in other codes).
+int readTextCode(const IniFile& ini, const char* section, TextCode* code, const char* log) {
+  char value[kKeywordSize];
+  *code = TextCode::Sjis;
+  if (readKeyword(ini, section, "CODE", value, 4) == 0 || startsWith(value, "SJIS")) return 0;
+  if (!startsWith(value, "UTF8")) return settingError(section, "CODE", log);
+  if (!platformConvertsCodes()) {
+    char setting[32];
+    std::snprintf(setting, sizeof setting, "[%s] CODE=UTF8", section);
+    setMessage(kCodeParameterError, kFmtParameterError, setting);
+    writeLogLine(log);
+    return -1;
+  }
+  *code = TextCode::Utf8;
+  return 0;
+}
+
 int readAll(const IniFile& ini) {
   Settings& s = gSettings;
   const int logNameLength = readFileName(ini, "LOG", "FILENAME", s.logFileName);
@@ -54,6 +73,10 @@ int readAll(const IniFile& ini) {
   }
   if (logNameLength == 0) std::strcpy(s.logFileName, kFallbackLogName);
   const char* log = s.logFileName;
+
+  if (readTextCode(ini, "LOG", &s.logCode, log) != 0) return -1;
+  // From here on the log is written in its code.
+  setMessageCodes(TextCode::Sjis, s.logCode);
 
   char value[kKeywordSize];
   if (readKeyword(ini, "LOG", "WARLOGOUT", value, 3) == 0) return settingError("LOG", "WARLOGOUT", log);
@@ -69,6 +92,7 @@ int readAll(const IniFile& ini) {
   } else {
     return settingError("OUTFILE", "KIND", log);
   }
+  if (readTextCode(ini, "OUTFILE", &s.workingCode, log) != 0) return -1;
 
   if (s.outputKind != OutputKind::Csv) {
     if (readIniString(ini, "SET", "START", s.startMarker, kMarkerSize) == 0) return settingError("SET", "START", log);
