@@ -426,6 +426,18 @@ int32_t encodeCp932(Cp932Encoder* encoder, const unsigned char* text, int32_t le
   return written;
 }
 
+int64_t countReplacementMarks(const unsigned char* text, int64_t length) {
+  int64_t marks = 0;
+  const unsigned char* end = text + length;
+  for (const unsigned char* at = text; end - at >= 3;) {
+    at = static_cast<const unsigned char*>(std::memchr(at, 0xEF, static_cast<std::size_t>(end - at)));
+    if (at == nullptr || end - at < 3) break;
+    if (at[1] == 0xBF && at[2] == 0xBD) ++marks;
+    ++at;
+  }
+  return marks;
+}
+
 bool platformConvertsCodes() {
   void* const converter = openCodeConverter("UTF-8", "CP932");
   closeCodeConverter(converter);

@@ -64,6 +64,9 @@ void closeEncoder(Cp932Encoder* encoder);
 int32_t encodeCp932(Cp932Encoder* encoder, const unsigned char* text, int32_t length, unsigned char* destination,
                     UnicodePath path = UnicodePath::Bulk);
 
+// The U+FFFD characters in UTF-8 text: what a decoding put for bytes it could not read.
+int64_t countReplacementMarks(const unsigned char* text, int64_t length);
+
 // Whether the system converts between Shift-JIS and UTF-8 (the Windows build has no converter).
 bool platformConvertsCodes();
 

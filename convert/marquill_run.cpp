@@ -82,8 +82,8 @@ void logWarning() {
 }  // namespace
 
 int processRun() {
-  const InputSet inputs{gSettings.inputKind, gSettings.inputCount, gSettings.inputFiles, gSettings.parser,
-                        gSettings.documentCode, logWarning};
+  const InputSet inputs{gSettings.inputKind,   gSettings.inputCount, gSettings.inputFiles, gSettings.parser,
+                        gSettings.documentCode, logWarning,           nullptr,              gSettings.workingCode};
   const int loaded = loadInputs(inputs);
   if (loaded != 0) {
     writeLogLine(gSettings.logFileName);

@@ -69,6 +69,13 @@ int loadOutputDefinition() {
     releaseOutputAreas();
     return -1;
   }
+  // A UTF-8 template may begin with a byte-order mark, which is no part of its text.
+  if (gSettings.workingCode == TextCode::Utf8 && a.definitionSize >= 3 && a.definition[0] == 0xEF &&
+      a.definition[1] == 0xBB && a.definition[2] == 0xBF) {
+    a.definitionSize -= 3;
+    std::memmove(a.definition, a.definition + 3, static_cast<std::size_t>(a.definitionSize));
+    std::memset(a.definition + a.definitionSize, 0, 3);
+  }
   // The markers are searched as texts: no search looks past a NUL byte of the template.
   const void* nul = std::memchr(a.definition, 0, static_cast<std::size_t>(a.definitionSize));
   a.definitionTextLength =

@@ -49,11 +49,15 @@ int closeOutputFile(int result) {
   return result;
 }
 
-// The first `limit` bytes of a text, NUL-terminated, for a message field.
+// The first `limit` bytes of a text, NUL-terminated, for a message field; in UTF-8 no
+// character is split.
 struct MessageField {
   char text[257];
   MessageField(const char* bytes, int32_t length) {
-    const auto count = static_cast<std::size_t>(length < 0 ? 0 : length > 256 ? 256 : length);
+    auto count = static_cast<std::size_t>(length < 0 ? 0 : length > 256 ? 256 : length);
+    if (gSettings.workingCode == TextCode::Utf8 && static_cast<int32_t>(count) < length) {
+      while (count > 0 && (static_cast<unsigned char>(bytes[count]) & 0xC0) == 0x80) --count;
+    }
     if (count > 0) std::memcpy(text, bytes, count);
     text[count] = '\0';
   }
@@ -69,6 +73,12 @@ bool isTrailByte(unsigned char byte) { return byte >= 0x40 && byte <= 0xFC && by
 int writeCut(const char* value, int32_t length, int32_t maxLength) {
   const int32_t cut = cutTo(length, maxLength);
   if (cut == length) return writeOutput(value, length);
+  if (gSettings.workingCode == TextCode::Utf8) {
+    // In UTF-8 the cut moves back to the first byte of the character it would split.
+    int32_t at = cut;
+    while (at > 0 && (static_cast<unsigned char>(value[at]) & 0xC0) == 0x80) --at;
+    return writeOutput(value, at);
+  }
   int32_t at = 0;
   while (at < cut) {
     const bool pair = isLeadByte(static_cast<unsigned char>(value[at])) && at + 1 < length &&

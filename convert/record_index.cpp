@@ -98,6 +98,8 @@ void setRecordIndexEnabled(bool enabled) { gIndexEnabled = enabled; }
 NameRule nameRuleOf(int slotNo) {
   NameRule& rule = gOutputAreas.indexes[slotNo].nameRule;
   if (rule != NameRule::Unknown) return rule;
+  // No byte of a UTF-8 character is an ASCII letter: upper-casing byte by byte is exact.
+  if (gSettings.workingCode == TextCode::Utf8) return rule = NameRule::ByteWise;
   rule = gSettings.parser == ParserKind::Standard ? NameRule::CharacterWise : NameRule::ByteWise;
   if (gSettings.inputKind == InputKind::Csv) {
     rule = NameRule::ByteWise;

@@ -146,6 +146,14 @@ int checkDuplicates() {
 
 }  // namespace
 
+// A UTF-8 file may begin with a byte-order mark, which is no part of its first line.
+void skipByteOrderMark(std::FILE* file) {
+  unsigned char mark[3] = {};
+  const std::size_t got = std::fread(mark, 1, 3, file);
+  if (got == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF) return;
+  std::rewind(file);
+}
+
 int loadReplacementTable() {
   OutputAreas& a = gOutputAreas;
   a.replaceCount = 0;
@@ -157,6 +165,7 @@ int loadReplacementTable() {
     return -1;
   }
   int result = 0;
+  if (gSettings.workingCode == TextCode::Utf8) skipByteOrderMark(file);
   for (int32_t lineNo = 1;; ++lineNo) {
     const int got = readLine(file);
     if (got <= 0) {

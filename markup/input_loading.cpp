@@ -55,8 +55,9 @@ int scanConverted(InputKind kind, int slot) {
   return 0;
 }
 
-// Replaces the input text by its Shift-JIS (CP932) form, read from the source code.
-int convertFromSource(const DocumentSource& source, int64_t* replaced) {
+// Replaces the input text by its form in the working code, read from the source code: UTF-8
+// as decoded, Shift-JIS (CP932) with what the code page lacks replaced and counted.
+int convertFromSource(const DocumentSource& source, int64_t* replaced, TextCode working) {
   ParserScratch& s = gParserScratch;
   int32_t size = s.inputSize;
   if (source.code == SourceCode::Jis) size = jisToShiftJis(s.inputText, size);
@@ -73,15 +74,25 @@ int convertFromSource(const DocumentSource& source, int64_t* replaced) {
   Cp932Encoder encoder{};
   unsigned char* converted = nullptr;
   int result = -1;
-  if (openDecoder(&decoder, source.code, source.label, false) != 0 || openEncoder(&encoder) != 0) {
+  if (openDecoder(&decoder, source.code, source.label, false) != 0 ||
+      (working == TextCode::Sjis && openEncoder(&encoder) != 0)) {
     // The system has no converter for this code: the declared code cannot be read here.
     setMessage(kCodeParameterError, kFmtParameterError, "CODE");
   } else {
     int32_t used = 0;
     const int32_t decoded =
         decodePiece(&decoder, s.inputText + source.skip, length, true, utf8, static_cast<int32_t>(utf8Size), &used);
-    // Shift-JIS never takes more bytes than UTF-8.
-    if (allocZeroed(&converted, static_cast<long>(decoded) + 16) != 0) {
+    if (working == TextCode::Utf8) {
+      // Only bytes the decoding could not read are lost, each to a U+FFFD of its own.
+      const int64_t marksBefore = source.code == SourceCode::Utf8 ? countReplacementMarks(s.inputText, size) : 0;
+      *replaced = countReplacementMarks(utf8, decoded) - marksBefore;
+      releaseArea(&s.inputText);
+      s.inputText = utf8;
+      s.inputSize = decoded;
+      utf8 = nullptr;
+      result = 0;
+    } else if (allocZeroed(&converted, static_cast<long>(decoded) + 16) != 0) {
+      // Shift-JIS never takes more bytes than UTF-8.
       setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaConversion, static_cast<long>(decoded) + 16);
     } else {
       const int32_t written = encodeCp932(&encoder, utf8, decoded, converted);
@@ -135,41 +146,46 @@ int convertKnownCode(CodeKind code, int64_t* replaced) {
 }
 
 // Reads the document in the input text in the one code it is written in, or byte by byte
-// when it mixes codes, as Shift-JIS, and scans it into the slot.
-int scanDocument(InputKind kind, int slot, int64_t* replaced, const char** codeName) {
+// when it mixes codes, into the working code, and scans it into the slot.
+int scanDocument(InputKind kind, int slot, TextCode working, int64_t* replaced, const char** codeName) {
   ParserScratch& s = gParserScratch;
   const CodeDecision decision = decideWholeCode(s.inputText, s.inputSize, kind);
   *codeName = wholeCodeName(decision, s.inputText, s.inputSize);
+  const bool escapes = std::memchr(s.inputText, kEscape, static_cast<std::size_t>(s.inputSize)) != nullptr;
+  const DocumentSource shiftJis{SourceCode::Cp932, {}, 0};
   int result = 0;
   switch (decision.code) {
     case WholeCode::Sjis:
-      break;  // the working code already: byte for byte
+      // The working code already, byte for byte; or read as the code page into UTF-8.
+      if (working == TextCode::Utf8) result = convertFromSource(shiftJis, replaced, working);
+      break;
     case WholeCode::SevenBit:
-      if (std::memchr(s.inputText, kEscape, static_cast<std::size_t>(s.inputSize)) != nullptr) {
-        result = convertKnownCode(CodeKind::Jis, replaced);
-      }
+      if (escapes) result = convertKnownCode(CodeKind::Jis, replaced);
+      if (escapes && result == 0 && working == TextCode::Utf8) result = convertFromSource(shiftJis, replaced, working);
       break;
     case WholeCode::Euc:
-      result = convertKnownCode(CodeKind::Euc, replaced);
+      result = working == TextCode::Utf8 ? convertFromSource(DocumentSource{SourceCode::EucJp, {}, 0}, replaced, working)
+                                          : convertKnownCode(CodeKind::Euc, replaced);
       break;
     case WholeCode::Unicode:
-      result = convertFromSource(decision.source, replaced);
+      result = convertFromSource(decision.source, replaced, working);
       break;
     case WholeCode::Mixture:
       result = convertMixture();
+      if (result == 0 && working == TextCode::Utf8) result = convertFromSource(shiftJis, replaced, working);
       break;
   }
   return result != 0 ? result : scanConverted(kind, slot);
 }
 
 // Reads the document in the input text with the standard parser into the slot.
-int parseDocument(InputKind kind, DocumentCode code, int slot, int64_t* replaced) {
+int parseDocument(InputKind kind, DocumentCode code, int slot, TextCode working, int64_t* replaced) {
   ParserScratch& s = gParserScratch;
   openTableCursor(slot);
   gTableCursor.recordCount = 0;
   gTableCursor.tagNameUsed = 0;
   gTableCursor.contentUsed = 0;
-  const int parsed = parseStandardDocument(kind, code, s.inputText, s.inputSize, replaced);
+  const int parsed = parseStandardDocument(kind, code, s.inputText, s.inputSize, working, replaced);
   if (parsed != 0) return parsed;
   releaseArea(&s.inputText);
   s.inputSize = 0;
@@ -187,15 +203,15 @@ int loadReadDocument(const InputSet& inputs, int slot, const char* name) {
       const ParserScratch& s = gParserScratch;
       inputs.decided(sourceCodeName(findDocumentCode(s.inputText, s.inputSize, inputs.kind, inputs.code)));
     }
-    result = parseDocument(inputs.kind, inputs.code, slot, &replaced);
+    result = parseDocument(inputs.kind, inputs.code, slot, inputs.working, &replaced);
   } else if (inputs.code != DocumentCode::Detect) {
     result = convertFromSource(findDocumentCode(gParserScratch.inputText, gParserScratch.inputSize, inputs.kind,
                                                 inputs.code),
-                               &replaced);
+                               &replaced, inputs.working);
     if (result == 0) result = scanConverted(inputs.kind, slot);
   } else {
     const char* codeName = nullptr;
-    result = scanDocument(inputs.kind, slot, &replaced, &codeName);
+    result = scanDocument(inputs.kind, slot, inputs.working, &replaced, &codeName);
     if (inputs.decided != nullptr && codeName != nullptr) inputs.decided(codeName);
   }
   if (result == 0 && replaced > 0) {

@@ -16,13 +16,14 @@ struct InputSet {
   int32_t count;   // 1 to kMaxInputs
   const char (*fileNames)[kInputNameSize];
   ParserKind parser = ParserKind::Classic;
-  DocumentCode code = DocumentCode::Detect;  // Detect: the classic scanner recognises codes byte by byte
+  DocumentCode code = DocumentCode::Detect;  // Detect: decided for each document
   // Called when a document has had characters replaced, with warning 5023 as the current
   // message; none: the warning is only set.
   void (*warn)() = nullptr;
   // Called with the name of the code each document was found in when none was declared and
   // it was read the classic way (SJIS, EUC, JIS, ASCII, UTF8, UTF16, MIXED or its label).
   void (*decided)(const char* codeName) = nullptr;
+  TextCode working = TextCode::Sjis;  // the code of the records
 };
 
 // Loads every input into its slot, stopping at the first failure. 0, or the failing step's

@@ -33,7 +33,7 @@ int refuseStandardParser(const char* setting) {
 
 bool standardParserAvailable() { return false; }
 
-int parseStandardDocument(InputKind, DocumentCode, unsigned char*, int32_t, int64_t*) {
+int parseStandardDocument(InputKind, DocumentCode, unsigned char*, int32_t, TextCode, int64_t*) {
   return refuseStandardParser("PARSER=STANDARD");
 }
 
@@ -231,7 +231,7 @@ void setParserMessage(const char* detail, long line, long column) {
   while (length > 0 && (detail[length - 1] == '\n' || detail[length - 1] == '\r')) --length;
   if (length >= sizeof text) length = sizeof text - 1;
   Cp932Encoder encoder{};
-  if (openEncoder(&encoder) == 0) {
+  if (messageTextCode() == TextCode::Sjis && openEncoder(&encoder) == 0) {
     encodeCp932(&encoder, reinterpret_cast<const unsigned char*>(detail), static_cast<int32_t>(length),
                 reinterpret_cast<unsigned char*>(text));
     closeEncoder(&encoder);
@@ -661,7 +661,7 @@ void initialiseOnce() {
 
 bool standardParserAvailable() { return true; }
 
-int parseStandardDocument(InputKind kind, DocumentCode declared, unsigned char* text, int32_t size,
+int parseStandardDocument(InputKind kind, DocumentCode declared, unsigned char* text, int32_t size, TextCode working,
                           int64_t* replaced) {
   initialiseOnce();
   *replaced = 0;
@@ -670,13 +670,15 @@ int parseStandardDocument(InputKind kind, DocumentCode declared, unsigned char* 
   // An empty file has no records and no fault, whichever way it is read.
   if (size - source.skip <= 0) return 0;
 
+  // Records in UTF-8 take the parser's text as it stands; in Shift-JIS through the encoder.
   Cp932Encoder encoder{};
-  if (openEncoder(&encoder) != 0) {
+  if (working == TextCode::Sjis && openEncoder(&encoder) != 0) {
     setMessage(kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, 1L, 1L);
     return -1;
   }
   unsigned char* chunk = nullptr;
-  if (beginStandardRecords(kind, &encoder) != 0 || takeArea(&chunk, kChunkSize, kAreaConversion) != 0) {
+  if (beginStandardRecords(kind, working == TextCode::Sjis ? &encoder : nullptr) != 0 ||
+      takeArea(&chunk, kChunkSize, kAreaConversion) != 0) {
     endStandardRecords();
     closeEncoder(&encoder);
     return -1;

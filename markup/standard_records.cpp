@@ -41,6 +41,14 @@ constexpr int32_t kEntriesStep = 4096;
 
 ParserEntry* parserEntries() { return reinterpret_cast<ParserEntry*>(gState.entries); }
 
+// The parser's UTF-8 in the working code: as CP932 through the encoder, or as it stands when
+// the records are UTF-8 (no encoder).
+int32_t writeWorking(const unsigned char* text, int32_t length, unsigned char* target) {
+  if (gState.encoder != nullptr) return encodeCp932(gState.encoder, text, length, target);
+  if (length > 0) std::memcpy(target, text, static_cast<std::size_t>(length));
+  return length;
+}
+
 int32_t utf8Length(const unsigned char* text) { return static_cast<int32_t>(std::strlen(reinterpret_cast<const char*>(text))); }
 
 // Puts "<NAME>" (brackets 1) or "<<NAME>>" (brackets 2) into the name buffer, upper-cased and
@@ -54,7 +62,7 @@ int32_t bracketName(const unsigned char* name, int brackets) {
   toUpperAscii(reinterpret_cast<char*>(buffer + upperAt), reinterpret_cast<const char*>(name), length);
   int32_t used = 0;
   for (int i = 0; i < brackets; ++i) buffer[used++] = '<';
-  used += encodeCp932(gState.encoder, buffer + upperAt, length, buffer + used);
+  used += writeWorking(buffer + upperAt, length, buffer + used);
   for (int i = 0; i < brackets; ++i) buffer[used++] = '>';
   std::memset(buffer + used, 0, static_cast<std::size_t>(upperAt + length - used));
   return used;
@@ -78,7 +86,7 @@ int registerAttribute(const unsigned char* name, const unsigned char* value) {
   if (ensureFieldRoom(slot, kContentsArea, static_cast<long>(length) + gTableCursor.contentUsed + 16) != 0) return -1;
   unsigned char* target = slot.contents + gTableCursor.contentUsed;
   // Values are kept as written, blanks included, as quoted values are.
-  const int32_t written = encodeCp932(gState.encoder, value, length, target);
+  const int32_t written = writeWorking(value, length, target);
   target[written] = 0;
   if (written > 0) attachContent(gState.objectCounter - 1, gTableCursor.contentUsed, written);
   gTableCursor.contentUsed += written + 1;
@@ -100,7 +108,7 @@ int flushText() {
       return -1;
     }
     unsigned char* target = slot.contents + gTableCursor.contentUsed;
-    const int32_t written = encodeCp932(v.encoder, gParserScratch.textBuffer, v.textLength, target);
+    const int32_t written = writeWorking(gParserScratch.textBuffer, v.textLength, target);
     int32_t first = 0;
     while (first < written && isBlank(target[first])) ++first;
     int32_t last = written;

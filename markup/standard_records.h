@@ -18,7 +18,7 @@ namespace mq {
 // taken, counters at their start values. The encoder writes names and texts as CP932 and
 // counts what it replaces. -1 with message 1011 when the standard path's own area cannot
 // be had.
-int beginStandardRecords(InputKind kind, Cp932Encoder* encoder);
+int beginStandardRecords(InputKind kind, Cp932Encoder* encoder);  // no encoder: the records stay UTF-8
 // Gives back the standard path's own area.
 void endStandardRecords();
 

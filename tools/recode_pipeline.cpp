@@ -59,19 +59,6 @@ int planUtf8(RecodePipeline* p, const CodeDecision& source) {
   return -1;
 }
 
-// The U+FFFD marks in UTF-8 text: what decoding put for bytes it could not read.
-int64_t replacementMarks(const unsigned char* text, int32_t length) {
-  int64_t marks = 0;
-  const unsigned char* end = text + length;
-  for (const unsigned char* at = text; end - at >= 3;) {
-    at = static_cast<const unsigned char*>(std::memchr(at, 0xEF, static_cast<std::size_t>(end - at)));
-    if (at == nullptr || end - at < 3) break;
-    if (at[1] == 0xBF && at[2] == 0xBD) ++marks;
-    ++at;
-  }
-  return marks;
-}
-
 constexpr int32_t kCompletingBytes = 8;  // enough to complete any sequence a piece cut
 
 // Decodes a piece; a sequence that the piece's end cut is carried to the next piece.
@@ -125,7 +112,7 @@ int32_t runStep(RecodeStep& step, const unsigned char* in, int32_t length, bool 
       return last ? written + finishConversion(&step.mixture, out + written) : written;
     case RecodeStepKind::Decode:
       written = decodeStep(step, in, length, last, out);
-      step.marks += replacementMarks(out, written);
+      step.marks += countReplacementMarks(out, written);
       return written;
     case RecodeStepKind::EncodeCp932:
       return encodeCp932(&step.encoder, in, length, out);
