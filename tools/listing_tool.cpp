@@ -67,6 +67,13 @@ int applyOption(const char* argument) {
   } else if (std::strcmp(argument, "/s") == 0 || std::strcmp(argument, "/S") == 0) {
     if (!standardParserAvailable()) return refuseStandardParser(argument);
     gListingOptions.parser = ParserKind::Standard;
+  } else if (std::strcmp(argument, "/u") == 0 || std::strcmp(argument, "/U") == 0) {
+    // Documents in other codes reach UTF-8 through the system's converter.
+    if (!platformConvertsCodes()) {
+      setMessage(kCodeParameterError, kFmtParameterError, argument);
+      return -1;
+    }
+    gListingOptions.working = TextCode::Utf8;
   } else if ((std::strncmp(argument, "/e", 2) == 0 || std::strncmp(argument, "/E", 2) == 0) &&
              codeFromOption(argument + 2)) {
     // the code is taken
@@ -79,14 +86,15 @@ int applyOption(const char* argument) {
 
 void writeListingUsage() {
   writeUsageText(
-      "Usage: %s [/k] [/d] [/pC] [/s] [/eCODE] DOCUMENT LISTING\n"
+      "Usage: %s [/k] [/d] [/pC] [/s] [/eCODE] [/u] DOCUMENT LISTING\n"
       "Writes the tag records of one %s document (Shift-JIS, EUC, JIS or UTF-8) as a tag listing: per\n"
-      "record FileNo, No, SeaNo, TagName and Value, in Shift-JIS with CR LF line ends.\n"
+      "record FileNo, No, SeaNo, TagName and Value, in Shift-JIS (or UTF-8) with CR LF line ends.\n"
       "  /k, /K        begin with a header line\n"
       "  /d, /D        leave out the records without a value\n"
       "  /pC, /PC      C separates the fields: one byte, or \\t \\n \\r \\v \\a \\b \\f (TAB by default)\n"
       "  /s, /S        read the document with the standard parser (today's documents)\n"
       "  /eCODE        the document's code: UTF8, UTF16, SJIS, EUC or JIS (any case)\n"
+      "  /u, /U        write the listing in UTF-8: no character is replaced\n"
       "  -h, --help    show this text\n"
       "  --version     show the version\n"
       "Arguments are split at spaces; one that begins with / is an option unless it holds another\n"
@@ -136,7 +144,7 @@ int runListing() {
   gWarning[0] = '\0';
   gDecidedCode[0] = '\0';
   const InputSet inputs{gListingKind,          kListingSlots,  &gListingOptions.inputFile, gListingOptions.parser,
-                        gListingOptions.documentCode, keepWarning, keepDecidedCode};
+                        gListingOptions.documentCode, keepWarning, keepDecidedCode,            gListingOptions.working};
   const int loaded = loadInputs(inputs);
   if (loaded != 0) return loaded;
   // Created only now: a document that could not be loaded leaves an old listing as it was.

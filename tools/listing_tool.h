@@ -12,6 +12,7 @@ struct ListingOptions {
   ListingFormat format;
   ParserKind parser;          // /s: the standard parser
   DocumentCode documentCode;  // /e followed by the code's name
+  TextCode working;           // /u: the listing in UTF-8
   char inputFile[kInputNameSize];
   char listingFile[kArgumentSize];
 };
