@@ -433,6 +433,69 @@ printf '%s\n' "$STARTED" "5023 変換できない文字を置き換えました 
 : >"$C/expected/needs-converter"  # UTF-8 is read through the system's converter
 
 # ---------------------------------------------------------------------------------------
+# UTF-8 as the working code: a page with characters Shift-JIS lacks, a template with a
+# byte-order mark and a replacement file in UTF-8, cuts before, inside and after a four-byte
+# character (moved back to its first byte), and the log in UTF-8. Both ways of reading.
+U8PAGE='<html><head><title>café ü © 𠮷 한국어 😀</title></head><body><p>𠮷野家 Ｐｒｉｃｅ：１２０円</p><p>a&amp;b</p></body></html>'
+utf8_fill() {
+  new_case "$1"
+  printf '%s\n' "[LOG]" "WARLOGOUT=YES" "CODE=UTF8" "[OUTFILE]" "KIND=$2" "OUTFILE=out.txt" "CODE=UTF8" \
+    "[SET]" "START=<%" "END=%>" "[INFILE]" "COUNT=1" "KIND=HTML" "INFILE1=page.html" "${@:4}" \
+    "[OUTDEF]" "OUTDEF=template.txt" "[REPLACE]" "REPDEF=replace.txt" | crlf | input settings.ini
+  printf '%s\r\n' "$U8PAGE" | input page.html
+  {
+    printf '\xEF\xBB\xBFtitle=<%%1 %s<HEAD><TITLE> 0001 000 000%%>\r\n' "$3"
+    # 𠮷 is four bytes: cut to 0 to 3 bytes nothing of it is written, to 4 all of it.
+    for cut in 003 004 005 007; do printf 'cut%s=[<%%1%s<body><p>0001000%s%%>]\r\n' $cut "$3" $cut; done
+    printf 'rep=<%%1%s<BODY><P>0001001000%%>|<%%1%s<BODY><P>0002002000%%>\r\n' "$3" "$3"
+    printf 'missing=[<%%1%s<BODY><É>0001000000%%>]' "$3"
+  } | input template.txt
+  printf '\xEF\xBB\xBF1\t𠮷野家\t吉野家：\r\n2\ta\tÄ\r\n' | input replace.txt
+  exit_code 0
+}
+utf8_fill utf8_fill_classic NORMAL '<HTML>'
+{
+  printf 'title=café ü © 𠮷 한국어 😀\r\ncut003=[]\r\ncut004=[𠮷]\r\ncut005=[𠮷]\r\ncut007=[𠮷野]\r\n'
+  printf 'rep=吉野家：|Ä\r\nmissing=[]'
+} | expect out.txt
+printf '%s\n' "$STARTED" "$(not_in_input $SEQ_DIFFERS '<HTML><BODY><É>' 1)" "$ENDED" |
+  sed 's|^|YYYY/MM/DD hh:mm:ss |' | crlf | expect ERRLOG.LOG
+: >"$C/expected/needs-converter"
+utf8_fill utf8_fill_standard NOCRLF '' "PARSER=STANDARD"
+{
+  printf 'title=café ü © 𠮷 한국어 😀\r\ncut003=[]\r\ncut004=[𠮷]\r\ncut005=[𠮷]\r\ncut007=[𠮷野]\r\n'
+  printf 'rep=吉野家：|Ä\r\nmissing=[]'
+} | expect out.txt
+printf '%s\n' "$STARTED" "$(not_in_input $SEQ_DIFFERS '<BODY><É>' 1)" "$ENDED" |
+  sed 's|^|YYYY/MM/DD hh:mm:ss |' | crlf | expect ERRLOG.LOG
+: >"$C/expected/needs-converter"
+
+# The working code UTF-8 with the log in Shift-JIS (its default): the log's path holds a
+# character Shift-JIS lacks, written there as 〓; the output keeps it.
+new_case utf8_output_sjis_log
+printf '%s\n' "[LOG]" "WARLOGOUT=YES" "[OUTFILE]" "KIND=NORMAL" "OUTFILE=out.txt" "CODE=UTF8" "[SET]" "START=<%" \
+  "END=%>" "[INFILE]" "COUNT=1" "KIND=CSV" "INFILE1=l.tsv" "[OUTDEF]" "OUTDEF=template.txt" | crlf | input settings.ini
+printf '1\t1\t1\t<É>\tété\r\n' | input l.tsv
+printf '<%%1<É>0001000000%%>|<%%1<É>0002000000%%>' | input template.txt
+printf 'été|' | expect out.txt
+printf '%s\n' "$STARTED" "$(not_in_input $SEQ_DIFFERS '<〓>' 2)" "$ENDED" | log
+: >"$C/expected/needs-converter"
+exit_code 0
+
+# A CSV listing in UTF-8, written from a page and read back under the same setting: every
+# code point class, a value over the work area's 4,096 bytes, a CR inside a value made a space.
+LONGU8=$(rep 'é𠮷😀한' 400)
+new_case utf8_csv_round_trip
+printf '%s\n' "[LOG]" "WARLOGOUT=NO" "[OUTFILE]" "KIND=CSV" "OUTFILE=out.tsv" "CODE=UTF8" \
+  "[INFILE]" "COUNT=2" "KIND=CSV" "INFILE1=a.tsv" "INFILE2=b.tsv" | crlf | input settings.ini
+printf '1\t1\t1\t<P>\tA é ©\r\n1\t2\t1\t<P><Ü>\t%s\r\n' "$LONGU8" | input a.tsv
+printf '2\t1\t1\t<한>\t𠮷\r😀\r\n' | input b.tsv
+printf '1\t1\t1\t<P>\tA é ©\r\n1\t2\t1\t<P><Ü>\t%s\r\n2\t1\t1\t<한>\t𠮷 😀\r\n' "$LONGU8" | expect out.tsv
+absent ERRLOG.LOG
+exit_code 0
+: >"$C/expected/needs-converter"  # CODE=UTF8 is refused where the system cannot convert
+
+# ---------------------------------------------------------------------------------------
 # Output far over the 20,480-byte buffer, complete and in order: a piece that fills the
 # buffer to exactly its size, values of 20,480 and 20,479 bytes, and a thousand short lines.
 new_case large_output
