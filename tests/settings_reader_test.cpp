@@ -8,6 +8,7 @@
 #include "common/run_record.h"
 #include "common/settings.h"
 #include "markup/standard_parser.h"
+#include "common/unicode_conversion.h"
 #include "tests/test_support.h"
 
 namespace mq {
@@ -99,6 +100,40 @@ TEST_F(SettingsReaderTest, DocumentsHaveAParserAndACodeListingsNeither) {
   EXPECT_EQ(read(base + "KIND=HTML\nPARSER=x\n"), -1);
   EXPECT_EQ(test::logEntries(test::readFile(path("l.log"))).back(),
             "1011 " + test::sjis("ＩＮＩファイルの設定ミスです SECTION=[INFILE] KEY=[PARSER]"));
+}
+
+// [OUTFILE] CODE and [LOG] CODE: Shift-JIS when absent, UTF-8 by its first bytes; any other
+// value is a setting error logged in the code already known.
+TEST_F(SettingsReaderTest, TheWorkingCodeAndTheLogsCode) {
+  if (!platformConvertsCodes()) GTEST_SKIP() << "UTF-8 needs the system's converter";
+  const std::string head = "[LOG]\nFILENAME=" + path("l.log") + "\nWARLOGOUT=NO\n";
+  const std::string tail = "[OUTFILE]\nKIND=CSV\nOUTFILE=o\n%s[INFILE]\nCOUNT=1\nKIND=CSV\nINFILE1=a\n";
+  struct Case {
+    std::string log, output;
+    int result;
+    TextCode working, logCode;
+  };
+  const std::vector<Case> cases = {
+      {"", "", 0, TextCode::Sjis, TextCode::Sjis},
+      {"CODE=SJIS\n", "CODE=sjis\n", 0, TextCode::Sjis, TextCode::Sjis},
+      {"CODE=utf8\n", "CODE=UTF8\n", 0, TextCode::Utf8, TextCode::Utf8},
+      {"", "CODE=UTF8BOM\n", 0, TextCode::Utf8, TextCode::Sjis},
+      {"CODE=UTF8\n", "", 0, TextCode::Sjis, TextCode::Utf8},
+      {"", "CODE=UTF-8\n", -1, TextCode::Sjis, TextCode::Sjis},
+      {"CODE=EUC\n", "", -1, TextCode::Sjis, TextCode::Sjis},
+  };
+  for (const Case& c : cases) {
+    std::string settings = head + c.log + tail;
+    settings.replace(settings.find("%s"), 2, c.output);
+    EXPECT_EQ(read(settings), c.result) << c.log << c.output;
+    if (c.result != 0) continue;
+    EXPECT_EQ(gSettings.workingCode, c.working) << c.log << c.output;
+    EXPECT_EQ(gSettings.logCode, c.logCode) << c.log << c.output;
+  }
+  std::remove(path("l.log").c_str());
+  EXPECT_EQ(read(head + "CODE=UTF8\n" + "[OUTFILE]\nKIND=CSV\nOUTFILE=o\nCODE=x\n"), -1);
+  EXPECT_EQ(test::readFile(path("l.log")).substr(20),
+            "1011 ＩＮＩファイルの設定ミスです SECTION=[OUTFILE] KEY=[CODE]\r\n");
 }
 
 }  // namespace
