@@ -4,9 +4,11 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "common/run_record.h"
 #include "common/texts.h"
+#include "common/unicode_conversion.h"
 #include "tests/test_support.h"
 
 namespace mq {
@@ -60,6 +62,49 @@ TEST_F(MessageLogTest, CutsTheTextAfterItsByte256AndKeepsTheTabOf5022) {
   EXPECT_EQ(entries[1], "5021 " + exact);
   EXPECT_EQ(entries[2], "5022 " + test::sjis("読替定義ファイルに存在しません") + "\tNO = [3] VALUE = [v]");
   EXPECT_EQ(std::string(gRunRecord.messageText).find('\t') != std::string::npos, true);
+}
+
+// Messages of a UTF-8 run: fixed texts converted, values in UTF-8 kept, Shift-JIS values read
+// as such, a precision that never splits a character; each log written in its own code.
+TEST_F(MessageLogTest, MessagesOfAUtf8RunKeepTheirValuesInEitherLog) {
+  if (!platformConvertsCodes()) GTEST_SKIP() << "UTF-8 needs the system's converter";
+  const std::string utf8Log = path("u.log");
+  const std::string sjisLog = path("s.log");
+  std::string kanji;
+  for (int i = 0; i < 100; ++i) kanji += "\xE6\x97\xA5";  // 日, three bytes each
+  struct Case {
+    MessageCode code;
+    std::string utf8;  // the message text composed in UTF-8
+  };
+  setMessageCodes(TextCode::Utf8, TextCode::Utf8);
+  std::vector<Case> cases;
+  setMessage(kCodeNotInInput, kFmtNotInInput, kDetailTagNameMismatch, "<\xC3\x89>", 2L);
+  cases.push_back({kCodeNotInInput, "入力ファイルに存在しません CONTENTS = [タグ名が一致しません] TAGNAME = [<É>] SEQNO = [2]"});
+  EXPECT_EQ(std::string(gRunRecord.messageText), cases.back().utf8);
+  writeLogLine(utf8Log.c_str());
+  setMessageCodes(TextCode::Utf8, TextCode::Sjis);
+  writeLogLine(sjisLog.c_str());
+  // %.256s of 300 bytes of three-byte characters keeps 85 whole ones.
+  setMessageCodes(TextCode::Utf8, TextCode::Utf8);
+  setMessage(kCodeNotInReplace, kFmtNotInReplace, 7, kanji.c_str());
+  EXPECT_EQ(std::string(gRunRecord.messageText), "読替定義ファイルに存在しません\tNO = [7] VALUE = [" + kanji.substr(0, 255) + "]");
+  // A Shift-JIS value (a file name written in Shift-JIS) is read as Shift-JIS.
+  setMessage(kCodeReadFailed, kFmtReadFailed, test::sjis("表.html").c_str());
+  EXPECT_EQ(std::string(gRunRecord.messageText), "ファイルの読込みに失敗しました FILENAME = [表.html]");
+  writeLogLine(utf8Log.c_str());
+  const auto inUtf8 = test::logEntries(test::readFile(utf8Log));
+  ASSERT_EQ(inUtf8.size(), 2u);
+  EXPECT_EQ(inUtf8[0], "5021 " + cases[0].utf8);
+  EXPECT_EQ(inUtf8[1], "1003 ファイルの読込みに失敗しました FILENAME = [表.html]");
+  // In a Shift-JIS log the character the code page lacks is 〓.
+  EXPECT_EQ(test::logEntries(test::readFile(sjisLog)),
+            std::vector<std::string>{"5021 " + test::sjis("入力ファイルに存在しません CONTENTS = [タグ名が一致しません] TAGNAME = [<〓>] SEQNO = [2]")});
+  // A UTF-8 log's line is cut at 256 bytes on a character's first byte.
+  setMessage(kCodeNotInInput, "%s", kanji.c_str());
+  std::remove(utf8Log.c_str());
+  writeLogLine(utf8Log.c_str());
+  EXPECT_EQ(test::logEntries(test::readFile(utf8Log)), std::vector<std::string>{"5021 " + kanji.substr(0, 255)});
+  setMessageCodes(TextCode::Sjis, TextCode::Sjis);
 }
 
 TEST_F(MessageLogTest, ReportsAnUnopenableLogAndWritesNothingWithoutAClock) {
