@@ -1,5 +1,7 @@
 #include "fuzz/fuzz_support.h"
 
+#include "common/unicode_conversion.h"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -25,6 +27,18 @@ void checkDocumentRecords(const ParseTableSlot& slot) {
     if (r.contentOffset != -1 && (r.contentOffset < 0 || r.contentOffset + r.contentLength >= slot.contentCapacity))
       __builtin_trap();
     if (r.objectNo != i + 1) __builtin_trap();
+  }
+}
+
+void checkUtf8Records(const ParseTableSlot& slot) {
+  for (int32_t i = 0; i < slot.recordCount; ++i) {
+    const TagRecord& r = *recordAt(slot, i);
+    const auto* path = reinterpret_cast<const unsigned char*>(tagPathOf(slot, r));
+    if (!isValidUtf8(path, r.tagNameLength)) __builtin_trap();
+    if (r.contentOffset >= 0 && r.contentLength > 0 &&
+        !isValidUtf8(reinterpret_cast<const unsigned char*>(contentOf(slot, r)), r.contentLength)) {
+      __builtin_trap();
+    }
   }
 }
 

@@ -14,6 +14,10 @@ namespace mq::fuzz {
 // not numbered by its place in the table.
 void checkDocumentRecords(const ParseTableSlot& slot);
 
+// Stops the run when a record's path or value of a document loaded into UTF-8 is not valid
+// UTF-8: reading into UTF-8 never splits or invents a character.
+void checkUtf8Records(const ParseTableSlot& slot);
+
 // Writes the bytes to this process's scratch file and returns its name.
 const char* writeInput(const uint8_t* data, std::size_t size);
 

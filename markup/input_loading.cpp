@@ -244,7 +244,8 @@ int loadInputs(const InputSet& inputs) {
   return result;
 }
 
-int loadDocumentText(InputKind kind, const unsigned char* bytes, int32_t size, ParserKind parser, DocumentCode code) {
+int loadDocumentText(InputKind kind, const unsigned char* bytes, int32_t size, ParserKind parser, DocumentCode code,
+                     TextCode working) {
   const int taken = allocateParserScratch();
   if (taken != 0) return taken;
   ParserScratch& s = gParserScratch;
@@ -253,7 +254,7 @@ int loadDocumentText(InputKind kind, const unsigned char* bytes, int32_t size, P
     if (size > 0) std::memcpy(s.inputText, bytes, static_cast<std::size_t>(size));
     s.inputSize = size;
     const char noNames[1][kInputNameSize] = {};
-    result = loadReadDocument(InputSet{kind, 1, noNames, parser, code}, 0, "");
+    result = loadReadDocument(InputSet{kind, 1, noNames, parser, code, nullptr, nullptr, working}, 0, "");
   } else {
     setMessage(kCodeReadFailed, kFmtReadFailed, "");
   }

@@ -32,7 +32,7 @@ int loadInputs(const InputSet& inputs);
 
 // One document of `kind` held in memory, loaded into slot 0 as loadInputs loads a file.
 int loadDocumentText(InputKind kind, const unsigned char* bytes, int32_t size, ParserKind parser = ParserKind::Classic,
-                     DocumentCode code = DocumentCode::Detect);
+                     DocumentCode code = DocumentCode::Detect, TextCode working = TextCode::Sjis);
 
 // One tag listing read from an open stream into the first slotCount slots, as loadInputs
 // reads a listing file; `name` stands in its messages.
