@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/cp932_unicode_table.h"
 #include "common/platform.h"
 
 namespace mq {
@@ -43,6 +44,29 @@ bool cutSequence(const unsigned char* text, int64_t available) {
     if (!inRange(text[i], i == 1 ? low : 0x80, i == 1 ? high : 0xBF)) return false;
   }
   return true;
+}
+
+// The code point of a CP932 two-byte code, 0 when it is none.
+uint32_t cp932Pair(unsigned char lead, unsigned char trail) {
+  const int row = lead <= 0x9F ? lead - 0x81 : lead - 0xE0 + 0x1F;
+  if (lead < 0x81 || (lead > 0x9F && lead < 0xE0) || lead > 0xFC || trail < 0x40 || trail > 0xFC) return 0;
+  return kCp932Unicode[row * kCp932Trails + (trail - 0x40)];
+}
+
+int putUtf8(uint32_t point, unsigned char* out) {
+  if (point < 0x80) {
+    out[0] = static_cast<unsigned char>(point);
+    return 1;
+  }
+  if (point < 0x800) {
+    out[0] = static_cast<unsigned char>(0xC0 | (point >> 6));
+    out[1] = static_cast<unsigned char>(0x80 | (point & 0x3F));
+    return 2;
+  }
+  out[0] = static_cast<unsigned char>(0xE0 | (point >> 12));
+  out[1] = static_cast<unsigned char>(0x80 | ((point >> 6) & 0x3F));
+  out[2] = static_cast<unsigned char>(0x80 | (point & 0x3F));
+  return 3;
 }
 
 // Bytes up to the first that is not ASCII, eight at a time.
@@ -102,6 +126,12 @@ int32_t decodeUtf8(Utf8Decoder* decoder, const unsigned char* source, int32_t le
   }
   *used = in;
   return out;
+}
+
+int32_t decodeCp932Bytes(Utf8Decoder* decoder, const unsigned char* source, int32_t length, bool last,
+                          unsigned char* destination, int32_t capacity, int32_t* used) {
+  return decodeCp932(source, length, last, destination, capacity, used, decoder->strict ? &decoder->badOffset : nullptr,
+                     decoder->consumed);
 }
 
 int32_t decodeWithConverter(Utf8Decoder* decoder, const unsigned char* source, int32_t length, bool last,
@@ -182,8 +212,10 @@ bool isValidUtf8(const unsigned char* text, int64_t length, UnicodePath path) {
 
 int openDecoder(Utf8Decoder* decoder, SourceCode code, const char* label, bool strict) {
   *decoder = Utf8Decoder{code, nullptr, strict, -1, 0};
+  // UTF-8 and the code page are read by tables of our own; the rest by the platform.
+  if (code == SourceCode::Utf8 || code == SourceCode::Cp932) return 0;
   const char* name = converterName(code, label);
-  if (name == nullptr) return code == SourceCode::Utf8 ? 0 : -1;
+  if (name == nullptr) return -1;
   void* const converter = openCodeConverter("UTF-8", name);
   if (converter == nullptr) return -1;
   decoder->converter = converter;
@@ -199,9 +231,10 @@ int32_t decodePiece(Utf8Decoder* decoder, const unsigned char* source, int32_t l
                     unsigned char* destination, int32_t capacity, int32_t* used) {
   *used = 0;
   if (length <= 0) return 0;
-  const int32_t written = decoder->code == SourceCode::Utf8
-                              ? decodeUtf8(decoder, source, length, last, destination, capacity, used)
-                              : decodeWithConverter(decoder, source, length, last, destination, capacity, used);
+  const int32_t written =
+      decoder->code == SourceCode::Utf8    ? decodeUtf8(decoder, source, length, last, destination, capacity, used)
+      : decoder->code == SourceCode::Cp932 ? decodeCp932Bytes(decoder, source, length, last, destination, capacity, used)
+                                           : decodeWithConverter(decoder, source, length, last, destination, capacity, used);
   decoder->consumed += *used;
   return written;
 }
@@ -436,6 +469,50 @@ int64_t countReplacementMarks(const unsigned char* text, int64_t length) {
     ++at;
   }
   return marks;
+}
+
+int32_t decodeCp932(const unsigned char* source, int32_t length, bool last, unsigned char* destination,
+                    int32_t capacity, int32_t* used, int64_t* badOffset, int64_t consumed, UnicodePath path) {
+  int32_t in = 0;
+  int32_t out = 0;
+  while (in < length && capacity - out >= 8) {
+    const unsigned char byte = source[in];
+    if (byte < 0x80) {
+      // Plain bytes in runs, as far as the room allows.
+      const int32_t room = capacity - 8 - out;
+      const int32_t window = room < length - in ? room : length - in;
+      const auto run = static_cast<int32_t>(path == UnicodePath::Bulk ? asciiRun(source + in, window, path) : 1);
+      std::memcpy(destination + out, source + in, static_cast<std::size_t>(run));
+      in += run;
+      out += run;
+      continue;
+    }
+    if (inRange(byte, 0xA1, 0xDF)) {  // half-width katakana
+      out += putUtf8(0xFF61u + (byte - 0xA1u), destination + out);
+      ++in;
+      continue;
+    }
+    const bool lead = inRange(byte, 0x81, 0x9F) || inRange(byte, 0xE0, 0xFC);
+    if (lead && in + 1 >= length && !last) break;  // completed by the next piece
+    const uint32_t point = lead && in + 1 < length ? cp932Pair(byte, source[in + 1]) : 0;
+    if (point != 0) {
+      out += putUtf8(point, destination + out);
+      in += 2;
+      continue;
+    }
+    // No character: the byte alone is replaced and reading goes on after it, as the
+    // system's converter reads.
+    if (badOffset != nullptr) {
+      *badOffset = consumed + in;
+      *used = in;
+      return -1;
+    }
+    std::memcpy(destination + out, kReplacementCharacter, 3);
+    out += 3;
+    ++in;
+  }
+  *used = in;
+  return out;
 }
 
 bool platformConvertsCodes() {

@@ -67,6 +67,15 @@ int32_t encodeCp932(Cp932Encoder* encoder, const unsigned char* text, int32_t le
 // The U+FFFD characters in UTF-8 text: what a decoding put for bytes it could not read.
 int64_t countReplacementMarks(const unsigned char* text, int64_t length);
 
+// Decodes CP932 (Shift-JIS) into UTF-8 by the code page's table, as the system's converter
+// reads it: a byte that begins no character is U+FFFD and reading goes on after it; a first
+// byte at the end waits for the next piece unless `last`. Stops when less than 8 bytes of room
+// are left. With badOffset, a byte that begins no character stops it instead: -1, and
+// consumed + its place in *badOffset. Runs of ASCII are copied in bulk, or one by one.
+int32_t decodeCp932(const unsigned char* source, int32_t length, bool last, unsigned char* destination,
+                    int32_t capacity, int32_t* used, int64_t* badOffset = nullptr, int64_t consumed = 0,
+                    UnicodePath path = UnicodePath::Bulk);
+
 // Whether the system converts between Shift-JIS and UTF-8 (the Windows build has no converter).
 bool platformConvertsCodes();
 

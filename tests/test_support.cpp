@@ -398,6 +398,16 @@ std::string hex(const char* text) {
   return bytes;
 }
 
+std::string hexOf(const std::string& bytes) {
+  std::string text;
+  char cell[4];
+  for (const char byte : bytes) {
+    std::snprintf(cell, sizeof cell, "%s%02X", text.empty() ? "" : " ", static_cast<unsigned char>(byte));
+    text += cell;
+  }
+  return text;
+}
+
 std::vector<std::string> logEntries(const std::string& logBytes) {
   std::vector<std::string> entries;
   std::size_t at = 0;

@@ -19,8 +19,9 @@ std::string sjis(const std::string& utf8);
 // Text converted between two iconv codes, e.g. "UTF-8" to "EUC-JP" or "ISO-2022-JP".
 std::string convert(const std::string& text, const char* from, const char* to);
 
-// "93 FA 41" -> those bytes.
+// "93 FA 41" -> those bytes, and the bytes written that way.
 std::string hex(const char* text);
+std::string hexOf(const std::string& bytes);
 
 std::string readFile(const std::string& path);
 // A new file for reading and writing, removed when it is closed. (The C library's tmpfile

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/platform.h"
 #include "tests/test_support.h"
 
 namespace mq {
@@ -176,6 +177,73 @@ TEST(UnicodeConversion, TheLearntFormsWriteEveryCharacterAsTheConverterDoes) {
   }
   EXPECT_TRUE(isValidUtf8(bytesOf(all), static_cast<int64_t>(all.size())));
   EXPECT_FALSE(isValidUtf8(bytesOf(sjis(kJapanese)), static_cast<int64_t>(sjis(kJapanese).size())));
+}
+
+// The code page read by our own table, held against the system's converter read the same
+// way (a byte that begins no character is U+FFFD, then reading goes on after it): every single
+// byte, every first byte with every second byte, and random bytes in random pieces, by runs
+// and byte by byte.
+TEST(UnicodeConversion, TheCodePagesTableReadsAsTheSystemsConverter) {
+  void* const system = openCodeConverter("UTF-8", "CP932");
+  if (system == nullptr) GTEST_SKIP() << "no converter to hold the table against";
+  const auto bySystem = [system](const std::string& text) {
+    std::string out;
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size();
+    while (inLeft > 0) {
+      char buffer[64];
+      char* to = buffer;
+      std::size_t toLeft = sizeof buffer;
+      const ConvertStop stop = convertCodes(system, &in, &inLeft, &to, &toLeft);
+      out.append(buffer, static_cast<std::size_t>(to - buffer));
+      if (stop == ConvertStop::Done || stop == ConvertStop::NoRoom) continue;
+      out += "\xEF\xBF\xBD";
+      ++in;
+      --inLeft;
+      resetCodeConverter(system);
+    }
+    return out;
+  };
+  const auto byTable = [](const std::string& text, std::size_t piece, UnicodePath path) {
+    std::string out;
+    std::string carried;
+    for (std::size_t at = 0; at < text.size() || !carried.empty();) {
+      const std::string chunk = carried + text.substr(at, piece);
+      at += piece;
+      const bool last = at >= text.size();
+      std::vector<unsigned char> buffer(3 * chunk.size() + 16);
+      int32_t used = 0;
+      const int32_t written = decodeCp932(reinterpret_cast<const unsigned char*>(chunk.data()),
+                                          static_cast<int32_t>(chunk.size()), last, buffer.data(),
+                                          static_cast<int32_t>(buffer.size()), &used, nullptr, 0, path);
+      out.append(reinterpret_cast<const char*>(buffer.data()), static_cast<std::size_t>(written));
+      carried = chunk.substr(static_cast<std::size_t>(used));
+      if (last) break;
+    }
+    return out;
+  };
+  std::vector<std::string> texts;
+  for (int first = 0; first < 256; ++first) {
+    std::string row(1, static_cast<char>(first));
+    for (int second = 0; second < 256; ++second) {
+      texts.push_back(row + static_cast<char>(second) + "a");
+    }
+  }
+  std::mt19937 random(932);
+  for (int n = 0; n < 300; ++n) {
+    std::string text;
+    for (int i = 0; i < 200; ++i) text += static_cast<char>(random() % 3 == 0 ? 'a' + random() % 26 : random() % 256);
+    texts.push_back(text);
+  }
+  for (const std::string& text : texts) {
+    const std::string want = bySystem(text);
+    ASSERT_EQ(byTable(text, text.size(), UnicodePath::Bulk), want) << test::hexOf(text);
+    ASSERT_EQ(byTable(text, text.size(), UnicodePath::ByCharacter), want) << test::hexOf(text);
+    if (text.size() > 3) {
+      ASSERT_EQ(byTable(text, 1 + random() % 7, UnicodePath::Bulk), want) << test::hexOf(text);
+    }
+  }
+  closeCodeConverter(system);
 }
 
 }  // namespace
