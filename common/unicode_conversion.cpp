@@ -1,6 +1,8 @@
 #include "common/unicode_conversion.h"
 
 #include <cstring>
+#include <iterator>
+#include <vector>
 
 #include "common/cp932_unicode_table.h"
 #include "common/platform.h"
@@ -46,11 +48,23 @@ bool cutSequence(const unsigned char* text, int64_t available) {
   return true;
 }
 
-// The code point of a CP932 two-byte code, 0 when it is none.
-uint32_t cp932Pair(unsigned char lead, unsigned char trail) {
-  const int row = lead <= 0x9F ? lead - 0x81 : lead - 0xE0 + 0x1F;
-  if (lead < 0x81 || (lead > 0x9F && lead < 0xE0) || lead > 0xFC || trail < 0x40 || trail > 0xFC) return 0;
-  return kCp932Unicode[row * kCp932Trails + (trail - 0x40)];
+int putUtf8(uint32_t point, unsigned char* out);
+
+// The UTF-8 form of every two-byte code, its bytes in the low three bytes and its length in
+// the high one (0: no character), made once from the table: a pair then costs one look-up.
+const uint32_t* cp932Utf8Forms() {
+  static const std::vector<uint32_t> forms = [] {
+    std::vector<uint32_t> made(std::size(kCp932Unicode));
+    for (std::size_t i = 0; i < made.size(); ++i) {
+      if (kCp932Unicode[i] == 0) continue;
+      unsigned char bytes[4] = {};
+      const int length = putUtf8(kCp932Unicode[i], bytes);
+      made[i] = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+                static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(length) << 24;
+    }
+    return made;
+  }();
+  return forms.data();
 }
 
 int putUtf8(uint32_t point, unsigned char* out) {
@@ -473,6 +487,7 @@ int64_t countReplacementMarks(const unsigned char* text, int64_t length) {
 
 int32_t decodeCp932(const unsigned char* source, int32_t length, bool last, unsigned char* destination,
                     int32_t capacity, int32_t* used, int64_t* badOffset, int64_t consumed, UnicodePath path) {
+  const uint32_t* const forms = cp932Utf8Forms();
   int32_t in = 0;
   int32_t out = 0;
   while (in < length && capacity - out >= 8) {
@@ -494,11 +509,17 @@ int32_t decodeCp932(const unsigned char* source, int32_t length, bool last, unsi
     }
     const bool lead = inRange(byte, 0x81, 0x9F) || inRange(byte, 0xE0, 0xFC);
     if (lead && in + 1 >= length && !last) break;  // completed by the next piece
-    const uint32_t point = lead && in + 1 < length ? cp932Pair(byte, source[in + 1]) : 0;
-    if (point != 0) {
-      out += putUtf8(point, destination + out);
-      in += 2;
-      continue;
+    if (lead && in + 1 < length && inRange(source[in + 1], 0x40, 0xFC)) {
+      const int row = byte <= 0x9F ? byte - 0x81 : byte - 0xE0 + 0x1F;
+      const uint32_t form = forms[row * kCp932Trails + (source[in + 1] - 0x40)];
+      if (form != 0) {
+        // Four bytes are stored and the form's length kept: the room holds eight.
+        const uint32_t bytes = form & 0xFFFFFF;
+        std::memcpy(destination + out, &bytes, 4);
+        out += static_cast<int32_t>(form >> 24);
+        in += 2;
+        continue;
+      }
     }
     // No character: the byte alone is replaced and reading goes on after it, as the
     // system's converter reads.
