@@ -49,7 +49,6 @@ bool cutSequence(const unsigned char* text, int64_t available) {
   return true;
 }
 
-int putUtf8(uint32_t point, unsigned char* out);
 
 // The row of the table a first byte opens (81-9F, then E0-FC), -1 for any other byte.
 constexpr auto kLeadRows = [] {
@@ -69,7 +68,7 @@ const uint32_t* cp932Utf8Forms() {
     for (std::size_t i = 0; i < made.size(); ++i) {
       if (kCp932Unicode[i] == 0) continue;
       unsigned char bytes[4] = {};
-      const int length = putUtf8(kCp932Unicode[i], bytes);
+      const int length = writeUtf8(kCp932Unicode[i], bytes);
       made[i] = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
                 static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(length) << 24;
     }
@@ -78,21 +77,6 @@ const uint32_t* cp932Utf8Forms() {
   return forms.data();
 }
 
-int putUtf8(uint32_t point, unsigned char* out) {
-  if (point < 0x80) {
-    out[0] = static_cast<unsigned char>(point);
-    return 1;
-  }
-  if (point < 0x800) {
-    out[0] = static_cast<unsigned char>(0xC0 | (point >> 6));
-    out[1] = static_cast<unsigned char>(0x80 | (point & 0x3F));
-    return 2;
-  }
-  out[0] = static_cast<unsigned char>(0xE0 | (point >> 12));
-  out[1] = static_cast<unsigned char>(0x80 | ((point >> 6) & 0x3F));
-  out[2] = static_cast<unsigned char>(0x80 | (point & 0x3F));
-  return 3;
-}
 
 // Bytes up to the first that is not ASCII, eight at a time.
 int64_t asciiRun(const unsigned char* text, int64_t length, UnicodePath path) {
@@ -530,7 +514,7 @@ int32_t decodeCp932(const unsigned char* source, int32_t length, bool last, unsi
       if (in != start) continue;
     }
     if (inRange(byte, 0xA1, 0xDF)) {  // half-width katakana
-      out += putUtf8(0xFF61u + (byte - 0xA1u), destination + out);
+      out += writeUtf8(0xFF61u + (byte - 0xA1u), destination + out);
       ++in;
       continue;
     }
@@ -561,6 +545,29 @@ int32_t decodeCp932(const unsigned char* source, int32_t length, bool last, unsi
   }
   *used = in;
   return out;
+}
+
+int32_t writeUtf8(uint32_t point, unsigned char* out) {
+  if (point < 0x80) {
+    out[0] = static_cast<unsigned char>(point);
+    return 1;
+  }
+  if (point < 0x800) {
+    out[0] = static_cast<unsigned char>(0xC0 | (point >> 6));
+    out[1] = static_cast<unsigned char>(0x80 | (point & 0x3F));
+    return 2;
+  }
+  if (point < 0x10000) {
+    out[0] = static_cast<unsigned char>(0xE0 | (point >> 12));
+    out[1] = static_cast<unsigned char>(0x80 | ((point >> 6) & 0x3F));
+    out[2] = static_cast<unsigned char>(0x80 | (point & 0x3F));
+    return 3;
+  }
+  out[0] = static_cast<unsigned char>(0xF0 | (point >> 18));
+  out[1] = static_cast<unsigned char>(0x80 | ((point >> 12) & 0x3F));
+  out[2] = static_cast<unsigned char>(0x80 | ((point >> 6) & 0x3F));
+  out[3] = static_cast<unsigned char>(0x80 | (point & 0x3F));
+  return 4;
 }
 
 bool platformConvertsCodes() {

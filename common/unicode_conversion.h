@@ -76,6 +76,9 @@ int32_t decodeCp932(const unsigned char* source, int32_t length, bool last, unsi
                     int32_t capacity, int32_t* used, int64_t* badOffset = nullptr, int64_t consumed = 0,
                     UnicodePath path = UnicodePath::Bulk);
 
+// Writes the code point (at most U+10FFFF) as UTF-8; returns its bytes (1 to 4).
+int32_t writeUtf8(uint32_t point, unsigned char* out);
+
 // Whether the system converts between Shift-JIS and UTF-8 (the Windows build has no converter).
 bool platformConvertsCodes();
 

@@ -1,5 +1,7 @@
 #include "markup/html_references.h"
 
+#include "common/unicode_conversion.h"
+
 #if MQ_HAVE_LIBXML2
 
 #include <libxml/HTMLparser.h>
@@ -248,29 +250,6 @@ uint32_t bareLegacyReference(const unsigned char* name, int32_t length, unsigned
   if (inValue && after == '=') return 0;
   *used = letters;
   return legacyReference(name, letters);
-}
-
-int32_t writeUtf8(uint32_t point, unsigned char* out) {
-  if (point < 0x80) {
-    out[0] = static_cast<unsigned char>(point);
-    return 1;
-  }
-  if (point < 0x800) {
-    out[0] = static_cast<unsigned char>(0xC0 | (point >> 6));
-    out[1] = static_cast<unsigned char>(0x80 | (point & 0x3F));
-    return 2;
-  }
-  if (point < 0x10000) {
-    out[0] = static_cast<unsigned char>(0xE0 | (point >> 12));
-    out[1] = static_cast<unsigned char>(0x80 | ((point >> 6) & 0x3F));
-    out[2] = static_cast<unsigned char>(0x80 | (point & 0x3F));
-    return 3;
-  }
-  out[0] = static_cast<unsigned char>(0xF0 | (point >> 18));
-  out[1] = static_cast<unsigned char>(0x80 | ((point >> 12) & 0x3F));
-  out[2] = static_cast<unsigned char>(0x80 | ((point >> 6) & 0x3F));
-  out[3] = static_cast<unsigned char>(0x80 | (point & 0x3F));
-  return 4;
 }
 
 int decodeBareReferences(const WrittenTag& tag, const unsigned char* element, const unsigned char* const* attributes,

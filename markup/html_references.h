@@ -22,7 +22,7 @@ uint32_t bareLegacyReference(const unsigned char* name, int32_t length, unsigned
                              int32_t* used);
 
 // Writes the character as UTF-8 and returns its length (1 to 4).
-int32_t writeUtf8(uint32_t point, unsigned char* out);
+
 
 // A start tag as written: `bytes` from its '<' to where the parser stopped reading it (its
 // '>', or the "/>"), `length` bytes, followed by `after` bytes more that the parser also held.
