@@ -470,6 +470,20 @@ printf '%s\n' "$STARTED" "$(not_in_input $SEQ_DIFFERS '<BODY><É>' 1)" "$ENDED" 
   sed 's|^|YYYY/MM/DD hh:mm:ss |' | crlf | expect ERRLOG.LOG
 : >"$C/expected/needs-converter"
 
+# The page's tag listing written by Marquill in UTF-8 (KIND=CSV), read the classic way.
+new_case utf8_csv_from_page
+printf '%s\n' "[LOG]" "WARLOGOUT=NO" "[OUTFILE]" "KIND=CSV" "OUTFILE=out.tsv" "CODE=UTF8" \
+  "[INFILE]" "COUNT=1" "KIND=HTML" "INFILE1=page.html" | crlf | input settings.ini
+printf '%s\r\n' "$U8PAGE" | input page.html
+{
+  printf '1\t1\t1\t<HTML>\t\r\n1\t2\t1\t<HTML><HEAD>\t\r\n'
+  printf '1\t3\t1\t<HTML><HEAD><TITLE>\tcafé ü © 𠮷 한국어 😀\r\n1\t4\t1\t<HTML><BODY>\t\r\n'
+  printf '1\t5\t1\t<HTML><BODY><P>\t𠮷野家 Ｐｒｉｃｅ：１２０円\r\n1\t6\t2\t<HTML><BODY><P>\ta&amp;b\r\n'
+} | expect out.tsv
+absent ERRLOG.LOG
+exit_code 0
+: >"$C/expected/needs-converter"
+
 # The working code UTF-8 with the log in Shift-JIS (its default): the log's path holds a
 # character Shift-JIS lacks, written there as 〓; the output keeps it.
 new_case utf8_output_sjis_log
