@@ -132,15 +132,10 @@ int32_t decodeUtf8(Utf8Decoder* decoder, const unsigned char* source, int32_t le
     std::memcpy(destination + out, kReplacementCharacter, 3);
     out += 3;
     ++in;
+    ++decoder->replaced;
   }
   *used = in;
   return out;
-}
-
-int32_t decodeCp932Bytes(Utf8Decoder* decoder, const unsigned char* source, int32_t length, bool last,
-                          unsigned char* destination, int32_t capacity, int32_t* used) {
-  return decodeCp932(source, length, last, destination, capacity, used, decoder->strict ? &decoder->badOffset : nullptr,
-                     decoder->consumed);
 }
 
 int32_t decodeWithConverter(Utf8Decoder* decoder, const unsigned char* source, int32_t length, bool last,
@@ -164,6 +159,7 @@ int32_t decodeWithConverter(Utf8Decoder* decoder, const unsigned char* source, i
     // The room kept back above always holds the replacement.
     std::memcpy(out, kReplacementCharacter, 3);
     out += 3;
+    ++decoder->replaced;
     outLeft = outLeft > 3 ? outLeft - 3 : 0;
     const std::size_t skipped = inLeft < unit ? inLeft : unit;
     in += skipped;
@@ -220,7 +216,7 @@ bool isValidUtf8(const unsigned char* text, int64_t length, UnicodePath path) {
 }
 
 int openDecoder(Utf8Decoder* decoder, SourceCode code, const char* label, bool strict) {
-  *decoder = Utf8Decoder{code, nullptr, strict, -1, 0};
+  *decoder = Utf8Decoder{code, nullptr, strict, -1, 0, 0};
   // UTF-8 and the code page are read by tables of our own; the rest by the platform.
   if (code == SourceCode::Utf8 || code == SourceCode::Cp932) return 0;
   const char* name = converterName(code, label);
@@ -242,7 +238,7 @@ int32_t decodePiece(Utf8Decoder* decoder, const unsigned char* source, int32_t l
   if (length <= 0) return 0;
   const int32_t written =
       decoder->code == SourceCode::Utf8    ? decodeUtf8(decoder, source, length, last, destination, capacity, used)
-      : decoder->code == SourceCode::Cp932 ? decodeCp932Bytes(decoder, source, length, last, destination, capacity, used)
+      : decoder->code == SourceCode::Cp932 ? decodeCp932(decoder, source, length, last, destination, capacity, used)
                                            : decodeWithConverter(decoder, source, length, last, destination, capacity, used);
   decoder->consumed += *used;
   return written;
@@ -468,20 +464,8 @@ int32_t encodeCp932(Cp932Encoder* encoder, const unsigned char* text, int32_t le
   return written;
 }
 
-int64_t countReplacementMarks(const unsigned char* text, int64_t length) {
-  int64_t marks = 0;
-  const unsigned char* end = text + length;
-  for (const unsigned char* at = text; end - at >= 3;) {
-    at = static_cast<const unsigned char*>(std::memchr(at, 0xEF, static_cast<std::size_t>(end - at)));
-    if (at == nullptr || end - at < 3) break;
-    if (at[1] == 0xBF && at[2] == 0xBD) ++marks;
-    ++at;
-  }
-  return marks;
-}
-
-int32_t decodeCp932(const unsigned char* source, int32_t length, bool last, unsigned char* destination,
-                    int32_t capacity, int32_t* used, int64_t* badOffset, int64_t consumed, UnicodePath path) {
+int32_t decodeCp932(Utf8Decoder* decoder, const unsigned char* source, int32_t length, bool last,
+                    unsigned char* destination, int32_t capacity, int32_t* used, UnicodePath path) {
   const uint32_t* const forms = cp932Utf8Forms();
   int32_t in = 0;
   int32_t out = 0;
@@ -534,14 +518,15 @@ int32_t decodeCp932(const unsigned char* source, int32_t length, bool last, unsi
     }
     // No character: the byte alone is replaced and reading goes on after it, as the
     // system's converter reads.
-    if (badOffset != nullptr) {
-      *badOffset = consumed + in;
+    if (decoder->strict) {
+      decoder->badOffset = decoder->consumed + in;
       *used = in;
       return -1;
     }
     std::memcpy(destination + out, kReplacementCharacter, 3);
     out += 3;
     ++in;
+    ++decoder->replaced;
   }
   *used = in;
   return out;

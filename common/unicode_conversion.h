@@ -22,6 +22,7 @@ struct Utf8Decoder {
   bool strict;
   int64_t badOffset;  // strict: where the first bad sequence began, counted over all pieces; -1: none
   int64_t consumed;   // source bytes taken so far
+  int64_t replaced;   // sequences written as U+FFFD so far
 };
 
 // Starts a decoder; label names the code for Labelled. -1 when the code cannot be read here.
@@ -64,16 +65,14 @@ void closeEncoder(Cp932Encoder* encoder);
 int32_t encodeCp932(Cp932Encoder* encoder, const unsigned char* text, int32_t length, unsigned char* destination,
                     UnicodePath path = UnicodePath::Bulk);
 
-// The U+FFFD characters in UTF-8 text: what a decoding put for bytes it could not read.
-int64_t countReplacementMarks(const unsigned char* text, int64_t length);
-
 // Decodes CP932 (Shift-JIS) into UTF-8 by the code page's table, as the system's converter
 // reads it: a byte that begins no character is U+FFFD and reading goes on after it; a first
 // byte at the end waits for the next piece unless `last`. Stops when less than 8 bytes of room
-// are left. With badOffset, a byte that begins no character stops it instead: -1, and
-// consumed + its place in *badOffset. Runs of ASCII are copied in bulk, or one by one.
-int32_t decodeCp932(const unsigned char* source, int32_t length, bool last, unsigned char* destination,
-                    int32_t capacity, int32_t* used, int64_t* badOffset = nullptr, int64_t consumed = 0,
+// are left. A strict decoder stops at a byte that begins no character instead (-1, badOffset
+// set). Runs of ASCII and of two-byte characters are taken in bulk, or one by one. decodePiece
+// reads CP932 this way; the decoder is one opened for SourceCode::Cp932.
+int32_t decodeCp932(Utf8Decoder* decoder, const unsigned char* source, int32_t length, bool last,
+                    unsigned char* destination, int32_t capacity, int32_t* used,
                     UnicodePath path = UnicodePath::Bulk);
 
 // Writes the code point (at most U+10FFFF) as UTF-8; returns its bytes (1 to 4).

@@ -21,8 +21,6 @@ namespace mq {
 
 namespace {
 
-constexpr unsigned char kEscape = 0x1B;
-
 // Listings start their slots afresh, and their text offsets run on across every listing
 // of the run.
 void startListings(int32_t slotCount) {
@@ -84,8 +82,7 @@ int convertFromSource(const DocumentSource& source, int64_t* replaced, TextCode 
         decodePiece(&decoder, s.inputText + source.skip, length, true, utf8, static_cast<int32_t>(utf8Size), &used);
     if (working == TextCode::Utf8) {
       // Only bytes the decoding could not read are lost, each to a U+FFFD of its own.
-      const int64_t marksBefore = source.code == SourceCode::Utf8 ? countReplacementMarks(s.inputText, size) : 0;
-      *replaced = countReplacementMarks(utf8, decoded) - marksBefore;
+      *replaced = decoder.replaced;
       releaseArea(&s.inputText);
       s.inputText = utf8;
       s.inputSize = decoded;
@@ -151,7 +148,8 @@ int scanDocument(InputKind kind, int slot, TextCode working, int64_t* replaced, 
   ParserScratch& s = gParserScratch;
   const CodeDecision decision = decideWholeCode(s.inputText, s.inputSize, kind);
   *codeName = wholeCodeName(decision, s.inputText, s.inputSize);
-  const bool escapes = std::memchr(s.inputText, kEscape, static_cast<std::size_t>(s.inputSize)) != nullptr;
+  // 7-bit text with escape sequences is named JIS; plain ASCII needs no reading at all.
+  const bool escapes = std::strcmp(*codeName, "JIS") == 0;
   const DocumentSource shiftJis{SourceCode::Cp932, {}, 0};
   int result = 0;
   switch (decision.code) {
@@ -179,13 +177,14 @@ int scanDocument(InputKind kind, int slot, TextCode working, int64_t* replaced, 
 }
 
 // Reads the document in the input text with the standard parser into the slot.
-int parseDocument(InputKind kind, DocumentCode code, int slot, TextCode working, int64_t* replaced) {
+int parseDocument(InputKind kind, DocumentCode code, int slot, TextCode working, int64_t* replaced,
+                  DocumentSource* found) {
   ParserScratch& s = gParserScratch;
   openTableCursor(slot);
   gTableCursor.recordCount = 0;
   gTableCursor.tagNameUsed = 0;
   gTableCursor.contentUsed = 0;
-  const int parsed = parseStandardDocument(kind, code, s.inputText, s.inputSize, working, replaced);
+  const int parsed = parseStandardDocument(kind, code, s.inputText, s.inputSize, working, replaced, found);
   if (parsed != 0) return parsed;
   releaseArea(&s.inputText);
   s.inputSize = 0;
@@ -199,11 +198,9 @@ int loadReadDocument(const InputSet& inputs, int slot, const char* name) {
   int64_t replaced = 0;
   int result;
   if (inputs.parser == ParserKind::Standard) {
-    if (inputs.code == DocumentCode::Detect && inputs.decided != nullptr) {
-      const ParserScratch& s = gParserScratch;
-      inputs.decided(sourceCodeName(findDocumentCode(s.inputText, s.inputSize, inputs.kind, inputs.code)));
-    }
-    result = parseDocument(inputs.kind, inputs.code, slot, inputs.working, &replaced);
+    DocumentSource found{};
+    result = parseDocument(inputs.kind, inputs.code, slot, inputs.working, &replaced, &found);
+    if (inputs.code == DocumentCode::Detect && inputs.decided != nullptr) inputs.decided(sourceCodeName(found));
   } else if (inputs.code != DocumentCode::Detect) {
     result = convertFromSource(findDocumentCode(gParserScratch.inputText, gParserScratch.inputSize, inputs.kind,
                                                 inputs.code),

@@ -33,7 +33,7 @@ int refuseStandardParser(const char* setting) {
 
 bool standardParserAvailable() { return false; }
 
-int parseStandardDocument(InputKind, DocumentCode, unsigned char*, int32_t, TextCode, int64_t*) {
+int parseStandardDocument(InputKind, DocumentCode, unsigned char*, int32_t, TextCode, int64_t*, DocumentSource*) {
   return refuseStandardParser("PARSER=STANDARD");
 }
 
@@ -662,10 +662,11 @@ void initialiseOnce() {
 bool standardParserAvailable() { return true; }
 
 int parseStandardDocument(InputKind kind, DocumentCode declared, unsigned char* text, int32_t size, TextCode working,
-                          int64_t* replaced) {
+                          int64_t* replaced, DocumentSource* found) {
   initialiseOnce();
   *replaced = 0;
   DocumentSource source = findDocumentCode(text, size, kind, declared);
+  if (found != nullptr) *found = source;
   if (source.code == SourceCode::Jis) size = jisToShiftJis(text, size);
   // An empty file has no records and no fault, whichever way it is read.
   if (size - source.skip <= 0) return 0;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "common/settings.h"
+#include "markup/document_code.h"
 
 namespace mq {
 
@@ -15,12 +16,13 @@ bool standardParserAvailable();
 
 // Parses the document (the file's bytes; a JIS document is rewritten in place) of `kind`
 // into the slot of the table cursor, which must be open and empty, its names and texts in the
-// working code. *replaced: the characters written as 〓 because Shift-JIS lacks them. 0, or -1 with the message set: 1021 for a
+// working code. *replaced: the characters written as 〓 because Shift-JIS lacks them; *found
+// (when given): the code the document was read from. 0, or -1 with the message set: 1021 for a
 // document the parser cannot read (its message, line and column), one nested deeper than
 // 1024 elements, or an XML document with bytes its code has not; 1014 when an area cannot
 // grow; 1031 in a build without the parser.
 int parseStandardDocument(InputKind kind, DocumentCode declared, unsigned char* text, int32_t size, TextCode working,
-                          int64_t* replaced);
+                          int64_t* replaced, DocumentSource* found = nullptr);
 
 // The refusal of a build without the parser: message 1031 naming the setting; returns -1.
 int refuseStandardParser(const char* setting);

@@ -205,6 +205,8 @@ TEST(UnicodeConversion, TheCodePagesTableReadsAsTheSystemsConverter) {
     return out;
   };
   const auto byTable = [](const std::string& text, std::size_t piece, UnicodePath path) {
+    Utf8Decoder decoder{};
+    EXPECT_EQ(openDecoder(&decoder, SourceCode::Cp932, "", false), 0);
     std::string out;
     std::string carried;
     for (std::size_t at = 0; at < text.size() || !carried.empty();) {
@@ -213,13 +215,14 @@ TEST(UnicodeConversion, TheCodePagesTableReadsAsTheSystemsConverter) {
       const bool last = at >= text.size();
       std::vector<unsigned char> buffer(3 * chunk.size() + 16);
       int32_t used = 0;
-      const int32_t written = decodeCp932(reinterpret_cast<const unsigned char*>(chunk.data()),
+      const int32_t written = decodeCp932(&decoder, reinterpret_cast<const unsigned char*>(chunk.data()),
                                           static_cast<int32_t>(chunk.size()), last, buffer.data(),
-                                          static_cast<int32_t>(buffer.size()), &used, nullptr, 0, path);
+                                          static_cast<int32_t>(buffer.size()), &used, path);
       out.append(reinterpret_cast<const char*>(buffer.data()), static_cast<std::size_t>(written));
       carried = chunk.substr(static_cast<std::size_t>(used));
       if (last) break;
     }
+    closeDecoder(&decoder);
     return out;
   };
   std::vector<std::string> texts;

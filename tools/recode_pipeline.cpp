@@ -89,10 +89,16 @@ int32_t decodeStep(RecodeStep& step, const unsigned char* in, int32_t length, bo
     at += used;
   }
   if (at < length) {
+    // Decoding stops early only before a sequence that the piece's end cut; it waits whole.
     const int32_t rest = length - at;
-    if (rest > kCompletingBytes) return written;  // cannot happen: decoding only stops at a cut sequence
-    std::memcpy(step.carried, in + at, static_cast<std::size_t>(rest));
-    step.carriedLength = rest;
+    if (rest <= static_cast<int32_t>(sizeof step.carried)) {
+      std::memcpy(step.carried, in + at, static_cast<std::size_t>(rest));
+      step.carriedLength = rest;
+    } else {
+      // No sequence is this long: read as the end, whatever is not a character is marked.
+      int32_t used = 0;
+      written += decodePiece(&step.decoder, in + at, rest, true, out + written, kRecodeStepRoom - written, &used);
+    }
   }
   return written;
 }
@@ -111,9 +117,7 @@ int32_t runStep(RecodeStep& step, const unsigned char* in, int32_t length, bool 
       written = convertPiece(&step.mixture, out, in, length);
       return last ? written + finishConversion(&step.mixture, out + written) : written;
     case RecodeStepKind::Decode:
-      written = decodeStep(step, in, length, last, out);
-      step.marks += countReplacementMarks(out, written);
-      return written;
+      return decodeStep(step, in, length, last, out);
     case RecodeStepKind::EncodeCp932:
       return encodeCp932(&step.encoder, in, length, out);
   }
@@ -170,9 +174,9 @@ int64_t recodeReplaced(const RecodePipeline& pipeline) {
     if (step.kind == RecodeStepKind::Known) replaced += step.known.replaced;
     if (step.kind == RecodeStepKind::EncodeCp932) replaced += step.encoder.replaced;
   }
-  // Marks written into UTF-8 output stay in it; before an encoding step the encoder counts them.
+  // U+FFFD written into UTF-8 output stays in it; before an encoding step the encoder counts it.
   const RecodeStep& lastStep = pipeline.steps[pipeline.stepCount > 0 ? pipeline.stepCount - 1 : 0];
-  if (pipeline.stepCount > 0 && lastStep.kind == RecodeStepKind::Decode) replaced += lastStep.marks;
+  if (pipeline.stepCount > 0 && lastStep.kind == RecodeStepKind::Decode) replaced += lastStep.decoder.replaced;
   return replaced;
 }
 

@@ -26,7 +26,6 @@ struct RecodeStep {
   Cp932Encoder encoder;
   unsigned char carried[16];  // Decode: the start of a sequence that the piece's end cut
   int32_t carriedLength;
-  int64_t marks;              // Decode: U+FFFD written
 };
 
 struct RecodePipeline {
