@@ -56,13 +56,6 @@ void appendAsUtf8(std::string& out, const char* text, std::size_t length) {
   out.append(converted.data(), static_cast<std::size_t>(written > 0 ? written : 0));
 }
 
-// The longest start of at most `limit` bytes that ends on a UTF-8 character boundary.
-std::size_t utf8Cut(const char* text, std::size_t length, std::size_t limit) {
-  if (length <= limit) return length;
-  std::size_t cut = limit;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return cut;
-}
 
 // printf over a Shift-JIS format into UTF-8: literal text converted, %s values taken as they
 // are when valid UTF-8 and read as Shift-JIS otherwise, their precision counted in whole

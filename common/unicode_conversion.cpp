@@ -532,6 +532,13 @@ int32_t decodeCp932(Utf8Decoder* decoder, const unsigned char* source, int32_t l
   return out;
 }
 
+std::size_t utf8Cut(const char* text, std::size_t length, std::size_t limit) {
+  if (length <= limit) return length;
+  std::size_t cut = limit;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return cut;
+}
+
 int32_t writeUtf8(uint32_t point, unsigned char* out) {
   if (point < 0x80) {
     out[0] = static_cast<unsigned char>(point);

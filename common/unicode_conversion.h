@@ -3,6 +3,7 @@
 // codes that the byte-by-byte conversion recognises reach the parse tables.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace mq {
@@ -74,6 +75,9 @@ int32_t encodeCp932(Cp932Encoder* encoder, const unsigned char* text, int32_t le
 int32_t decodeCp932(Utf8Decoder* decoder, const unsigned char* source, int32_t length, bool last,
                     unsigned char* destination, int32_t capacity, int32_t* used,
                     UnicodePath path = UnicodePath::Bulk);
+
+// The longest start of the UTF-8 text of at most `limit` bytes that splits no character.
+std::size_t utf8Cut(const char* text, std::size_t length, std::size_t limit);
 
 // Writes the code point (at most U+10FFFF) as UTF-8; returns its bytes (1 to 4).
 int32_t writeUtf8(uint32_t point, unsigned char* out);

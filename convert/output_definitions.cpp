@@ -12,6 +12,7 @@
 #include "convert/output_areas.h"
 #include "convert/output_writer.h"
 #include "convert/record_index.h"
+#include "markup/document_code.h"
 
 namespace mq {
 
@@ -70,11 +71,12 @@ int loadOutputDefinition() {
     return -1;
   }
   // A UTF-8 template may begin with a byte-order mark, which is no part of its text.
-  if (gSettings.workingCode == TextCode::Utf8 && a.definitionSize >= 3 && a.definition[0] == 0xEF &&
-      a.definition[1] == 0xBB && a.definition[2] == 0xBF) {
-    a.definitionSize -= 3;
-    std::memmove(a.definition, a.definition + 3, static_cast<std::size_t>(a.definitionSize));
-    std::memset(a.definition + a.definitionSize, 0, 3);
+  SourceCode marked = SourceCode::Utf8;
+  const int32_t mark = byteOrderMarkOf(a.definition, a.definitionSize, &marked);
+  if (gSettings.workingCode == TextCode::Utf8 && mark > 0 && marked == SourceCode::Utf8) {
+    a.definitionSize -= mark;
+    std::memmove(a.definition, a.definition + mark, static_cast<std::size_t>(a.definitionSize));
+    std::memset(a.definition + a.definitionSize, 0, static_cast<std::size_t>(mark));
   }
   // The markers are searched as texts: no search looks past a NUL byte of the template.
   const void* nul = std::memchr(a.definition, 0, static_cast<std::size_t>(a.definitionSize));

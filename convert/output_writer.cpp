@@ -8,6 +8,7 @@
 #include "common/settings.h"
 #include "common/text_helpers.h"
 #include "common/texts.h"
+#include "common/unicode_conversion.h"
 #include "common/work_areas.h"
 #include "convert/output_areas.h"
 #include "convert/output_definitions.h"
@@ -54,10 +55,9 @@ int closeOutputFile(int result) {
 struct MessageField {
   char text[257];
   MessageField(const char* bytes, int32_t length) {
-    auto count = static_cast<std::size_t>(length < 0 ? 0 : length > 256 ? 256 : length);
-    if (gSettings.workingCode == TextCode::Utf8 && static_cast<int32_t>(count) < length) {
-      while (count > 0 && (static_cast<unsigned char>(bytes[count]) & 0xC0) == 0x80) --count;
-    }
+    const auto whole = static_cast<std::size_t>(length < 0 ? 0 : length);
+    const std::size_t count = gSettings.workingCode == TextCode::Utf8 ? utf8Cut(bytes, whole, 256)
+                                                                       : (whole > 256 ? 256 : whole);
     if (count > 0) std::memcpy(text, bytes, count);
     text[count] = '\0';
   }
@@ -75,9 +75,8 @@ int writeCut(const char* value, int32_t length, int32_t maxLength) {
   if (cut == length) return writeOutput(value, length);
   if (gSettings.workingCode == TextCode::Utf8) {
     // In UTF-8 the cut moves back to the first byte of the character it would split.
-    int32_t at = cut;
-    while (at > 0 && (static_cast<unsigned char>(value[at]) & 0xC0) == 0x80) --at;
-    return writeOutput(value, at);
+    return writeOutput(value, static_cast<int32_t>(utf8Cut(value, static_cast<std::size_t>(length),
+                                                           static_cast<std::size_t>(cut))));
   }
   int32_t at = 0;
   while (at < cut) {
