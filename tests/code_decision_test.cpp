@@ -76,6 +76,12 @@ TEST(CodeDecision, TheFirstStepThatFitsDecides) {
       {"<P>\xFF</P>", "MIXED"},
   };
   for (const auto& c : cases) EXPECT_EQ(decided(c.text), c.code) << escaped(c.text);
+  // One byte above 0x7F anywhere, inside or after the eight-byte words, makes text not 7-bit.
+  for (std::size_t at = 0; at < 20; ++at) {
+    std::string text(20, 'a');
+    text[at] = '\xFF';
+    EXPECT_EQ(decided(text), "MIXED") << at;
+  }
   // The <meta> charset counts for HTML only; the XML declaration for both.
   EXPECT_EQ(decided("<meta charset=\"shift_jis\"><P>\xB6\xC0</P>", InputKind::Xml), "EUC");
   if (test::systemConvertsCodes()) {
