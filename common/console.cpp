@@ -13,8 +13,6 @@ namespace {
 
 ConsoleStreams gConsole{nullptr, nullptr, nullptr, ConsoleCode::Detect};
 UserDialogs gDialogs{askUserOkCancel, showUserReport};
-bool gCodeDecided = false;
-bool gUtf8 = false;
 
 std::FILE* inStream() { return gConsole.in != nullptr ? gConsole.in : stdin; }
 std::FILE* outStream() { return gConsole.out != nullptr ? gConsole.out : stdout; }
@@ -23,11 +21,8 @@ std::FILE* errStream() { return gConsole.err != nullptr ? gConsole.err : stderr;
 // The terminal's code is asked once per process: it cannot change under a program.
 bool consoleIsUtf8() {
   if (gConsole.code != ConsoleCode::Detect) return gConsole.code == ConsoleCode::Utf8;
-  if (!gCodeDecided) {
-    gCodeDecided = true;
-    gUtf8 = terminalReadsUtf8();
-  }
-  return gUtf8;
+  static const bool utf8 = terminalReadsUtf8();
+  return utf8;
 }
 
 void writeConsoleString(std::FILE* stream, const char* text) { writeConsoleText(stream, text, std::strlen(text)); }
@@ -70,7 +65,6 @@ bool readAcceptance(std::FILE* in) {
 
 void setConsole(const ConsoleStreams& streams) {
   gConsole = streams;
-  gCodeDecided = false;
   // A console pointed at files of a test's own holds the whole dialog.
   gDialogs = UserDialogs{askOnTerminal, reportOnTerminal};
 }

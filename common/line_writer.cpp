@@ -54,6 +54,10 @@ bool LineWriter::flush() {
 
 void LineWriter::write(const char* bytes, std::size_t length) {
   if (failed_) return;
+  if (text_ != nullptr) {
+    text_->append(bytes, length);
+    return;
+  }
   if (std::fwrite(bytes, 1, length, file_) != length || std::ferror(file_) != 0) failed_ = true;
 }
 

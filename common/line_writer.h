@@ -1,16 +1,19 @@
-// Lines gathered in a large block and written to a file in few calls, with decimal
+// Lines gathered in a large block and written to a file (or a text) in few calls, with decimal
 // numbers formatted as "%ld" formats them. Any failed write is remembered: later writes
 // are dropped, and flush answers false.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 namespace mq {
 
 class LineWriter {
  public:
   explicit LineWriter(std::FILE* file) : file_(file) {}
+  // Gathers the lines at the end of a text instead.
+  explicit LineWriter(std::string* text) : file_(nullptr), text_(text) {}
   LineWriter(const LineWriter&) = delete;
   LineWriter& operator=(const LineWriter&) = delete;
 
@@ -28,6 +31,7 @@ class LineWriter {
  private:
   void write(const char* bytes, std::size_t length);
   std::FILE* file_;
+  std::string* text_ = nullptr;
   bool failed_ = false;
   std::size_t used_ = 0;
   char buffer_[1 << 18];

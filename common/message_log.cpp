@@ -26,33 +26,20 @@ ClockReader gClockReader = readRealClock;
 
 constexpr int kStampLength[] = {0, 8, 10, 6, 8};
 
-TextCode gMessageCode = TextCode::Sjis;
-TextCode gLogCode = TextCode::Sjis;
-
-// The converters between the two codes, opened when first needed and kept for the process.
-Utf8Decoder* shiftJisDecoder() {
-  static Utf8Decoder decoder{};
-  static bool opened = openDecoder(&decoder, SourceCode::Cp932, "", false) == 0;
-  return opened ? &decoder : nullptr;
-}
-Cp932Encoder* shiftJisEncoder() {
-  static Cp932Encoder encoder{};
-  static bool opened = openEncoder(&encoder) == 0;
-  return opened ? &encoder : nullptr;
-}
-
-// Appends the Shift-JIS bytes as UTF-8 (as they are where the system cannot convert).
+// Appends the Shift-JIS bytes as UTF-8 (as they are where the system cannot convert). A
+// decoder of its own each time: messages are few, and runs on other threads compose theirs.
 void appendAsUtf8(std::string& out, const char* text, std::size_t length) {
-  Utf8Decoder* decoder = shiftJisDecoder();
-  if (decoder == nullptr || length == 0) {
+  Utf8Decoder decoder{};
+  if (length == 0 || openDecoder(&decoder, SourceCode::Cp932, "", false) != 0) {
     out.append(text, length);
     return;
   }
   std::string converted(3 * length + 16, '\0');
   int32_t used = 0;
   const int32_t written =
-      decodePiece(decoder, reinterpret_cast<const unsigned char*>(text), static_cast<int32_t>(length), true,
+      decodePiece(&decoder, reinterpret_cast<const unsigned char*>(text), static_cast<int32_t>(length), true,
                   reinterpret_cast<unsigned char*>(converted.data()), static_cast<int32_t>(converted.size()), &used);
+  closeDecoder(&decoder);
   out.append(converted.data(), static_cast<std::size_t>(written > 0 ? written : 0));
 }
 
@@ -106,42 +93,44 @@ std::string composeUtf8(const char* format, va_list values) {
 }
 
 // The message text in the log's code, cut to 256 bytes without splitting a character.
-std::string inLogCode(const char* text) {
+std::string inLogCode(const RunRecord& record) {
+  const char* text = record.messageText;
   std::string line;
   const std::size_t length = std::strlen(text);
-  if (gMessageCode == gLogCode) {
+  if (record.composeCode == record.logCode) {
     line.assign(text, length);
-  } else if (gLogCode == TextCode::Utf8) {
+  } else if (record.logCode == TextCode::Utf8) {
     appendAsUtf8(line, text, length);
   } else {
-    Cp932Encoder* encoder = shiftJisEncoder();
-    if (encoder == nullptr) return text;
+    Cp932Encoder encoder{};
+    if (openEncoder(&encoder) != 0) return text;
     line.resize(length + 16);
-    const int32_t written = encodeCp932(encoder, reinterpret_cast<const unsigned char*>(text), static_cast<int32_t>(length),
-                                        reinterpret_cast<unsigned char*>(line.data()));
+    const int32_t written = encodeCp932(&encoder, reinterpret_cast<const unsigned char*>(text),
+                                        static_cast<int32_t>(length), reinterpret_cast<unsigned char*>(line.data()));
+    closeEncoder(&encoder);
     line.resize(static_cast<std::size_t>(written));
   }
-  if (gLogCode == TextCode::Utf8) line.resize(utf8Cut(line.data(), line.size(), 256));
+  if (record.logCode == TextCode::Utf8) line.resize(utf8Cut(line.data(), line.size(), 256));
   return line;
 }
 
 }  // namespace
 
-void setMessageCodes(TextCode message, TextCode log) {
-  gMessageCode = message;
-  gLogCode = log;
+void setMessageCodes(RunRecord& record, TextCode message, TextCode log) {
+  record.composeCode = message;
+  record.logCode = log;
 }
-
-TextCode messageTextCode() { return gMessageCode; }
 
 void setClockReader(ClockReader reader) { gClockReader = reader != nullptr ? reader : readRealClock; }
 
-void setMessage(MessageCode code, const char* format, ...) {
-  gRunRecord.messageCode = code;
+void setMessage(RunRecord& record, MessageCode code, const char* format, ...) {
+  record.messageCode = code;
+  record.messageRow = 0;
+  record.messageColumn = 0;
   char text[kMessageTextSize];
   va_list values;
   va_start(values, format);
-  if (gMessageCode == TextCode::Utf8) {
+  if (record.composeCode == TextCode::Utf8) {
     const std::string composed = composeUtf8(format, values);
     const std::size_t kept = utf8Cut(composed.data(), composed.size(), sizeof text - 1);
     std::memcpy(text, composed.data(), kept);
@@ -152,11 +141,18 @@ void setMessage(MessageCode code, const char* format, ...) {
   va_end(values);
   // Formatting goes through a copy so that a value taken from the message text itself
   // (a failure passed on in other words) is read before it is overwritten.
-  std::memcpy(gRunRecord.messageText, text, sizeof text);
+  std::memcpy(record.messageText, text, sizeof text);
 }
 
-void setMessageText(const char* text) {
-  std::snprintf(gRunRecord.messageText, sizeof gRunRecord.messageText, "%s", text);
+void setMessageText(RunRecord& record, const char* text) {
+  std::snprintf(record.messageText, sizeof record.messageText, "%s", text);
+}
+
+void setStructureMessage(RunRecord& record, MessageCode code, const char* format, const char* detail, long row,
+                         long column) {
+  setMessage(record, code, format, detail, row, column);
+  record.messageRow = row;
+  record.messageColumn = column;
 }
 
 int formatDateTime(DateTimeKind kind, char* destination) {
@@ -185,7 +181,7 @@ int formatDateTime(DateTimeKind kind, char* destination) {
   return 0;
 }
 
-int writeLogLine(const char* fileName) {
+int writeLogLine(const RunRecord& record, const char* fileName) {
   std::FILE* log = std::fopen(fileName, "ab");
   if (log == nullptr) return -1;
   char date[11] = {};
@@ -195,11 +191,11 @@ int writeLogLine(const char* fileName) {
     return 0;
   }
   char line[320];
-  const bool asItStands = gMessageCode == TextCode::Sjis && gLogCode == TextCode::Sjis;
-  const std::string text = asItStands ? std::string() : inLogCode(gRunRecord.messageText);
+  const bool asItStands = record.composeCode == TextCode::Sjis && record.logCode == TextCode::Sjis;
+  const std::string text = asItStands ? std::string() : inLogCode(record);
   const int length = std::snprintf(line, sizeof line, "%10.10s %8.8s %4.4d %.256s\r\n", date, time,
-                                   static_cast<int>(gRunRecord.messageCode),
-                                   asItStands ? gRunRecord.messageText : text.c_str());
+                                   static_cast<int>(record.messageCode),
+                                   asItStands ? record.messageText : text.c_str());
   std::fwrite(line, 1, static_cast<std::size_t>(length), log);
   std::fclose(log);
   return 0;

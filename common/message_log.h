@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "common/run_record.h"
 #include "common/settings.h"
 
 namespace mq {
@@ -41,17 +42,20 @@ inline constexpr char kFallbackLogName[] = "ERRLOG.LOG";
 // written in. Shift-JIS both by default. Messages composed in UTF-8 have their fixed texts
 // (written in Shift-JIS) converted, and every %s value that is not valid UTF-8 read as
 // Shift-JIS; a line whose codes differ is converted, a character Shift-JIS lacks as 〓.
-void setMessageCodes(TextCode message, TextCode log);
-TextCode messageTextCode();
+void setMessageCodes(RunRecord& record, TextCode message, TextCode log);
+inline TextCode messageTextCode(const RunRecord& record) { return record.composeCode; }
 
 // Sets the current message from a printf format; the text is cut to fit its field.
-void setMessage(MessageCode code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void setMessage(RunRecord& record, MessageCode code, const char* format, ...) __attribute__((format(printf, 3, 4)));
 // Replaces the current message's text and leaves its code as it is.
-void setMessageText(const char* text);
+void setMessageText(RunRecord& record, const char* text);
+// A structure fault (1021, 1022, 1023): the message, with its row and column kept apart.
+void setStructureMessage(RunRecord& record, MessageCode code, const char* format, const char* detail, long row,
+                         long column);
 
 // Appends "date time code text" and CR LF to the named file, opening and closing it
 // for this one line. Returns -1 when the file cannot be opened; nothing else is reported.
-int writeLogLine(const char* fileName);
+int writeLogLine(const RunRecord& record, const char* fileName);
 
 // Writes exactly the kind's characters (8, 10, 6 or 8) to the destination, no NUL.
 // Returns -1 for an unknown kind and -2 when the clock cannot be read.

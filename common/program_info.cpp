@@ -15,15 +15,15 @@ constexpr int kUsageSize = 4096;
 
 }  // namespace
 
-bool answeredInfoRequest(void (*writeUsage)()) {
-  const char* first = gRunRecord.args[0];
+bool answeredInfoRequest(const RunRecord& record, void (*writeUsage)()) {
+  const char* first = record.args[0];
   if (std::strcmp(first, "--help") == 0 || std::strcmp(first, "-h") == 0) {
     writeUsage();
     return true;
   }
   if (std::strcmp(first, "--version") == 0) {
     char line[kProgramNameSize + 32];
-    std::snprintf(line, sizeof line, "%s %s\n", gRunRecord.programName, MQ_VERSION);
+    std::snprintf(line, sizeof line, "%s %s\n", record.programName, MQ_VERSION);
     writeToConsole(false, line);
     return true;
   }

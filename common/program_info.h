@@ -5,9 +5,11 @@
 
 namespace mq {
 
+struct RunRecord;
+
 // True when argument slot 0 asks for the usage or the version, which has then been written
 // (the usage by writeUsage, the version from the run record's program name).
-bool answeredInfoRequest(void (*writeUsage)());
+bool answeredInfoRequest(const RunRecord& record, void (*writeUsage)());
 
 // Writes a usage text: printf's format with Shift-JIS texts for its %s, to standard output
 // in the terminal's code.

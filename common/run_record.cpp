@@ -9,13 +9,11 @@
 
 namespace mq {
 
-RunRecord gRunRecord;
-
 namespace {
 
 // Copies one stretch of the command line into the next slot; refuses a stretch that
 // does not fit, since a cut path would name a different file.
-int fillSlot(int slot, const char* stretch, int length) {
+int fillSlot(RunRecord& record, int slot, const char* stretch, int length) {
   const char* first = stretch;
   const char* last = stretch + length;
   while (first < last && isBlank(static_cast<unsigned char>(*first))) ++first;
@@ -23,21 +21,21 @@ int fillSlot(int slot, const char* stretch, int length) {
   if (last - first > kArgumentSize - 1) {
     char shown[kArgumentSize + 1] = {};
     std::memcpy(shown, first, kArgumentSize);
-    setMessage(kCodeParameterError, kFmtParameterError, shown);
+    setMessage(record, kCodeParameterError, kFmtParameterError, shown);
     return -1;
   }
-  copyTrimmed(gRunRecord.args[slot], stretch, length);
+  copyTrimmed(record.args[slot], stretch, length);
   return 0;
 }
 
 }  // namespace
 
-int setupRunRecord(const char* commandLine, const char* programName) {
-  std::memset(&gRunRecord, 0, sizeof gRunRecord);
-  std::strncpy(gRunRecord.programName, programName, kProgramNameSize - 1);
+int setupRunRecord(RunRecord& record, const char* commandLine, const char* programName) {
+  std::memset(&record, 0, sizeof record);
+  std::strncpy(record.programName, programName, kProgramNameSize - 1);
   // Every run starts composing and logging in Shift-JIS; settings may say otherwise.
-  setMessageCodes(TextCode::Sjis, TextCode::Sjis);
-  setMessage(kCodeNoError, "%s", kTextNoError);
+  setMessageCodes(record, TextCode::Sjis, TextCode::Sjis);
+  setMessage(record, kCodeNoError, "%s", kTextNoError);
 
   int start = 0;
   int counted = 0;
@@ -49,7 +47,7 @@ int setupRunRecord(const char* commandLine, const char* programName) {
       spaceSeen = true;
     } else {
       if (spaceSeen || byte == '\0') {
-        if (fillSlot(slot, commandLine + start, counted) != 0) return -1;
+        if (fillSlot(record, slot, commandLine + start, counted) != 0) return -1;
         ++slot;
         start = j;
         counted = 0;

@@ -1,9 +1,12 @@
-// The process-wide run record: the ten argument slots of the command line, the
-// program's name and the one current message. Every program fills it first.
+// The run record: the ten argument slots of the command line, the program's name and the
+// one current message, with the codes it is composed and logged in. Every run owns one;
+// every step that can fail is handed it and leaves its message there.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "common/settings.h"
 
 namespace mq {
 
@@ -17,14 +20,16 @@ struct RunRecord {
   char programName[kProgramNameSize];
   int32_t messageCode;
   char messageText[kMessageTextSize];
+  long messageRow;     // where a structure fault (1021, 1022, 1023) was met; 0 otherwise
+  long messageColumn;
+  TextCode composeCode;  // the code messages are composed in
+  TextCode logCode;      // the code log lines are written in
 };
 
-extern RunRecord gRunRecord;
-
-// Fills the run record from one command-line text: the slots, the program name and the
+// Clears the record and fills it from one command-line text: the slots, the program name and the
 // "no error" message. Returns 0, or -1 with message 1031 when a stretch that would fill a
 // slot is longer than 255 bytes after trimming (it would otherwise name another file).
-int setupRunRecord(const char* commandLine, const char* programName);
+int setupRunRecord(RunRecord& record, const char* commandLine, const char* programName);
 
 // The process's exit code for a run's result: 0 after success; otherwise the result cut to
 // 0-255, and 255 where that cut would read as success.

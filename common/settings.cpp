@@ -4,10 +4,6 @@
 
 namespace mq {
 
-Settings gSettings;
-
-void resetSettings() { gSettings = Settings{}; }
-
 bool documentCodeFromName(const char* upperCased, DocumentCode* code) {
   struct Named {
     const char* name;

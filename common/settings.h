@@ -1,5 +1,5 @@
-// The values of Marquill's settings file, read once by readSettings and read-only
-// afterwards.
+// The values of Marquill's settings file, read once by readSettings into the run and
+// read-only afterwards.
 #pragma once
 
 #include <cstdint>
@@ -40,11 +40,6 @@ struct Settings {
   TextCode workingCode;  // [OUTFILE] CODE
   TextCode logCode;      // [LOG] CODE
 };
-
-extern Settings gSettings;
-
-// Back to the zero-initialised state of a new process.
-void resetSettings();
 
 // The code named UTF8, UTF16, SJIS, EUC or JIS, by the first bytes of the upper-cased name as
 // every keyword is; false for any other name.

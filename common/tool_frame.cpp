@@ -14,23 +14,23 @@ namespace mq {
 
 namespace {
 
-int reportAndExit(int result) {
-  showFinalReport(gRunRecord.programName, gRunRecord.messageText, result != 0);
+int reportAndExit(const RunRecord& record, int result) {
+  showFinalReport(record.programName, record.messageText, result != 0);
   return exitCodeOf(result);
 }
 
 // Options, the overwrite question and the areas: 0, the failing step's result, or -1 when
 // the user declined to replace the output file.
-int startTool(const ToolSteps& steps) {
-  setMessageText(kTextFinishedNormally);
+int startTool(RunRecord& record, const ToolSteps& steps) {
+  setMessageText(record, kTextFinishedNormally);
   const int parsed = steps.parseOptions();
   if (parsed != 0) return parsed;
 
   // Only an existing file with something in it is worth a question.
   long length = 0;
   if (getFileLength(&length, steps.outputFile) == 0 && length > 0 &&
-      !askOkCancel(gRunRecord.programName, kTextOverwriteQuestion)) {
-    setMessageText(kTextNothingDone);
+      !askOkCancel(record.programName, kTextOverwriteQuestion)) {
+    setMessageText(record, kTextNothingDone);
     return -1;
   }
   return steps.takeAreas();
@@ -38,9 +38,10 @@ int startTool(const ToolSteps& steps) {
 
 }  // namespace
 
-int splitToolArguments(int (*applyOption)(const char* argument), char* firstFile, char* secondFile) {
+int splitToolArguments(RunRecord& record, int (*applyOption)(const char* argument), char* firstFile,
+                       char* secondFile) {
   int fileNames = 0;
-  for (const char* argument : gRunRecord.args) {
+  for (const char* argument : record.args) {
     if (argument[0] == '/' && !isPathArgument(argument)) {
       if (applyOption(argument) != 0) return -1;
     } else if (argument[0] != '\0') {
@@ -51,32 +52,32 @@ int splitToolArguments(int (*applyOption)(const char* argument), char* firstFile
     }
   }
   if (fileNames < 2) {
-    setMessage(kCodeParameterError, kFmtParameterError, kDetailFilesNotGiven);
+    setMessage(record, kCodeParameterError, kFmtParameterError, kDetailFilesNotGiven);
     return -1;
   }
   return 0;
 }
 
-void setSuccessReport(const char* codeName, const char* warning) {
+void setSuccessReport(RunRecord& record, const char* codeName, const char* warning) {
   char text[kMessageTextSize];
   int used = std::snprintf(text, sizeof text, "%s", kTextFinishedNormally);
   if (codeName[0] != '\0' && used >= 0 && static_cast<std::size_t>(used) < sizeof text) {
     used += std::snprintf(text + used, sizeof text - static_cast<std::size_t>(used), " CODE = [%s]", codeName);
   }
   if (warning[0] != '\0') {
-    setMessage(kCodeReplacedCharacters, "%s %s", text, warning);
+    setMessage(record, kCodeReplacedCharacters, "%s %s", text, warning);
   } else {
-    setMessageText(text);
+    setMessageText(record, text);
   }
 }
 
-int runTool(const char* commandLine, const char* programName, const ToolSteps& steps) {
-  if (setupRunRecord(commandLine, programName) != 0) return reportAndExit(-1);
-  if (steps.writeUsage != nullptr && answeredInfoRequest(steps.writeUsage)) return 0;
-  if (startTool(steps) != 0) return reportAndExit(-1);
+int runTool(RunRecord& record, const char* commandLine, const char* programName, const ToolSteps& steps) {
+  if (setupRunRecord(record, commandLine, programName) != 0) return reportAndExit(record, -1);
+  if (steps.writeUsage != nullptr && answeredInfoRequest(record, steps.writeUsage)) return 0;
+  if (startTool(record, steps) != 0) return reportAndExit(record, -1);
   const int result = steps.run();
   steps.releaseAreas();
-  return reportAndExit(result);
+  return reportAndExit(record, result);
 }
 
 }  // namespace mq

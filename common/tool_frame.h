@@ -4,6 +4,8 @@
 
 namespace mq {
 
+struct RunRecord;
+
 // What a tool supplies. Every step but the release returns 0, or non-zero after it has set
 // the message. outputFile is read after the options step has filled it.
 struct ToolSteps {
@@ -19,15 +21,16 @@ struct ToolSteps {
 // applyOption (which fails with its message), the first two other non-empty ones are the
 // tool's two files (fields of kArgumentSize bytes), further ones are ignored. -1 with message
 // 1031 when fewer than two file names were given.
-int splitToolArguments(int (*applyOption)(const char* argument), char* firstFile, char* secondFile);
+int splitToolArguments(RunRecord& record, int (*applyOption)(const char* argument), char* firstFile,
+                       char* secondFile);
 
 // The success report: its usual words, then CODE = [NAME] when the input's code was decided
 // rather than declared (codeName not empty), then the warning of replaced characters when
 // there was one (warning not empty; it also becomes the message's code, 5023).
-void setSuccessReport(const char* codeName, const char* warning);
+void setSuccessReport(RunRecord& record, const char* codeName, const char* warning);
 
 // The entry of a tool: returns the process's exit code for the result of the failing step
 // (exitCodeOf), 0 after success, and 0 after answering --help, -h or --version.
-int runTool(const char* commandLine, const char* programName, const ToolSteps& steps);
+int runTool(RunRecord& record, const char* commandLine, const char* programName, const ToolSteps& steps);
 
 }  // namespace mq

@@ -373,14 +373,13 @@ namespace {
 
 // The CP932 form of every character of the Basic Multilingual Plane as the converter writes
 // it, asked of the converter once per process: 0 when it has none, a value below 0x100 for a
-// single byte, else the two bytes, first byte high.
-uint16_t gCp932Forms[0x10000];
-bool gCp932FormsKnown = false;
+// single byte, else the two bytes, first byte high. Learnt by the first encoder that needs
+// them and read-only from then on, whichever thread asks.
+struct Cp932Forms {
+  uint16_t form[0x10000];
+};
 
-void learnCp932Forms(void* converter) {
-  if (gCp932FormsKnown) return;
-  gCp932FormsKnown = true;
-
+void learnCp932Forms(void* converter, Cp932Forms& forms) {
   for (uint32_t point = 0x80; point <= 0xFFFF; ++point) {
     if (point >= 0xD800 && point <= 0xDFFF) continue;
     unsigned char utf8[3];
@@ -405,9 +404,18 @@ void learnCp932Forms(void* converter) {
       continue;
     }
     const std::size_t written = sizeof form - outLeft;
-    if (written == 1 && form[0] != 0) gCp932Forms[point] = form[0];
-    if (written == 2) gCp932Forms[point] = static_cast<uint16_t>((form[0] << 8) | form[1]);
+    if (written == 1 && form[0] != 0) forms.form[point] = form[0];
+    if (written == 2) forms.form[point] = static_cast<uint16_t>((form[0] << 8) | form[1]);
   }
+}
+
+const Cp932Forms& cp932Forms(void* converter) {
+  static const Cp932Forms* const forms = [converter] {
+    auto* learnt = new Cp932Forms{};
+    learnCp932Forms(converter, *learnt);
+    return learnt;
+  }();
+  return *forms;
 }
 
 uint32_t codePointOf(const unsigned char* text, int sequence) {
@@ -427,7 +435,7 @@ int32_t encodeCp932(Cp932Encoder* encoder, const unsigned char* text, int32_t le
                     UnicodePath path) {
   int32_t written = 0;
   int32_t i = 0;
-  if (path == UnicodePath::Bulk) learnCp932Forms(encoder->converter);
+  const uint16_t* forms = path == UnicodePath::Bulk ? cp932Forms(encoder->converter).form : nullptr;
   while (i < length) {
     if (path == UnicodePath::Bulk) {
       const auto ascii = static_cast<int32_t>(asciiRun(text + i, length - i, path));
@@ -438,7 +446,7 @@ int32_t encodeCp932(Cp932Encoder* encoder, const unsigned char* text, int32_t le
       while (i < length && text[i] >= 0x80) {
         const int sequence = utf8SequenceLength(text + i, length - i);
         const uint32_t point = sequence == 0 ? 0 : codePointOf(text + i, sequence);
-        const uint16_t form = point >= 0x80 && point <= 0xFFFF && point != 0xA0 ? gCp932Forms[point] : 0;
+        const uint16_t form = point >= 0x80 && point <= 0xFFFF && point != 0xA0 ? forms[point] : 0;
         if (form == 0) {
           i += writeUnconvertible(encoder, text + i, length - i, destination, &written);
         } else {

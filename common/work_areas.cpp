@@ -1,5 +1,6 @@
 #include "common/work_areas.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -13,10 +14,12 @@ namespace mq {
 namespace {
 
 AllocationSeam gSeam;
+// Counted apart from the seam, atomically: runs on several threads allocate at once.
+std::atomic<long> gSeamCount{0};
 
 bool seamRefuses(std::size_t size) {
-  ++gSeam.count;
-  if (gSeam.failAt > 0 && gSeam.count == gSeam.failAt) return true;
+  const long count = gSeamCount.fetch_add(1, std::memory_order_relaxed) + 1;
+  if (gSeam.failAt > 0 && count == gSeam.failAt) return true;
   if (gSeam.failAbove >= 0 && size > static_cast<std::size_t>(gSeam.failAbove)) return true;
   return gSeam.hook != nullptr && gSeam.hook(size);
 }
@@ -46,7 +49,7 @@ constexpr bool kSanitized = false;
 const bool kMapLargeBlocks = !kSanitized && largePagesMapped();
 constexpr std::size_t kMapThreshold = std::size_t{1} << 20;
 
-long gMappedBlocks = 0;
+std::atomic<long> gMappedBlocks{0};
 
 std::size_t pageSize() { return systemPageSize(); }
 std::size_t roundToPages(std::size_t bytes) { return (bytes + pageSize() - 1) & ~(pageSize() - 1); }
@@ -74,12 +77,15 @@ void prepareForWriting(unsigned char* area, long size) {
 
 void setAllocationSeam(const AllocationSeam& seam) {
   gSeam = seam;
-  gSeam.count = 0;
+  gSeamCount = 0;
 }
 
-void resetAllocationSeam() { gSeam = AllocationSeam{}; }
+void resetAllocationSeam() {
+  gSeam = AllocationSeam{};
+  gSeamCount = 0;
+}
 
-long allocationCount() { return gSeam.count; }
+long allocationCount() { return gSeamCount.load(); }
 
 int allocZeroed(unsigned char** reference, long size) {
   *reference = nullptr;
@@ -92,9 +98,9 @@ int allocZeroed(unsigned char** reference, long size) {
   return 0;
 }
 
-int takeArea(unsigned char** reference, int32_t size, const char* name) {
+int takeArea(RunRecord& record, unsigned char** reference, int32_t size, const char* name) {
   if (allocZeroed(reference, size) != 0) {
-    setMessage(kCodeTakeFailed, kFmtTakeFailed, name, static_cast<long>(size));
+    setMessage(record, kCodeTakeFailed, kFmtTakeFailed, name, static_cast<long>(size));
     return -1;
   }
   return 0;
@@ -151,13 +157,14 @@ int growArea(unsigned char** reference, int32_t oldSize, int32_t newSize) {
   return 0;
 }
 
-int growAreaForRoom(unsigned char** reference, int32_t* size, long long needed, int32_t step, const char* name) {
+int growAreaForRoom(RunRecord& record, unsigned char** reference, int32_t* size, long long needed, int32_t step,
+                    const char* name) {
   if (needed < *size) return 0;
   // Wider than the areas themselves, so that a size past the largest one is seen, not wrapped.
   const long long steps = (needed - *size) / step + 1;
   const long long target = *size + steps * step;
   if (target > kLargestAreaSize || growArea(reference, *size, static_cast<int32_t>(target)) != 0) {
-    setMessage(kCodeGrowFailed, kFmtGrowFailed, name, target);
+    setMessage(record, kCodeGrowFailed, kFmtGrowFailed, name, target);
     return -1;
   }
   *size = static_cast<int32_t>(target);

@@ -9,6 +9,8 @@
 
 namespace mq {
 
+struct RunRecord;
+
 inline constexpr int32_t kLargestAreaSize = 2147483647;
 
 // A block of `size` zero bytes into *reference; -1 (reference none) when none can be had.
@@ -16,7 +18,7 @@ inline constexpr int32_t kLargestAreaSize = 2147483647;
 int allocZeroed(unsigned char** reference, long size);
 
 // allocZeroed that reports a failure as message 1011 with the area's name and size.
-int takeArea(unsigned char** reference, int32_t size, const char* name);
+int takeArea(RunRecord& record, unsigned char** reference, int32_t size, const char* name);
 
 // Gives the block back; a reference that is none is left alone.
 void releaseArea(unsigned char** reference);
@@ -29,9 +31,11 @@ int growArea(unsigned char** reference, int32_t oldSize, int32_t newSize);
 // The owners' growth convention in one place: when `needed` reaches or passes *size,
 // grows once to the smallest *size + k * step that exceeds `needed`. Failure (no memory,
 // or a size past 2147483647) sets message 1014 with the name and that size.
-int growAreaForRoom(unsigned char** reference, int32_t* size, long long needed, int32_t step, const char* name);
-inline int ensureAreaRoom(unsigned char** reference, int32_t* size, long long needed, int32_t step, const char* name) {
-  return needed < *size ? 0 : growAreaForRoom(reference, size, needed, step, name);
+int growAreaForRoom(RunRecord& record, unsigned char** reference, int32_t* size, long long needed, int32_t step,
+                    const char* name);
+inline int ensureAreaRoom(RunRecord& record, unsigned char** reference, int32_t* size, long long needed, int32_t step,
+                          const char* name) {
+  return needed < *size ? 0 : growAreaForRoom(record, reference, size, needed, step, name);
 }
 
 // One area of an owner's group, described once: where its reference and size live in the
@@ -49,8 +53,8 @@ struct AreaField {
 
 // Grows the area by the field's step when `needed` reaches its size (1014 on failure).
 template <class Owner>
-int ensureFieldRoom(Owner& owner, const AreaField<Owner>& field, long long needed) {
-  return ensureAreaRoom(&(owner.*field.area), &(owner.*field.size), needed, field.step, field.name);
+int ensureFieldRoom(RunRecord& record, Owner& owner, const AreaField<Owner>& field, long long needed) {
+  return ensureAreaRoom(record, &(owner.*field.area), &(owner.*field.size), needed, field.step, field.name);
 }
 
 // Every area of the group given back; an area that is none is left alone.
@@ -62,13 +66,13 @@ void releaseAreaGroup(Owner& owner, const AreaField<Owner> (&fields)[N]) {
 // Every reference none and every size its first size, then the areas taken in list order;
 // at the first failure the whole group is released and the 1011 message of that take stays.
 template <class Owner, std::size_t N>
-int takeAreaGroup(Owner& owner, const AreaField<Owner> (&fields)[N]) {
+int takeAreaGroup(RunRecord& record, Owner& owner, const AreaField<Owner> (&fields)[N]) {
   for (const AreaField<Owner>& field : fields) {
     owner.*field.area = nullptr;
     owner.*field.size = field.firstSize;
   }
   for (const AreaField<Owner>& field : fields) {
-    if (takeArea(&(owner.*field.area), owner.*field.size, field.name) != 0) {
+    if (takeArea(record, &(owner.*field.area), owner.*field.size, field.name) != 0) {
       releaseAreaGroup(owner, fields);
       return -1;
     }
@@ -92,14 +96,14 @@ bool holdsAnyArea(const Owner& owner, const AreaField<Owner> (&fields)[N]) {
   return false;
 }
 
-// The allocation seam through which tests and fuzz targets make allocations fail.
+// The allocation seam through which tests and fuzz targets make allocations fail: the one
+// process-wide setting left in the library, set by tests only, never while runs go on.
 // failAt: the failAt-th allocation from now fails (0: none); failAbove: every allocation
 // of more bytes fails (-1: none); hook: asked before each allocation, true means fail.
 struct AllocationSeam {
   long failAt = 0;
   long failAbove = -1;
   bool (*hook)(std::size_t size) = nullptr;
-  long count = 0;  // allocations asked for since the seam was set
 };
 void setAllocationSeam(const AllocationSeam& seam);
 void resetAllocationSeam();

@@ -1,6 +1,8 @@
 #include "convert/marquill_run.h"
+#include "convert/output_run.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "common/console.h"
 #include "common/message_log.h"
@@ -41,10 +43,10 @@ void writeMarquillUsage() {
 
 // A failure is never silent: its text also goes to the terminal, cut as in the log, even
 // when the log file could not be written. So is a loss of characters.
-void showFailure() {
+void showFailure(OutputRun& run) {
   char line[kProgramNameSize + 264];
-  std::snprintf(line, sizeof line, "%s: %.256s\n", gRunRecord.programName, gRunRecord.messageText);
-  if (messageTextCode() == TextCode::Utf8) {
+  std::snprintf(line, sizeof line, "%s: %.256s\n", run.programName, run.messageText);
+  if (messageTextCode(run) == TextCode::Utf8) {
     writeUtf8ToConsole(true, line);
   } else {
     writeToConsole(true, line);
@@ -53,17 +55,17 @@ void showFailure() {
 
 }  // namespace
 
-int startRun() {
-  const int settingsResult = readSettings();
+int startRun(OutputRun& run) {
+  const int settingsResult = readSettings(run);
   if (settingsResult != 0) return settingsResult;
   // Messages carry values of the working code, so they are composed in it.
-  setMessageCodes(gSettings.workingCode, gSettings.logCode);
-  if (gSettings.warnLog) {
-    setMessage(kCodeStarted, "%s", kTextStarted);
-    writeLogLine(gSettings.logFileName);
+  setMessageCodes(run, run.settings.workingCode, run.settings.logCode);
+  if (run.settings.warnLog) {
+    setMessage(run, kCodeStarted, "%s", kTextStarted);
+    writeLogLine(run, run.settings.logFileName);
   }
-  if (allocateParseTables(gSettings.inputCount) != 0) {
-    writeLogLine(gSettings.logFileName);
+  if (allocateParseTables(run, run.settings.inputCount) != 0) {
+    writeLogLine(run, run.settings.logFileName);
     return -1;
   }
   return 0;
@@ -74,53 +76,56 @@ namespace {
 // Warnings are logged where they are met, when the settings ask for them. Replaced
 // characters are changed text, so they are also shown on the terminal whatever the
 // settings say.
-void logWarning() {
-  if (gSettings.warnLog) writeLogLine(gSettings.logFileName);
-  if (gRunRecord.messageCode == kCodeReplacedCharacters) showFailure();
+void logWarning(OutputRun& run) {
+  if (run.settings.warnLog) writeLogLine(run, run.settings.logFileName);
+  if (run.messageCode == kCodeReplacedCharacters) showFailure(run);
 }
 
 }  // namespace
 
-int processRun() {
-  const InputSet inputs{gSettings.inputKind,   gSettings.inputCount, gSettings.inputFiles, gSettings.parser,
-                        gSettings.documentCode, logWarning,           nullptr,              gSettings.workingCode};
-  const int loaded = loadInputs(inputs);
+int processRun(OutputRun& run) {
+  const Settings& s = run.settings;
+  const InputSet inputs{s.inputKind,    s.inputCount, s.inputFiles, s.parser, s.documentCode, [&run] { logWarning(run); },
+                        nullptr,        s.workingCode};
+  const int loaded = loadInputs(run, inputs);
   if (loaded != 0) {
-    writeLogLine(gSettings.logFileName);
+    writeLogLine(run, run.settings.logFileName);
     return loaded;
   }
-  const int written = runOutputPhase();
+  const int written = runOutputPhase(run);
   if (written != 0) {
-    writeLogLine(gSettings.logFileName);
+    writeLogLine(run, run.settings.logFileName);
     return written;
   }
   return 0;
 }
 
-int endRun() {
-  releaseParseTables();
-  if (gSettings.warnLog) {
-    setMessage(kCodeEnded, "%s", kTextEnded);
-    writeLogLine(gSettings.logFileName);
+int endRun(OutputRun& run) {
+  releaseParseTables(run);
+  if (run.settings.warnLog) {
+    setMessage(run, kCodeEnded, "%s", kTextEnded);
+    writeLogLine(run, run.settings.logFileName);
   }
   return 0;
 }
 
 int runMarquill(const char* commandLine) {
-  if (setupRunRecord(commandLine, "Marquill") != 0) {
-    writeLogLine(kFallbackLogName);
-    showFailure();
+  const auto owned = std::make_unique<OutputRun>();
+  OutputRun& run = *owned;
+  if (setupRunRecord(run, commandLine, "Marquill") != 0) {
+    writeLogLine(run, kFallbackLogName);
+    showFailure(run);
     return exitCodeOf(-1);
   }
-  if (answeredInfoRequest(writeMarquillUsage)) return 0;
-  if (startRun() != 0) {
-    showFailure();
+  if (answeredInfoRequest(run, writeMarquillUsage)) return 0;
+  if (startRun(run) != 0) {
+    showFailure(run);
     return exitCodeOf(-1);
   }
-  const int result = processRun();
+  const int result = processRun(run);
   // Before the end phase, whose end line replaces the current message.
-  if (result != 0) showFailure();
-  endRun();
+  if (result != 0) showFailure(run);
+  endRun(run);
   return exitCodeOf(result);
 }
 

@@ -4,12 +4,15 @@
 
 namespace mq {
 
-int startRun();
-int processRun();
-int endRun();
+struct OutputRun;
+
+int startRun(OutputRun& run);
+int processRun(OutputRun& run);
+int endRun(OutputRun& run);
 
 // Runs the whole program on one command-line text; returns the process's exit code for the
-// result of processRun (exitCodeOf), or for -1 when the run failed before it.
+// result of processRun (exitCodeOf), or for -1 when the run failed before it. The run it
+// makes is its own.
 int runMarquill(const char* commandLine);
 
 }  // namespace mq

@@ -1,4 +1,5 @@
 #include "convert/output_areas.h"
+#include "convert/output_run.h"
 
 #include <cstring>
 
@@ -7,31 +8,29 @@
 
 namespace mq {
 
-OutputAreas gOutputAreas;
-
-int takeOutputAreas() {
-  OutputAreas& a = gOutputAreas;
+int takeOutputAreas(OutputRun& run) {
+  OutputAreas& a = run.output;
   a = OutputAreas{};
-  if (gSettings.outputKind != OutputKind::Csv) {
+  if (run.settings.outputKind != OutputKind::Csv) {
     a.replaceEntriesSize = kReplaceEntriesSize;
     a.replaceTextsSize = kReplaceTextsSize;
-    if (takeArea(&a.outputBuffer, kOutputBufferSize, kAreaOutput) != 0 ||
-        takeArea(&a.replaceEntries, a.replaceEntriesSize, kAreaReplaceEntries) != 0 ||
-        takeArea(&a.replaceTexts, a.replaceTextsSize, kAreaReplaceTexts) != 0) {
-      releaseOutputAreas();
+    if (takeArea(run, &a.outputBuffer, kOutputBufferSize, kAreaOutput) != 0 ||
+        takeArea(run, &a.replaceEntries, a.replaceEntriesSize, kAreaReplaceEntries) != 0 ||
+        takeArea(run, &a.replaceTexts, a.replaceTextsSize, kAreaReplaceTexts) != 0) {
+      releaseOutputAreas(run);
       return -1;
     }
   }
   a.workSize = kWorkAreaSize;
-  if (takeArea(&a.work, a.workSize, kAreaWork) != 0) {
-    releaseOutputAreas();
+  if (takeArea(run, &a.work, a.workSize, kAreaWork) != 0) {
+    releaseOutputAreas(run);
     return -1;
   }
   return 0;
 }
 
-void releaseOutputAreas() {
-  OutputAreas& a = gOutputAreas;
+void releaseOutputAreas(OutputRun& run) {
+  OutputAreas& a = run.output;
   releaseArea(&a.definition);
   releaseArea(&a.outputBuffer);
   releaseArea(&a.replaceEntries);
@@ -47,8 +46,8 @@ void releaseOutputAreas() {
   }
 }
 
-void clearWorkArea() {
-  OutputAreas& a = gOutputAreas;
+void clearWorkArea(OutputRun& run) {
+  OutputAreas& a = run.output;
   if (a.work != nullptr && a.workUsed > 0) std::memset(a.work, 0, static_cast<std::size_t>(a.workUsed));
   a.workUsed = 0;
 }

@@ -10,6 +10,8 @@
 
 namespace mq {
 
+struct OutputRun;
+
 inline constexpr int32_t kOutputBufferSize = 20480;   // fixed: it never grows
 inline constexpr int32_t kReplaceEntriesSize = 20480;  // first size and step
 inline constexpr int32_t kReplaceTextsSize = 524288;   // first size and step
@@ -68,25 +70,18 @@ struct OutputAreas {
   RecordIndex indexes[kMaxInputs];
 };
 
-extern OutputAreas gOutputAreas;
-
-inline ReplacementEntry* replacementAt(int32_t index) {
-  return reinterpret_cast<ReplacementEntry*>(gOutputAreas.replaceEntries) + index;
-}
-inline char* workText() { return reinterpret_cast<char*>(gOutputAreas.work); }
-
 // Forgets every reference, then takes the areas the configured output kind needs, in the
 // order output buffer, replacement entries, replacement texts, work area. On a failed take
 // releases them all and returns -1 with message 1011.
-int takeOutputAreas();
+int takeOutputAreas(OutputRun& run);
 
 // Releases the template, the four areas and the record indexes that are held; releasing
 // twice is harmless.
-void releaseOutputAreas();
+void releaseOutputAreas(OutputRun& run);
 
 // Clears the bytes the work area holds (its used length, which every user keeps) and sets
 // that length to 0; every byte past them is still zero, so a grown area is not cleared
 // whole for every item.
-void clearWorkArea();
+void clearWorkArea(OutputRun& run);
 
 }  // namespace mq

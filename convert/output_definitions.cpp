@@ -1,4 +1,5 @@
 #include "convert/output_definitions.h"
+#include "convert/output_run.h"
 
 #include <cstdint>
 #include <cstring>
@@ -62,18 +63,18 @@ int32_t findMarker(const char* text, int32_t from, int32_t end, const char* mark
 
 }  // namespace
 
-int loadOutputDefinition() {
-  OutputAreas& a = gOutputAreas;
-  if (readWholeFile(&a.definition, &a.definitionSize, gSettings.outputDefinitionFile) != 0) {
+int loadOutputDefinition(OutputRun& run) {
+  OutputAreas& a = run.output;
+  if (readWholeFile(&a.definition, &a.definitionSize, run.settings.outputDefinitionFile) != 0) {
     releaseArea(&a.definition);
-    setMessage(kCodeReadFailed, kFmtReadFailed, gSettings.outputDefinitionFile);
-    releaseOutputAreas();
+    setMessage(run, kCodeReadFailed, kFmtReadFailed, run.settings.outputDefinitionFile);
+    releaseOutputAreas(run);
     return -1;
   }
   // A UTF-8 template may begin with a byte-order mark, which is no part of its text.
   SourceCode marked = SourceCode::Utf8;
   const int32_t mark = byteOrderMarkOf(a.definition, a.definitionSize, &marked);
-  if (gSettings.workingCode == TextCode::Utf8 && mark > 0 && marked == SourceCode::Utf8) {
+  if (run.settings.workingCode == TextCode::Utf8 && mark > 0 && marked == SourceCode::Utf8) {
     a.definitionSize -= mark;
     std::memmove(a.definition, a.definition + mark, static_cast<std::size_t>(a.definitionSize));
     std::memset(a.definition + a.definitionSize, 0, static_cast<std::size_t>(mark));
@@ -85,12 +86,12 @@ int loadOutputDefinition() {
   return 0;
 }
 
-TemplateStretch nextStretch(int32_t from) {
-  const auto* text = reinterpret_cast<const char*>(gOutputAreas.definition);
-  const int32_t size = gOutputAreas.definitionSize;
-  const int32_t searchEnd = gOutputAreas.definitionTextLength;
+TemplateStretch nextStretch(OutputRun& run, int32_t from) {
+  const auto* text = reinterpret_cast<const char*>(run.output.definition);
+  const int32_t size = run.output.definitionSize;
+  const int32_t searchEnd = run.output.definitionTextLength;
   TemplateStretch s{from, 0, false, false, 0, 0, 0, size};
-  const int32_t start = from < searchEnd ? findMarker(text, from, searchEnd, gSettings.startMarker) : -1;
+  const int32_t start = from < searchEnd ? findMarker(text, from, searchEnd, run.settings.startMarker) : -1;
   if (start < 0) {
     s.literalLength = size - from;
     return s;
@@ -98,24 +99,24 @@ TemplateStretch nextStretch(int32_t from) {
   s.literalLength = start - from;
   s.hasItem = true;
   s.markerOffset = start;
-  s.itemOffset = start + static_cast<int32_t>(std::strlen(gSettings.startMarker));
-  const int32_t end = findMarker(text, s.itemOffset, searchEnd, gSettings.endMarker);
+  s.itemOffset = start + static_cast<int32_t>(std::strlen(run.settings.startMarker));
+  const int32_t end = findMarker(text, s.itemOffset, searchEnd, run.settings.endMarker);
   if (end < 0) {
     s.itemLength = size - s.itemOffset;
     s.next = size;
     return s;
   }
   s.itemLength = end - s.itemOffset;
-  s.next = end + static_cast<int32_t>(std::strlen(gSettings.endMarker));
+  s.next = end + static_cast<int32_t>(std::strlen(run.settings.endMarker));
   // A START before the END means this item was left open. Only the item's own bytes are
   // searched, so the template is still looked over once.
-  const int32_t reach = end + static_cast<int32_t>(std::strlen(gSettings.startMarker)) - 1;
-  const int32_t nested = findMarker(text, s.itemOffset, reach < searchEnd ? reach : searchEnd, gSettings.startMarker);
+  const int32_t reach = end + static_cast<int32_t>(std::strlen(run.settings.startMarker)) - 1;
+  const int32_t nested = findMarker(text, s.itemOffset, reach < searchEnd ? reach : searchEnd, run.settings.startMarker);
   s.closed = nested < 0 || nested >= end;
   return s;
 }
 
-const char* checkOutputItem(const char* code, int32_t n, OutputItem* item) {
+const char* checkOutputItem(OutputRun& run, const char* code, int32_t n, OutputItem* item) {
   if (n < 1 || code[0] < '0' || code[0] > '9') return kDetailFileNo;
   if (n < kShortestItem) return kDetailTagName;
   const int32_t seqAt = sequenceStart(code, n);
@@ -126,34 +127,34 @@ const char* checkOutputItem(const char* code, int32_t n, OutputItem* item) {
   if (!allDigits(seq, seqLength) || digitsValue(seq, seqLength) < 1) return kDetailSeqNo;
   if (!allDigits(replace, 3)) return kDetailReplaceNo;
   const int32_t replaceNo = digitsValue(replace, 3);
-  if (!gSettings.useReplacement && replaceNo != 0) return kDetailReplaceNoWithoutFile;
+  if (!run.settings.useReplacement && replaceNo != 0) return kDetailReplaceNoWithoutFile;
   if (!allDigits(maximum, 3)) return kDetailMaxLength;
   *item = OutputItem{code[0] - '0', 1, seqAt - 1, digitsValue(seq, seqLength), replaceNo, digitsValue(maximum, 3)};
   return nullptr;
 }
 
-int reportItemFault(const char* detail, int32_t markerOffset) {
+int reportItemFault(OutputRun& run, const char* detail, int32_t markerOffset) {
   long rows = 0;
   long columns = 0;
-  countRowsCols(&rows, &columns, reinterpret_cast<const char*>(gOutputAreas.definition), markerOffset);
-  setMessage(kCodeOutputDefStructure, kFmtOutputDefStructure, detail, rows, columns);
+  countRowsCols(&rows, &columns, reinterpret_cast<const char*>(run.output.definition), markerOffset);
+  setMessage(run, kCodeOutputDefStructure, kFmtOutputDefStructure, detail, rows, columns);
   return -1;
 }
 
-int parseOutputItem(int32_t length, int32_t markerOffset) {
-  char* code = workText();
+int parseOutputItem(OutputRun& run, int32_t length, int32_t markerOffset) {
+  char* code = workText(run);
   OutputItem item{};
-  const char* detail = checkOutputItem(code, length, &item);
-  if (detail != nullptr) return reportItemFault(detail, markerOffset);
+  const char* detail = checkOutputItem(run, code, length, &item);
+  if (detail != nullptr) return reportItemFault(run, detail, markerOffset);
   // The path is upper-cased as the names of the document it names were.
   char* path = code + item.tagNameOffset;
-  if (item.fileNo >= 1 && item.fileNo <= gSettings.inputCount &&
-      nameRuleOf(item.fileNo - 1) == NameRule::CharacterWise) {
+  if (item.fileNo >= 1 && item.fileNo <= run.settings.inputCount &&
+      nameRuleOf(run, item.fileNo - 1) == NameRule::CharacterWise) {
     toUpperShiftJis(path, item.tagNameLength);
   } else {
     toUpperAscii(path, path, item.tagNameLength);
   }
-  return emitItem(item);
+  return emitItem(run, item);
 }
 
 }  // namespace mq

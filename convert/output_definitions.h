@@ -9,6 +9,8 @@
 
 namespace mq {
 
+struct OutputRun;
+
 struct OutputItem {
   int32_t fileNo;
   int32_t tagNameOffset;  // in the work area: always 1
@@ -18,9 +20,9 @@ struct OutputItem {
   int32_t maxLength;
 };
 
-// Reads gSettings.outputDefinitionFile whole into gOutputAreas.definition. 0, or -1 with
+// Reads run.settings.outputDefinitionFile whole into run.output.definition. 0, or -1 with
 // message 1003 after releasing every area of the output phase.
-int loadOutputDefinition();
+int loadOutputDefinition(OutputRun& run);
 
 // One piece of the template's division: literal text, then (when hasItem) an item whose
 // text runs from itemOffset for itemLength bytes, its START marker at markerOffset. An item
@@ -37,18 +39,18 @@ struct TemplateStretch {
 };
 
 // The stretch that begins at `from` in the loaded template.
-TemplateStretch nextStretch(int32_t from);
+TemplateStretch nextStretch(OutputRun& run, int32_t from);
 
 // Checks the item code of n bytes in the work area (blanks already dropped), upper-cases
 // its tag path and hands it to emitItem. -1 with message 1022 (ROWS and COLS of the START
 // marker at markerOffset) for a faulty item; otherwise emitItem's result.
-int parseOutputItem(int32_t length, int32_t markerOffset);
+int parseOutputItem(OutputRun& run, int32_t length, int32_t markerOffset);
 
 // Sets message 1022 with the detail and the row and column of the START marker at
 // markerOffset; -1.
-int reportItemFault(const char* detail, int32_t markerOffset);
+int reportItemFault(OutputRun& run, const char* detail, int32_t markerOffset);
 
 // The item's fields, or the detail text of its first fault (nullptr when it has none).
-const char* checkOutputItem(const char* code, int32_t length, OutputItem* item);
+const char* checkOutputItem(OutputRun& run, const char* code, int32_t length, OutputItem* item);
 
 }  // namespace mq

@@ -1,4 +1,5 @@
 #include "convert/output_writer.h"
+#include "convert/output_run.h"
 
 #include <cstdio>
 #include <cstring>
@@ -20,33 +21,30 @@ namespace mq {
 
 namespace {
 
-std::FILE* gOutputFile = nullptr;
-bool gListingShortcut = true;
-
-int writeFailed() {
-  setMessage(kCodeWriteFailed, kFmtWriteFailed, gSettings.outputFile);
+int writeFailed(OutputRun& run) {
+  setMessage(run, kCodeWriteFailed, kFmtWriteFailed, run.settings.outputFile);
   return -1;
 }
 
-bool writeToFile(const void* bytes, std::size_t length) {
-  return length == 0 || std::fwrite(bytes, 1, length, gOutputFile) == length;
+bool writeToFile(OutputRun& run, const void* bytes, std::size_t length) {
+  return length == 0 || std::fwrite(bytes, 1, length, run.outputFile) == length;
 }
 
 // Opens the output file; -1 with message 1003 when it cannot be created.
-int openOutputFile() {
-  gOutputFile = std::fopen(gSettings.outputFile, "wb");
-  if (gOutputFile == nullptr) {
-    setMessage(kCodeReadFailed, kFmtReadFailed, gSettings.outputFile);
+int openOutputFile(OutputRun& run) {
+  run.outputFile = std::fopen(run.settings.outputFile, "wb");
+  if (run.outputFile == nullptr) {
+    setMessage(run, kCodeReadFailed, kFmtReadFailed, run.settings.outputFile);
     return -1;
   }
   return 0;
 }
 
 // Closes the output file; a close that fails after good writing is a failed write.
-int closeOutputFile(int result) {
-  const bool closed = std::fclose(gOutputFile) == 0;
-  gOutputFile = nullptr;
-  if (result == 0 && !closed) return writeFailed();
+int closeOutputFile(OutputRun& run, int result) {
+  const bool closed = std::fclose(run.outputFile) == 0;
+  run.outputFile = nullptr;
+  if (result == 0 && !closed) return writeFailed(run);
   return result;
 }
 
@@ -54,9 +52,9 @@ int closeOutputFile(int result) {
 // character is split.
 struct MessageField {
   char text[257];
-  MessageField(const char* bytes, int32_t length) {
+  MessageField(TextCode working, const char* bytes, int32_t length) {
     const auto whole = static_cast<std::size_t>(length < 0 ? 0 : length);
-    const std::size_t count = gSettings.workingCode == TextCode::Utf8 ? utf8Cut(bytes, whole, 256)
+    const std::size_t count = working == TextCode::Utf8 ? utf8Cut(bytes, whole, 256)
                                                                        : (whole > 256 ? 256 : whole);
     if (count > 0) std::memcpy(text, bytes, count);
     text[count] = '\0';
@@ -70,12 +68,12 @@ bool isTrailByte(unsigned char byte) { return byte >= 0x40 && byte <= 0xFC && by
 
 }  // namespace
 
-int writeCut(const char* value, int32_t length, int32_t maxLength) {
+int writeCut(OutputRun& run, const char* value, int32_t length, int32_t maxLength) {
   const int32_t cut = cutTo(length, maxLength);
-  if (cut == length) return writeOutput(value, length);
-  if (gSettings.workingCode == TextCode::Utf8) {
+  if (cut == length) return writeOutput(run, value, length);
+  if (run.settings.workingCode == TextCode::Utf8) {
     // In UTF-8 the cut moves back to the first byte of the character it would split.
-    return writeOutput(value, static_cast<int32_t>(utf8Cut(value, static_cast<std::size_t>(length),
+    return writeOutput(run, value, static_cast<int32_t>(utf8Cut(value, static_cast<std::size_t>(length),
                                                            static_cast<std::size_t>(cut))));
   }
   int32_t at = 0;
@@ -84,20 +82,20 @@ int writeCut(const char* value, int32_t length, int32_t maxLength) {
                       isTrailByte(static_cast<unsigned char>(value[at + 1]));
     at += pair ? 2 : 1;
   }
-  if (at == cut) return writeOutput(value, cut);
+  if (at == cut) return writeOutput(run, value, cut);
   // The cut falls inside a character: its first byte would join the template's next byte.
-  if (writeOutput(value, cut - 1) != 0) return -1;
-  return writeOutput(" ", 1);
+  if (writeOutput(run, value, cut - 1) != 0) return -1;
+  return writeOutput(run, " ", 1);
 }
 
 namespace {
 
-void warnNotInInput(const OutputItem& item, const char* path, bool tagDiffers) {
-  if (!gSettings.warnLog) return;
-  const MessageField tag(path, item.tagNameLength);
-  setMessage(kCodeNotInInput, kFmtNotInInput, tagDiffers ? kDetailTagNameMismatch : kDetailSeqNoMismatch, tag.text,
+void warnNotInInput(OutputRun& run, const OutputItem& item, const char* path, bool tagDiffers) {
+  if (!run.settings.warnLog) return;
+  const MessageField tag(run.settings.workingCode, path, item.tagNameLength);
+  setMessage(run, kCodeNotInInput, kFmtNotInInput, tagDiffers ? kDetailTagNameMismatch : kDetailSeqNoMismatch, tag.text,
              static_cast<long>(item.seqNo));
-  writeLogLine(gSettings.logFileName);
+  writeLogLine(run, run.settings.logFileName);
 }
 
 // The bytes of the text before its first NUL, at most `limit`.
@@ -114,9 +112,9 @@ bool needsCleaning(const char* value, int32_t length) {
   return false;
 }
 
-int writeListingLines(LineWriter& out) {
-  for (int f = 0; f < gSettings.inputCount; ++f) {
-    const ParseTableSlot& slot = gParseTables[f];
+int writeListingLines(OutputRun& run, LineWriter& out) {
+  for (int f = 0; f < run.settings.inputCount; ++f) {
+    const ParseTableSlot& slot = run.tables[f];
     for (int32_t r = 0; r < slot.recordCount; ++r) {
       const TagRecord& record = *recordAt(slot, r);
       const bool empty = record.contentOffset < 0 || record.contentLength <= 0;
@@ -125,12 +123,12 @@ int writeListingLines(LineWriter& out) {
       // A value with nothing to clean that the work area holds without growing is written as
       // it stands: cleaning would only copy it there.
       const bool asItStands =
-          gListingShortcut && length + 16 < gOutputAreas.workSize && !needsCleaning(value, length);
+          run.listingShortcut && length + 16 < run.output.workSize && !needsCleaning(value, length);
       const char* line = value;
       std::size_t lineLength = static_cast<std::size_t>(length);
       if (!asItStands) {
-        if (cleanValue(value, length) != 0) return -1;
-        line = workText();
+        if (cleanValue(run, value, length) != 0) return -1;
+        line = workText(run);
         lineLength = std::strlen(line);
       }
       const char* path = tagPathOf(slot, record);
@@ -144,7 +142,7 @@ int writeListingLines(LineWriter& out) {
       out.put('\t');
       out.put(line, lineLength);
       out.put("\r\n", 2);
-      if (out.failed()) return writeFailed();
+      if (out.failed()) return writeFailed(run);
     }
   }
   return 0;
@@ -152,16 +150,16 @@ int writeListingLines(LineWriter& out) {
 
 }  // namespace
 
-void setListingShortcutEnabled(bool enabled) { gListingShortcut = enabled; }
+void setListingShortcutEnabled(OutputRun& run, bool enabled) { run.listingShortcut = enabled; }
 
-int writeOutput(const char* bytes, int32_t length) {
-  OutputAreas& a = gOutputAreas;
+int writeOutput(OutputRun& run, const char* bytes, int32_t length) {
+  OutputAreas& a = run.output;
   if (static_cast<long>(a.outputUsed) + length >= kOutputBufferSize) {
-    const bool written = writeToFile(a.outputBuffer, static_cast<std::size_t>(a.outputUsed)) &&
-                         writeToFile(bytes, static_cast<std::size_t>(length));
+    const bool written = writeToFile(run, a.outputBuffer, static_cast<std::size_t>(a.outputUsed)) &&
+                         writeToFile(run, bytes, static_cast<std::size_t>(length));
     std::memset(a.outputBuffer, 0, static_cast<std::size_t>(a.outputUsed));
     a.outputUsed = 0;
-    return written ? 0 : writeFailed();
+    return written ? 0 : writeFailed(run);
   }
   if (length > 0) {
     std::memcpy(a.outputBuffer + a.outputUsed, bytes, static_cast<std::size_t>(length));
@@ -170,9 +168,9 @@ int writeOutput(const char* bytes, int32_t length) {
   return 0;
 }
 
-int cleanValue(const char* value, int32_t length) {
-  OutputAreas& a = gOutputAreas;
-  clearWorkArea();
+int cleanValue(OutputRun& run, const char* value, int32_t length) {
+  OutputAreas& a = run.output;
+  clearWorkArea(run);
   for (int32_t i = 0; i < length; ++i) {
     char byte = value[i];
     if (byte == '\t' || byte == '\n' || byte == '\r') {
@@ -181,44 +179,44 @@ int cleanValue(const char* value, int32_t length) {
       byte = ' ';
     }
     a.work[a.workUsed++] = static_cast<unsigned char>(byte);
-    if (ensureAreaRoom(&a.work, &a.workSize, static_cast<long>(a.workUsed) + 16, kWorkAreaSize, kAreaWork) != 0) {
+    if (ensureAreaRoom(run, &a.work, &a.workSize, static_cast<long>(a.workUsed) + 16, kWorkAreaSize, kAreaWork) != 0) {
       return -1;
     }
   }
   return 0;
 }
 
-int applyReplacement(const char* value, int32_t length, int32_t maxLength, int32_t replaceNo) {
-  const ReplacementEntry* entry = findReplacement(replaceNo);
+int applyReplacement(OutputRun& run, const char* value, int32_t length, int32_t maxLength, int32_t replaceNo) {
+  const ReplacementEntry* entry = findReplacement(run, replaceNo);
   if (entry == nullptr) {
     // A refused write ends the expansion before anything more is reported.
-    if (writeOutput("?", 1) != 0) return -1;
-    if (gSettings.warnLog) {
-      const MessageField text(value, static_cast<int32_t>(textLength(value, static_cast<std::size_t>(length))));
-      setMessage(kCodeNotInReplace, kFmtNotInReplace, static_cast<int>(replaceNo), text.text);
-      writeLogLine(gSettings.logFileName);
+    if (writeOutput(run, "?", 1) != 0) return -1;
+    if (run.settings.warnLog) {
+      const MessageField text(run.settings.workingCode, value, static_cast<int32_t>(textLength(value, static_cast<std::size_t>(length))));
+      setMessage(run, kCodeNotInReplace, kFmtNotInReplace, static_cast<int>(replaceNo), text.text);
+      writeLogLine(run, run.settings.logFileName);
     }
     return 0;
   }
-  const char* before = replacementText(entry->beforeOffset);
+  const char* before = replacementText(run, entry->beforeOffset);
   if (length >= entry->beforeLength &&
       std::memcmp(value, before, static_cast<std::size_t>(entry->beforeLength)) == 0) {
-    return writeCut(replacementText(entry->afterOffset), entry->afterLength, maxLength);
+    return writeCut(run, replacementText(run, entry->afterOffset), entry->afterLength, maxLength);
   }
-  return writeCut(value, length, maxLength);
+  return writeCut(run, value, length, maxLength);
 }
 
-int emitItem(const OutputItem& item) {
-  if (item.fileNo == 0 || item.fileNo > gSettings.inputCount) return 0;
+int emitItem(OutputRun& run, const OutputItem& item) {
+  if (item.fileNo == 0 || item.fileNo > run.settings.inputCount) return 0;
   const int slotNo = item.fileNo - 1;
-  const char* path = workText() + item.tagNameOffset;
+  const char* path = workText(run) + item.tagNameOffset;
   RecordMatch match{};
-  if (findRecord(slotNo, path, item.tagNameLength, item.seqNo, &match) != 0) return -1;
+  if (findRecord(run, slotNo, path, item.tagNameLength, item.seqNo, &match) != 0) return -1;
   if (match.record < 0) {
-    warnNotInInput(item, path, match.tagDiffers);
+    warnNotInInput(run, item, path, match.tagDiffers);
     return 0;
   }
-  const ParseTableSlot& slot = gParseTables[slotNo];
+  const ParseTableSlot& slot = run.tables[slotNo];
   const TagRecord& record = *recordAt(slot, match.record);
   const char* value = "";
   int32_t length = 0;
@@ -226,64 +224,64 @@ int emitItem(const OutputItem& item) {
     value = contentOf(slot, record);
     length = record.contentLength;
   }
-  if (gSettings.outputKind == OutputKind::NoCrlf) {
-    if (cleanValue(value, length) != 0) return -1;
-    value = workText();
+  if (run.settings.outputKind == OutputKind::NoCrlf) {
+    if (cleanValue(run, value, length) != 0) return -1;
+    value = workText(run);
     length = static_cast<int32_t>(std::strlen(value));
   }
-  if (item.replaceNo > 0) return applyReplacement(value, length, item.maxLength, item.replaceNo);
-  return writeCut(value, length, item.maxLength);
+  if (item.replaceNo > 0) return applyReplacement(run, value, length, item.maxLength, item.replaceNo);
+  return writeCut(run, value, length, item.maxLength);
 }
 
-int expandOutputDefinition() {
-  OutputAreas& a = gOutputAreas;
+int expandOutputDefinition(OutputRun& run) {
+  OutputAreas& a = run.output;
   const auto* text = reinterpret_cast<const char*>(a.definition);
   for (int32_t at = 0; at < a.definitionSize;) {
-    const TemplateStretch s = nextStretch(at);
-    if (writeOutput(text + s.literalOffset, s.literalLength) != 0) return -1;
+    const TemplateStretch s = nextStretch(run, at);
+    if (writeOutput(run, text + s.literalOffset, s.literalLength) != 0) return -1;
     if (s.hasItem) {
       // An item left open would swallow what follows it up to the next END.
-      if (!s.closed) return reportItemFault(kDetailItemNotClosed, s.markerOffset);
-      clearWorkArea();
+      if (!s.closed) return reportItemFault(run, kDetailItemNotClosed, s.markerOffset);
+      clearWorkArea(run);
       // An item of any length is held: the work area grows to its size first.
-      if (ensureAreaRoom(&a.work, &a.workSize, static_cast<long>(s.itemLength) + 16, kWorkAreaSize, kAreaWork) != 0) {
+      if (ensureAreaRoom(run, &a.work, &a.workSize, static_cast<long>(s.itemLength) + 16, kWorkAreaSize, kAreaWork) != 0) {
         return -1;
       }
-      a.workUsed = copyWithoutBlanks(workText(), text + s.itemOffset, s.itemLength);
-      const int result = parseOutputItem(a.workUsed, s.markerOffset);
+      a.workUsed = copyWithoutBlanks(workText(run), text + s.itemOffset, s.itemLength);
+      const int result = parseOutputItem(run, a.workUsed, s.markerOffset);
       if (result != 0) return result;
     }
     at = s.next;
   }
-  if (!writeToFile(a.outputBuffer, static_cast<std::size_t>(a.outputUsed))) return writeFailed();
+  if (!writeToFile(run, a.outputBuffer, static_cast<std::size_t>(a.outputUsed))) return writeFailed(run);
   a.outputUsed = 0;
   return 0;
 }
 
-int writeListingOutput() {
-  if (openOutputFile() != 0) return -1;
-  LineWriter writer(gOutputFile);
-  int result = writeListingLines(writer);
+int writeListingOutput(OutputRun& run) {
+  if (openOutputFile(run) != 0) return -1;
+  LineWriter writer(run.outputFile);
+  int result = writeListingLines(run, writer);
   // Lines already made reach the file even when a later record failed.
   const bool flushed = writer.flush();
-  if (result == 0 && !flushed) result = writeFailed();
-  return closeOutputFile(result);
+  if (result == 0 && !flushed) result = writeFailed(run);
+  return closeOutputFile(run, result);
 }
 
-int runOutputPhase() {
-  if (takeOutputAreas() != 0) return -1;
+int runOutputPhase(OutputRun& run) {
+  if (takeOutputAreas(run) != 0) return -1;
   int result = 0;
-  if (gSettings.outputKind == OutputKind::Csv) {
-    result = writeListingOutput();
-  } else if ((result = loadOutputDefinition()) == 0 &&
-             (!gSettings.useReplacement || (result = loadReplacementTable()) == 0) &&
-             (result = openOutputFile()) == 0) {
+  if (run.settings.outputKind == OutputKind::Csv) {
+    result = writeListingOutput(run);
+  } else if ((result = loadOutputDefinition(run)) == 0 &&
+             (!run.settings.useReplacement || (result = loadReplacementTable(run)) == 0) &&
+             (result = openOutputFile(run)) == 0) {
     // Unbuffered: the output buffer gathers the bytes, and a refused write shows at once.
-    std::setvbuf(gOutputFile, nullptr, _IONBF, 0);
-    clearWorkArea();
-    result = closeOutputFile(expandOutputDefinition());
+    std::setvbuf(run.outputFile, nullptr, _IONBF, 0);
+    clearWorkArea(run);
+    result = closeOutputFile(run, expandOutputDefinition(run));
   }
-  releaseOutputAreas();
+  releaseOutputAreas(run);
   return result;
 }
 

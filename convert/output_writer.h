@@ -8,36 +8,38 @@
 
 namespace mq {
 
+struct OutputRun;
+
 // The whole phase: areas taken, definitions loaded, output file written, areas released.
 // 0, or non-zero with the message set; the caller logs it.
-int runOutputPhase();
+int runOutputPhase(OutputRun& run);
 
 // Copies the loaded template to the open output file, each item replaced by its value.
-int expandOutputDefinition();
+int expandOutputDefinition(OutputRun& run);
 
 // Looks the item's value up and writes it; 5021 is logged (with WARLOGOUT) when there is none.
-int emitItem(const OutputItem& item);
+int emitItem(OutputRun& run, const OutputItem& item);
 
 // Writes the value through the replacement entry `replaceNo`, cut to maxLength when not 0;
 // "?" and a 5022 warning when there is no such entry.
-int applyReplacement(const char* value, int32_t length, int32_t maxLength, int32_t replaceNo);
+int applyReplacement(OutputRun& run, const char* value, int32_t length, int32_t maxLength, int32_t replaceNo);
 
 // Buffered write to the output file; -1 with message 1002 when the file refuses bytes.
-int writeOutput(const char* bytes, int32_t length);
+int writeOutput(OutputRun& run, const char* bytes, int32_t length);
 
 // Writes the value cut to maxLength bytes (0: all). A cut after the first byte of a
 // two-byte character writes a space for that byte, so no half character reaches the output.
-int writeCut(const char* value, int32_t length, int32_t maxLength);
+int writeCut(OutputRun& run, const char* value, int32_t length, int32_t maxLength);
 
 // The value into the work area with TAB, CR and LF made spaces (a CR LF or LF CR pair one
 // space), NUL-terminated. -1 with message 1014 when the work area cannot grow.
-int cleanValue(const char* value, int32_t length);
+int cleanValue(OutputRun& run, const char* value, int32_t length);
 
 // KIND CSV: every record of every document as a tag-listing line.
-int writeListingOutput();
+int writeListingOutput(OutputRun& run);
 
 // Tests switch the listing writer's shortcut for values that need no cleaning off, to
 // compare both ways; it is on by default.
-void setListingShortcutEnabled(bool enabled);
+void setListingShortcutEnabled(OutputRun& run, bool enabled);
 
 }  // namespace mq

@@ -1,4 +1,5 @@
 #include "convert/record_index.h"
+#include "convert/output_run.h"
 
 #include <cstring>
 
@@ -11,8 +12,6 @@
 namespace mq {
 
 namespace {
-
-bool gIndexEnabled = true;
 
 // Nearly every item asks for a number of four digits or fewer, while in a large document
 // most records lie past 9999: those get a table of their own, built only when an item asks
@@ -60,9 +59,9 @@ int32_t* probe(unsigned char* table, int32_t tableSize, const ParseTableSlot& sl
   }
 }
 
-int buildTables(int slotNo, int tier) {
-  const ParseTableSlot& slot = gParseTables[slotNo];
-  IndexTables& tables = gOutputAreas.indexes[slotNo].tiers[tier];
+int buildTables(OutputRun& run, int slotNo, int tier) {
+  const ParseTableSlot& slot = run.tables[slotNo];
+  IndexTables& tables = run.output.indexes[slotNo].tiers[tier];
   long count = 0;
   for (int32_t r = 0; r < slot.recordCount; ++r) {
     if (tierOf(recordAt(slot, r)->seqNo) == tier) ++count;
@@ -71,8 +70,8 @@ int buildTables(int slotNo, int tier) {
   int32_t size = 16;
   while (size < 2 * count) size *= 2;
   const auto bytes = static_cast<int32_t>(static_cast<std::size_t>(size) * sizeof(int32_t));
-  if (takeArea(&tables.slots, bytes, kAreaRecords) != 0) return -1;
-  if (takeArea(&tables.pairs, bytes, kAreaRecords) != 0) {
+  if (takeArea(run, &tables.slots, bytes, kAreaRecords) != 0) return -1;
+  if (takeArea(run, &tables.pairs, bytes, kAreaRecords) != 0) {
     releaseArea(&tables.slots);
     return -1;
   }
@@ -93,17 +92,17 @@ int buildTables(int slotNo, int tier) {
 
 }  // namespace
 
-void setRecordIndexEnabled(bool enabled) { gIndexEnabled = enabled; }
+void setRecordIndexEnabled(OutputRun& run, bool enabled) { run.indexEnabled = enabled; }
 
-NameRule nameRuleOf(int slotNo) {
-  NameRule& rule = gOutputAreas.indexes[slotNo].nameRule;
+NameRule nameRuleOf(OutputRun& run, int slotNo) {
+  NameRule& rule = run.output.indexes[slotNo].nameRule;
   if (rule != NameRule::Unknown) return rule;
   // No byte of a UTF-8 character is an ASCII letter: upper-casing byte by byte is exact.
-  if (gSettings.workingCode == TextCode::Utf8) return rule = NameRule::ByteWise;
-  rule = gSettings.parser == ParserKind::Standard ? NameRule::CharacterWise : NameRule::ByteWise;
-  if (gSettings.inputKind == InputKind::Csv) {
+  if (run.settings.workingCode == TextCode::Utf8) return rule = NameRule::ByteWise;
+  rule = run.settings.parser == ParserKind::Standard ? NameRule::CharacterWise : NameRule::ByteWise;
+  if (run.settings.inputKind == InputKind::Csv) {
     rule = NameRule::ByteWise;
-    const ParseTableSlot& slot = gParseTables[slotNo];
+    const ParseTableSlot& slot = run.tables[slotNo];
     for (int32_t r = 0; r < slot.recordCount && rule == NameRule::ByteWise; ++r) {
       const TagRecord& record = *recordAt(slot, r);
       const char* path = tagPathOf(slot, record);
@@ -118,8 +117,8 @@ NameRule nameRuleOf(int slotNo) {
   return rule;
 }
 
-RecordMatch findRecordByWalk(int slotNo, const char* path, int32_t length, int32_t seqNo) {
-  const ParseTableSlot& slot = gParseTables[slotNo];
+RecordMatch findRecordByWalk(OutputRun& run, int slotNo, const char* path, int32_t length, int32_t seqNo) {
+  const ParseTableSlot& slot = run.tables[slotNo];
   RecordMatch match{-1, false};
   for (int32_t r = 0; r < slot.recordCount; ++r) {
     const TagRecord& record = *recordAt(slot, r);
@@ -131,15 +130,15 @@ RecordMatch findRecordByWalk(int slotNo, const char* path, int32_t length, int32
   return match;
 }
 
-int findRecord(int slotNo, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) {
+int findRecord(OutputRun& run, int slotNo, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) {
   const int tier = tierOf(seqNo);
-  if (!gIndexEnabled || tier < 0) {
-    *match = findRecordByWalk(slotNo, path, length, seqNo);
+  if (!run.indexEnabled || tier < 0) {
+    *match = findRecordByWalk(run, slotNo, path, length, seqNo);
     return 0;
   }
-  const ParseTableSlot& slot = gParseTables[slotNo];
-  IndexTables& tables = gOutputAreas.indexes[slotNo].tiers[tier];
-  if (tables.slotCount == 0 && buildTables(slotNo, tier) != 0) return -1;
+  const ParseTableSlot& slot = run.tables[slotNo];
+  IndexTables& tables = run.output.indexes[slotNo].tiers[tier];
+  if (tables.slotCount == 0 && buildTables(run, slotNo, tier) != 0) return -1;
   const int32_t cell = *probe(tables.slots, tables.slotCount, slot, path, length, seqNo, true);
   if (cell != 0) {
     *match = RecordMatch{cell - 1, false};

@@ -9,6 +9,8 @@
 
 namespace mq {
 
+struct OutputRun;
+
 struct RecordMatch {
   int32_t record;   // -1 when there is none
   bool tagDiffers;  // no match, but a record with the path's length and the number exists
@@ -17,17 +19,17 @@ struct RecordMatch {
 // Through the index of slot `slot` (its table for the number's range built here when it is
 // not yet; its areas belong to the output phase); numbers below 1 are answered by the walk.
 // -1 with message 1011 when its memory cannot be had.
-int findRecord(int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match);
+int findRecord(OutputRun& run, int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match);
 
 // The plain walk in table order.
-RecordMatch findRecordByWalk(int slot, const char* path, int32_t length, int32_t seqNo);
+RecordMatch findRecordByWalk(OutputRun& run, int slot, const char* path, int32_t length, int32_t seqNo);
 
 // How the names of the document in the slot were upper-cased: byte by byte by the classic
 // scanner, by character by the standard parser; a tag listing shows it (only names made
 // by character keep a lower-case byte, as the trail byte of a two-byte character).
-NameRule nameRuleOf(int slot);
+NameRule nameRuleOf(OutputRun& run, int slot);
 
 // Tests switch the index off to compare both ways; it is on by default.
-void setRecordIndexEnabled(bool enabled);
+void setRecordIndexEnabled(OutputRun& run, bool enabled);
 
 }  // namespace mq

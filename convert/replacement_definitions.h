@@ -9,16 +9,14 @@
 
 namespace mq {
 
-// Reads gSettings.replacementDefinitionFile into the replacement table of gOutputAreas
+struct OutputRun;
+
+// Reads run.settings.replacementDefinitionFile into the replacement table of run.output
 // (whose areas must be taken). 0, or -1 with the message set: 1003 unreadable, 1014 no
 // memory, 1023 a faulty line or a number used twice.
-int loadReplacementTable();
+int loadReplacementTable(OutputRun& run);
 
 // The entry with that number, or nullptr.
-const ReplacementEntry* findReplacement(int32_t number);
-
-inline const char* replacementText(int32_t offset) {
-  return reinterpret_cast<const char*>(gOutputAreas.replaceTexts) + offset;
-}
+const ReplacementEntry* findReplacement(OutputRun& run, int32_t number);
 
 }  // namespace mq

@@ -1,4 +1,5 @@
 #include "convert/settings_reader.h"
+#include "convert/output_run.h"
 
 #include <cstdio>
 #include <cstring>
@@ -19,9 +20,9 @@ namespace {
 constexpr int kKeywordSize = 99;
 constexpr int kFileNameTooLong = -2;
 
-int settingError(const char* section, const char* key, const char* logName) {
-  setMessage(kCodeSettingError, kFmtSettingError, section, key);
-  writeLogLine(logName);
+int settingError(OutputRun& run, const char* section, const char* key, const char* logName) {
+  setMessage(run, kCodeSettingError, kFmtSettingError, section, key);
+  writeLogLine(run, logName);
   return -1;
 }
 
@@ -48,41 +49,41 @@ int readKeyword(const IniFile& ini, const char* section, const char* key, char* 
 
 // [section] CODE: SJIS (also when absent) or UTF8, by their first bytes; UTF-8 needs the
 // system's converter for the Shift-JIS it meets (messages, documents in other codes).
-int readTextCode(const IniFile& ini, const char* section, TextCode* code, const char* log) {
+int readTextCode(OutputRun& run, const IniFile& ini, const char* section, TextCode* code, const char* log) {
   char value[kKeywordSize];
   *code = TextCode::Sjis;
   if (readKeyword(ini, section, "CODE", value, 4) == 0 || startsWith(value, "SJIS")) return 0;
-  if (!startsWith(value, "UTF8")) return settingError(section, "CODE", log);
+  if (!startsWith(value, "UTF8")) return settingError(run, section, "CODE", log);
   if (!platformConvertsCodes()) {
     char setting[32];
     std::snprintf(setting, sizeof setting, "[%s] CODE=UTF8", section);
-    setMessage(kCodeParameterError, kFmtParameterError, setting);
-    writeLogLine(log);
+    setMessage(run, kCodeParameterError, kFmtParameterError, setting);
+    writeLogLine(run, log);
     return -1;
   }
   *code = TextCode::Utf8;
   return 0;
 }
 
-int readAll(const IniFile& ini) {
-  Settings& s = gSettings;
+int readAll(OutputRun& run, const IniFile& ini) {
+  Settings& s = run.settings;
   const int logNameLength = readFileName(ini, "LOG", "FILENAME", s.logFileName);
   if (logNameLength == kFileNameTooLong) {
     std::strcpy(s.logFileName, kFallbackLogName);
-    return settingError("LOG", "FILENAME", kFallbackLogName);
+    return settingError(run, "LOG", "FILENAME", kFallbackLogName);
   }
   if (logNameLength == 0) std::strcpy(s.logFileName, kFallbackLogName);
   const char* log = s.logFileName;
 
-  if (readTextCode(ini, "LOG", &s.logCode, log) != 0) return -1;
+  if (readTextCode(run, ini, "LOG", &s.logCode, log) != 0) return -1;
   // From here on the log is written in its code.
-  setMessageCodes(TextCode::Sjis, s.logCode);
+  setMessageCodes(run, TextCode::Sjis, s.logCode);
 
   char value[kKeywordSize];
-  if (readKeyword(ini, "LOG", "WARLOGOUT", value, 3) == 0) return settingError("LOG", "WARLOGOUT", log);
+  if (readKeyword(ini, "LOG", "WARLOGOUT", value, 3) == 0) return settingError(run, "LOG", "WARLOGOUT", log);
   s.warnLog = startsWith(value, "YES");
 
-  if (readKeyword(ini, "OUTFILE", "KIND", value, 6) == 0) return settingError("OUTFILE", "KIND", log);
+  if (readKeyword(ini, "OUTFILE", "KIND", value, 6) == 0) return settingError(run, "OUTFILE", "KIND", log);
   if (startsWith(value, "NORMAL")) {
     s.outputKind = OutputKind::Normal;
   } else if (startsWith(value, "NOCRLF")) {
@@ -90,20 +91,20 @@ int readAll(const IniFile& ini) {
   } else if (startsWith(value, "CSV")) {
     s.outputKind = OutputKind::Csv;
   } else {
-    return settingError("OUTFILE", "KIND", log);
+    return settingError(run, "OUTFILE", "KIND", log);
   }
-  if (readTextCode(ini, "OUTFILE", &s.workingCode, log) != 0) return -1;
+  if (readTextCode(run, ini, "OUTFILE", &s.workingCode, log) != 0) return -1;
 
   if (s.outputKind != OutputKind::Csv) {
-    if (readIniString(ini, "SET", "START", s.startMarker, kMarkerSize) == 0) return settingError("SET", "START", log);
-    if (readIniString(ini, "SET", "END", s.endMarker, kMarkerSize) == 0) return settingError("SET", "END", log);
+    if (readIniString(ini, "SET", "START", s.startMarker, kMarkerSize) == 0) return settingError(run, "SET", "START", log);
+    if (readIniString(ini, "SET", "END", s.endMarker, kMarkerSize) == 0) return settingError(run, "SET", "END", log);
   }
 
   s.inputCount = readIniInt(ini, "INFILE", "COUNT", 0);
-  if (s.inputCount <= 0) return settingError("INFILE", "COUNT", log);
+  if (s.inputCount <= 0) return settingError(run, "INFILE", "COUNT", log);
   if (s.inputCount > kMaxInputs) s.inputCount = kMaxInputs;
 
-  if (readKeyword(ini, "INFILE", "KIND", value, 4) == 0) return settingError("INFILE", "KIND", log);
+  if (readKeyword(ini, "INFILE", "KIND", value, 4) == 0) return settingError(run, "INFILE", "KIND", log);
   if (startsWith(value, "XML")) {
     s.inputKind = InputKind::Xml;
   } else if (startsWith(value, "HTML")) {
@@ -111,7 +112,7 @@ int readAll(const IniFile& ini) {
   } else if (startsWith(value, "CSV")) {
     s.inputKind = InputKind::Csv;
   } else {
-    return settingError("INFILE", "KIND", log);
+    return settingError(run, "INFILE", "KIND", log);
   }
 
   // How documents are read; listings have no parser and no code.
@@ -121,55 +122,55 @@ int readAll(const IniFile& ini) {
     } else if (startsWith(value, "STANDARD")) {
       s.parser = ParserKind::Standard;
       if (!standardParserAvailable()) {
-        refuseStandardParser("[INFILE] PARSER=STANDARD");
-        writeLogLine(log);
+        refuseStandardParser(run, "[INFILE] PARSER=STANDARD");
+        writeLogLine(run, log);
         return -1;
       }
     } else {
-      return settingError("INFILE", "PARSER", log);
+      return settingError(run, "INFILE", "PARSER", log);
     }
     if (readKeyword(ini, "INFILE", "CODE", value, 5) == 0) {
       s.documentCode = DocumentCode::Detect;
     } else if (!documentCodeFromName(value, &s.documentCode)) {
-      return settingError("INFILE", "CODE", log);
+      return settingError(run, "INFILE", "CODE", log);
     }
   }
 
   for (int i = 1; i <= s.inputCount; ++i) {
     char key[24];
     std::snprintf(key, sizeof key, "INFILE%d", i);
-    if (readFileName(ini, "INFILE", key, s.inputFiles[i - 1]) <= 0) return settingError("INFILE", key, log);
+    if (readFileName(ini, "INFILE", key, s.inputFiles[i - 1]) <= 0) return settingError(run, "INFILE", key, log);
   }
 
-  if (readFileName(ini, "OUTFILE", "OUTFILE", s.outputFile) <= 0) return settingError("OUTFILE", "OUTFILE", log);
+  if (readFileName(ini, "OUTFILE", "OUTFILE", s.outputFile) <= 0) return settingError(run, "OUTFILE", "OUTFILE", log);
   if (s.outputKind == OutputKind::Csv) return 0;
 
   if (readFileName(ini, "OUTDEF", "OUTDEF", s.outputDefinitionFile) <= 0) {
-    return settingError("OUTDEF", "OUTDEF", log);
+    return settingError(run, "OUTDEF", "OUTDEF", log);
   }
   const int replacementLength = readFileName(ini, "REPLACE", "REPDEF", s.replacementDefinitionFile);
-  if (replacementLength == kFileNameTooLong) return settingError("REPLACE", "REPDEF", log);
+  if (replacementLength == kFileNameTooLong) return settingError(run, "REPLACE", "REPDEF", log);
   s.useReplacement = replacementLength > 0;
   return 0;
 }
 
 }  // namespace
 
-int readSettings() {
-  resetSettings();
-  const char* path = gRunRecord.args[0];
+int readSettings(OutputRun& run) {
+  run.settings = Settings{};
+  const char* path = run.args[0];
   if (path[0] == '\0') {
-    setMessage(kCodeParameterError, kFmtParameterError, path);
-    writeLogLine(kFallbackLogName);
+    setMessage(run, kCodeParameterError, kFmtParameterError, path);
+    writeLogLine(run, kFallbackLogName);
     return -1;
   }
   IniFile ini;
   if (openIniFile(&ini, path) != 0) {
-    setMessage(kCodeReadFailed, kFmtReadFailed, path);
-    writeLogLine(kFallbackLogName);
+    setMessage(run, kCodeReadFailed, kFmtReadFailed, path);
+    writeLogLine(run, kFallbackLogName);
     return -1;
   }
-  const int result = readAll(ini);
+  const int result = readAll(run, ini);
   closeIniFile(&ini);
   return result;
 }

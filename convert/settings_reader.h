@@ -1,10 +1,12 @@
-// Reads Marquill's settings file (the path in argument slot 0) into gSettings and
+// Reads Marquill's settings file (the path in argument slot 0) into run.settings and
 // reports the first missing or wrong setting, with its section and key, in the log.
 #pragma once
 
 namespace mq {
 
+struct OutputRun;
+
 // 0 when every setting was read and accepted; -1 after a failure it has logged.
-int readSettings();
+int readSettings(OutputRun& run);
 
 }  // namespace mq

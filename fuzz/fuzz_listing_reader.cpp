@@ -17,10 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::FILE* listing = fmemopen(const_cast<uint8_t*>(data + 1), size - 1, "rb");
   if (listing == nullptr) return 0;
   fuzz::chooseAllocationFailure(data[0]);
-  if (allocateParseTables(kSlots) == 0) {
-    loadListing(listing, "fuzz", kSlots);
+  if (allocateParseTables(mq::fuzzRun(), kSlots) == 0) {
+    loadListing(mq::fuzzRun(), listing, "fuzz", kSlots);
     for (int k = 0; k < kSlots; ++k) {
-      const ParseTableSlot& slot = gParseTables[k];
+      const ParseTableSlot& slot = mq::fuzzRun().tables[k];
       for (int32_t i = 0; i < slot.recordCount; ++i) {
         const TagRecord& r = *recordAt(slot, i);
         if (r.tagNameOffset < 0 || r.tagNameOffset + r.tagNameLength >= slot.tagNameCapacity) __builtin_trap();
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
   }
   std::fclose(listing);
-  releaseParseTables();
+  releaseParseTables(mq::fuzzRun());
   resetAllocationSeam();
   return 0;
 }

@@ -139,21 +139,21 @@ void appendRecords() {
       {"<A><B>", 1, "A", true},
   };
   using namespace mq;
-  gTableCursor = TableCursor{1, 0, 0, 0};
-  openTableCursor(1);
+  mq::fuzzRun().cursor = TableCursor{1, 0, 0, 0};
+  openTableCursor(mq::fuzzRun(), 1);
   int32_t objectNo = 0;
   for (const Made& m : made) {
-    const int32_t pathOffset = gTableCursor.tagNameUsed;
+    const int32_t pathOffset = mq::fuzzRun().cursor.tagNameUsed;
     const auto pathLength = static_cast<int32_t>(std::strlen(m.path));
-    if (appendTagPath(m.path, pathLength) != 0) __builtin_trap();
-    const int32_t valueOffset = gTableCursor.contentUsed;
-    if (m.hasValue && appendContent(m.value.data(), static_cast<int32_t>(m.value.size())) != 0) __builtin_trap();
-    if (appendTagRecord(++objectNo, m.seqNo, pathOffset, pathLength, m.hasValue ? valueOffset : -1,
+    if (appendTagPath(mq::fuzzRun(), m.path, pathLength) != 0) __builtin_trap();
+    const int32_t valueOffset = mq::fuzzRun().cursor.contentUsed;
+    if (m.hasValue && appendContent(mq::fuzzRun(), m.value.data(), static_cast<int32_t>(m.value.size())) != 0) __builtin_trap();
+    if (appendTagRecord(mq::fuzzRun(), ++objectNo, m.seqNo, pathOffset, pathLength, m.hasValue ? valueOffset : -1,
                         m.hasValue ? static_cast<int32_t>(m.value.size()) : 0) != 0) {
       __builtin_trap();
     }
   }
-  storeTableCursor(1);
+  storeTableCursor(mq::fuzzRun(), 1);
 }
 
 // Every byte of both documents' tables that a record reaches, to see that expansion only
@@ -161,7 +161,7 @@ void appendRecords() {
 std::vector<unsigned char> tableBytes() {
   std::vector<unsigned char> bytes;
   for (int k = 0; k < kDocuments; ++k) {
-    const mq::ParseTableSlot& slot = mq::gParseTables[k];
+    const mq::ParseTableSlot& slot = mq::fuzzRun().tables[k];
     long pathEnd = 0;
     long valueEnd = 0;
     for (int32_t r = 0; r < slot.recordCount; ++r) {
@@ -209,7 +209,7 @@ void writeValue(PlainExpansion& plain, std::string value, int32_t replaceNo, int
   const auto cut = [maxLength](const std::string& s) {
     if (maxLength == 0 || s.size() <= static_cast<std::size_t>(maxLength)) return s;
     const auto limit = static_cast<std::size_t>(maxLength);
-    if (mq::gSettings.workingCode == mq::TextCode::Utf8) {
+    if (mq::fuzzRun().settings.workingCode == mq::TextCode::Utf8) {
       // In UTF-8 the cut moves back over continuation bytes to a character's first byte.
       std::size_t at = limit;
       while (at > 0 && (static_cast<unsigned char>(s[at]) & 0xC0) == 0x80) --at;
@@ -225,7 +225,7 @@ void writeValue(PlainExpansion& plain, std::string value, int32_t replaceNo, int
     }
     return i == limit ? s.substr(0, limit) : s.substr(0, limit - 1) + " ";
   };
-  if (mq::gSettings.outputKind == mq::OutputKind::NoCrlf) {
+  if (mq::fuzzRun().settings.outputKind == mq::OutputKind::NoCrlf) {
     std::string cleaned;
     for (std::size_t i = 0; i < value.size(); ++i) {
       const char c = value[i];
@@ -252,7 +252,7 @@ void writeValue(PlainExpansion& plain, std::string value, int32_t replaceNo, int
     return;
   }
   plain.output += '?';
-  if (mq::gSettings.warnLog) {
+  if (mq::fuzzRun().settings.warnLog) {
     const std::string shown = value.substr(0, value.find('\0')).substr(0, 256);
     char text[mq::kMessageTextSize];
     std::snprintf(text, sizeof text, mq::kFmtNotInReplace, static_cast<int>(replaceNo), shown.c_str());
@@ -289,20 +289,20 @@ bool expandItem(PlainExpansion& plain, const std::string& code) {
     plain.detail = kDetailSeqNo;
   } else if (!allDigits(code, n - 6, 3)) {
     plain.detail = kDetailReplaceNo;
-  } else if (!gSettings.useReplacement && valueOf(code, n - 6, 3) != 0) {
+  } else if (!mq::fuzzRun().settings.useReplacement && valueOf(code, n - 6, 3) != 0) {
     plain.detail = kDetailReplaceNoWithoutFile;
   } else if (!allDigits(code, n - 3, 3)) {
     plain.detail = kDetailMaxLength;
   }
   if (plain.detail != nullptr) return false;
   const int fileNo = code[0] - '0';
-  if (fileNo == 0 || fileNo > gSettings.inputCount) return true;
+  if (fileNo == 0 || fileNo > mq::fuzzRun().settings.inputCount) return true;
   std::string path = code.substr(1, seqAt - 1);
   for (char& c : path) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   const auto seqNo = static_cast<int32_t>(seqValue);
-  const ParseTableSlot& slot = gParseTables[fileNo - 1];
+  const ParseTableSlot& slot = mq::fuzzRun().tables[fileNo - 1];
   bool sameShape = false;
   for (int32_t r = 0; r < slot.recordCount; ++r) {
     const TagRecord& record = *recordAt(slot, r);
@@ -318,7 +318,7 @@ bool expandItem(PlainExpansion& plain, const std::string& code) {
     writeValue(plain, value, valueOf(code, n - 6, 3), valueOf(code, n - 3, 3));
     return true;
   }
-  if (gSettings.warnLog) {
+  if (mq::fuzzRun().settings.warnLog) {
     char text[kMessageTextSize];
     const std::string shown = path.substr(0, 256);
     std::snprintf(text, sizeof text, kFmtNotInInput, sameShape ? kDetailTagNameMismatch : kDetailSeqNoMismatch,
@@ -380,7 +380,7 @@ PlainExpansion expandPlainly(const std::string& text, const Markers& markers) {
 }
 
 bool allReleased() {
-  const mq::OutputAreas& a = mq::gOutputAreas;
+  const mq::OutputAreas& a = mq::fuzzRun().output;
   if (a.outputBuffer != nullptr || a.replaceEntries != nullptr || a.replaceTexts != nullptr || a.work != nullptr ||
       a.definition != nullptr) {
     return false;
@@ -408,13 +408,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   writeFile(pageName, kPage, sizeof kPage - 1);
   writeFile(gReplacementName, kReplacementFile, sizeof kReplacementFile - 1);
 
-  resetSettings();
-  gSettings.inputKind = InputKind::Html;
-  gSettings.inputCount = kDocuments;
-  std::snprintf(gSettings.inputFiles[0], kInputNameSize, "%s", pageName.c_str());
-  if (allocateParseTables() != 0) __builtin_trap();
-  gSettings.inputCount = 1;  // the page fills slot 1 only
-  if (loadInputs(InputSet{InputKind::Html, 1, gSettings.inputFiles}) != 0) __builtin_trap();
+  mq::fuzzRun().settings = Settings{};
+  mq::fuzzRun().settings.inputKind = InputKind::Html;
+  mq::fuzzRun().settings.inputCount = kDocuments;
+  std::snprintf(mq::fuzzRun().settings.inputFiles[0], kInputNameSize, "%s", pageName.c_str());
+  if (allocateParseTables(mq::fuzzRun(), mq::fuzzRun().settings.inputCount) != 0) __builtin_trap();
+  mq::fuzzRun().settings.inputCount = 1;  // the page fills slot 1 only
+  if (loadInputs(mq::fuzzRun(), InputSet{InputKind::Html, 1, mq::fuzzRun().settings.inputFiles}) != 0) __builtin_trap();
   appendRecords();
   std::remove(pageName.c_str());
   gTablesCopy = tableBytes();
@@ -433,20 +433,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const uint8_t options = data[1];
   const Markers& markers = kMarkers[(options >> 3) & 3];
   // Settings as the settings file would leave them; the tables stay loaded.
-  const Settings kept = gSettings;
-  gSettings.inputCount = kDocuments;
-  gSettings.outputKind = (options & 1) != 0 ? OutputKind::NoCrlf : OutputKind::Normal;
-  gSettings.useReplacement = (options & 2) != 0;
+  const Settings kept = mq::fuzzRun().settings;
+  mq::fuzzRun().settings.inputCount = kDocuments;
+  mq::fuzzRun().settings.outputKind = (options & 1) != 0 ? OutputKind::NoCrlf : OutputKind::Normal;
+  mq::fuzzRun().settings.useReplacement = (options & 2) != 0;
   // 0x20: UTF-8 as the working code. Its messages are held against their texts by the unit
   // tests; here the output is, so warnings stay off.
-  gSettings.workingCode = (options & 0x20) != 0 ? TextCode::Utf8 : TextCode::Sjis;
-  gSettings.warnLog = (options & 4) != 0 && gSettings.workingCode == TextCode::Sjis;
-  std::snprintf(gSettings.startMarker, kMarkerSize, "%s", markers.start);
-  std::snprintf(gSettings.endMarker, kMarkerSize, "%s", markers.end);
-  std::snprintf(gSettings.outputDefinitionFile, kFileNameSize, "%s", gTemplateFile.c_str());
-  std::snprintf(gSettings.replacementDefinitionFile, kFileNameSize, "%s", gReplacementName.c_str());
-  std::snprintf(gSettings.outputFile, kFileNameSize, "%s", gOutputName.c_str());
-  std::snprintf(gSettings.logFileName, kFileNameSize, "%s", gLogName.c_str());
+  mq::fuzzRun().settings.workingCode = (options & 0x20) != 0 ? TextCode::Utf8 : TextCode::Sjis;
+  mq::fuzzRun().settings.warnLog = (options & 4) != 0 && mq::fuzzRun().settings.workingCode == TextCode::Sjis;
+  std::snprintf(mq::fuzzRun().settings.startMarker, kMarkerSize, "%s", markers.start);
+  std::snprintf(mq::fuzzRun().settings.endMarker, kMarkerSize, "%s", markers.end);
+  std::snprintf(mq::fuzzRun().settings.outputDefinitionFile, kFileNameSize, "%s", gTemplateFile.c_str());
+  std::snprintf(mq::fuzzRun().settings.replacementDefinitionFile, kFileNameSize, "%s", gReplacementName.c_str());
+  std::snprintf(mq::fuzzRun().settings.outputFile, kFileNameSize, "%s", gOutputName.c_str());
+  std::snprintf(mq::fuzzRun().settings.logFileName, kFileNameSize, "%s", gLogName.c_str());
 
   // Taken now, not once at the start: the fuzzer's own files come and go between runs.
   const int freeDescriptor = lowestFreeDescriptor();
@@ -455,13 +455,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::remove(gOutputName.c_str());
   std::remove(gLogName.c_str());
   // A UTF-8 template's byte-order mark is no part of its text.
-  const bool marked = gSettings.workingCode == TextCode::Utf8 && text.compare(0, 3, "\xEF\xBB\xBF") == 0;
+  const bool marked = mq::fuzzRun().settings.workingCode == TextCode::Utf8 && text.compare(0, 3, "\xEF\xBB\xBF") == 0;
   const PlainExpansion plain = expandPlainly(marked ? text.substr(3) : text, markers);
-  setMessage(kCodeNoError, "%s", "");
+  setMessage(mq::fuzzRun(), kCodeNoError, "%s", "");
 
   fuzz::chooseAllocationFailure(data[0]);
   const long failAt = data[0] < 16 ? 0 : data[0] % 16 + 1;
-  const int result = runOutputPhase();
+  const int result = runOutputPhase(mq::fuzzRun());
   const bool refused = failAt > 0 && allocationCount() >= failAt;
   resetAllocationSeam();
 
@@ -472,20 +472,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::snprintf(faultText, sizeof faultText, kFmtOutputDefStructure, plain.detail, plain.rows, plain.columns);
   }
   const bool faultReported =
-      plain.detail != nullptr && gRunRecord.messageCode == kCodeOutputDefStructure && std::strcmp(gRunRecord.messageText, faultText) == 0;
+      plain.detail != nullptr && mq::fuzzRun().messageCode == kCodeOutputDefStructure && std::strcmp(mq::fuzzRun().messageText, faultText) == 0;
   if (result == 0) {
     // A whole expansion: exactly the plain output and warnings, and no refused allocation.
     if (refused || plain.detail != nullptr || output != plain.output || log != plain.log) __builtin_trap();
   } else {
     // Cut short: only a start of the plain output and warnings, for a reason that holds.
     if (!startsWith(plain.output, output) || !startsWith(plain.log, log)) __builtin_trap();
-    const int32_t code = gRunRecord.messageCode;
+    const int32_t code = mq::fuzzRun().messageCode;
     const bool memory = code == kCodeTakeFailed || code == kCodeGrowFailed || code == kCodeReadFailed;
     if (refused ? !memory : !faultReported || log != plain.log) __builtin_trap();
   }
   if (!allReleased()) __builtin_trap();
   if (lowestFreeDescriptor() != freeDescriptor) __builtin_trap();  // output and log files closed
   if (tableBytes() != gTablesCopy) __builtin_trap();
-  gSettings = kept;
+  mq::fuzzRun().settings = kept;
   return 0;
 }

@@ -91,19 +91,19 @@ PlainReading readPlainly(const uint8_t* data, std::size_t size) {
 }
 
 std::string storedText(int32_t offset, int32_t length) {
-  const mq::OutputAreas& a = mq::gOutputAreas;
+  const mq::OutputAreas& a = mq::fuzzRun().output;
   if (offset < 0 || length < 0 || offset + length >= a.replaceTextsUsed) __builtin_trap();
   if (a.replaceTexts[offset + length] != 0) __builtin_trap();  // every text ends in a NUL
-  return std::string(mq::replacementText(offset), static_cast<std::size_t>(length));
+  return std::string(mq::replacementText(mq::fuzzRun(), offset), static_cast<std::size_t>(length));
 }
 
 void checkTable(const PlainReading& plain) {
-  const mq::OutputAreas& a = mq::gOutputAreas;
+  const mq::OutputAreas& a = mq::fuzzRun().output;
   if (a.replaceCount != static_cast<int32_t>(plain.entries.size())) __builtin_trap();
   std::vector<int32_t> entryOf(mq::kLargestReplaceNo + 1, -1);
   long textBytes = 0;
   for (int32_t i = 0; i < a.replaceCount; ++i) {
-    const mq::ReplacementEntry& entry = *mq::replacementAt(i);
+    const mq::ReplacementEntry& entry = *mq::replacementAt(mq::fuzzRun(), i);
     const PlainEntry& expected = plain.entries[static_cast<std::size_t>(i)];
     if (entry.line != expected.line || entry.number != expected.number) __builtin_trap();
     if (storedText(entry.beforeOffset, entry.beforeLength) != expected.before) __builtin_trap();
@@ -117,20 +117,20 @@ void checkTable(const PlainReading& plain) {
     __builtin_trap();
   if (a.replaceTextsUsed >= a.replaceTextsSize) __builtin_trap();
   for (int32_t number = 0; number <= mq::kLargestReplaceNo + 1; ++number) {
-    const mq::ReplacementEntry* found = mq::findReplacement(number);
+    const mq::ReplacementEntry* found = mq::findReplacement(mq::fuzzRun(), number);
     const int32_t expected = number >= 1 && number <= mq::kLargestReplaceNo ? entryOf[static_cast<std::size_t>(number)] : -1;
-    if (expected < 0 ? found != nullptr : found != mq::replacementAt(expected)) __builtin_trap();
+    if (expected < 0 ? found != nullptr : found != mq::replacementAt(mq::fuzzRun(), expected)) __builtin_trap();
   }
 }
 
 bool messageIs(int32_t code, const char* detail, long row) {
   char expected[mq::kMessageTextSize];
   std::snprintf(expected, sizeof expected, mq::kFmtReplaceDefStructure, detail, row, 1L);
-  return mq::gRunRecord.messageCode == code && std::strcmp(mq::gRunRecord.messageText, expected) == 0;
+  return mq::fuzzRun().messageCode == code && std::strcmp(mq::fuzzRun().messageText, expected) == 0;
 }
 
 bool allReleased() {
-  const mq::OutputAreas& a = mq::gOutputAreas;
+  const mq::OutputAreas& a = mq::fuzzRun().output;
   return a.outputBuffer == nullptr && a.replaceEntries == nullptr && a.replaceTexts == nullptr && a.work == nullptr &&
          a.definition == nullptr;
 }
@@ -140,25 +140,25 @@ bool allReleased() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   using namespace mq;
   if (size == 0) return 0;
-  resetSettings();
-  gSettings.outputKind = OutputKind::Normal;
-  gSettings.useReplacement = true;
-  std::snprintf(gSettings.replacementDefinitionFile, kFileNameSize, "%s", fuzz::writeInput(data + 1, size - 1));
+  mq::fuzzRun().settings = Settings{};
+  mq::fuzzRun().settings.outputKind = OutputKind::Normal;
+  mq::fuzzRun().settings.useReplacement = true;
+  std::snprintf(mq::fuzzRun().settings.replacementDefinitionFile, kFileNameSize, "%s", fuzz::writeInput(data + 1, size - 1));
   const PlainReading plain = readPlainly(data + 1, size - 1);
   const long mappedBefore = mappedAreaCount();
-  setMessage(kCodeNoError, "%s", "");
+  setMessage(mq::fuzzRun(), kCodeNoError, "%s", "");
 
   fuzz::chooseAllocationFailure(data[0]);
   const long failAt = data[0] < 16 ? 0 : data[0] % 16 + 1;
-  int result = takeOutputAreas();
+  int result = takeOutputAreas(mq::fuzzRun());
   if (result == 0) {
-    result = loadReplacementTable();
+    result = loadReplacementTable(mq::fuzzRun());
     const bool refused = failAt > 0 && allocationCount() >= failAt;
     if (refused) {
       // A refused allocation ends the reading with its message, or the file failed first.
       if (result == 0) __builtin_trap();
       const bool fileFailedFirst = plain.detail != nullptr && messageIs(kCodeReplaceDefStructure, plain.detail, plain.row);
-      if (gRunRecord.messageCode != kCodeGrowFailed && !fileFailedFirst) __builtin_trap();
+      if (mq::fuzzRun().messageCode != kCodeGrowFailed && !fileFailedFirst) __builtin_trap();
     } else if (plain.detail != nullptr) {
       if (result == 0 || !messageIs(kCodeReplaceDefStructure, plain.detail, plain.row)) __builtin_trap();
     } else {
@@ -168,11 +168,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (result != 0) {
       // A table that failed to load answers no number.
       for (int32_t number = 1; number <= kLargestReplaceNo; ++number) {
-        if (findReplacement(number) != nullptr) __builtin_trap();
+        if (findReplacement(mq::fuzzRun(), number) != nullptr) __builtin_trap();
       }
     }
-    releaseOutputAreas();
-  } else if (gRunRecord.messageCode != kCodeTakeFailed) {
+    releaseOutputAreas(mq::fuzzRun());
+  } else if (mq::fuzzRun().messageCode != kCodeTakeFailed) {
     __builtin_trap();
   }
   if (!allReleased() || mappedAreaCount() != mappedBefore) __builtin_trap();

@@ -17,14 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const auto code = static_cast<DocumentCode>(data[1] % 6);
   // The second byte's top bit reads the document into UTF-8 instead of Shift-JIS.
   const TextCode working = (data[1] & 0x80) != 0 ? TextCode::Utf8 : TextCode::Sjis;
-  if (allocateParseTables(1) == 0) {
-    const int loaded = loadDocumentText(static_cast<InputKind>(MQ_FUZZ_KIND), data + 2, static_cast<int32_t>(size - 2),
+  if (allocateParseTables(mq::fuzzRun(), 1) == 0) {
+    const int loaded = loadDocumentText(mq::fuzzRun(), static_cast<InputKind>(MQ_FUZZ_KIND), data + 2, static_cast<int32_t>(size - 2),
                                         ParserKind::Standard, code, working);
     // Whatever the outcome, the records must be readable where they say they are.
-    fuzz::checkDocumentRecords(gParseTables[0]);
-    if (loaded == 0 && working == TextCode::Utf8) fuzz::checkUtf8Records(gParseTables[0]);
+    fuzz::checkDocumentRecords(mq::fuzzRun().tables[0]);
+    if (loaded == 0 && working == TextCode::Utf8) fuzz::checkUtf8Records(mq::fuzzRun().tables[0]);
   }
-  releaseParseTables();
+  releaseParseTables(mq::fuzzRun());
   resetAllocationSeam();
   return 0;
 }

@@ -51,3 +51,12 @@ void chooseAllocationFailure(uint8_t selector) {
 }
 
 }  // namespace mq::fuzz
+
+namespace mq {
+
+OutputRun& fuzzRun() {
+  static OutputRun* const run = new OutputRun{};
+  return *run;
+}
+
+}  // namespace mq

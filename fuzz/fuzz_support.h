@@ -6,7 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "convert/output_run.h"
 #include "markup/parse_tables.h"
+
+namespace mq {
+
+// The run each target drives the library's steps with, input after input.
+OutputRun& fuzzRun();
+
+}  // namespace mq
 
 namespace mq::fuzz {
 

@@ -1,3 +1,4 @@
+#include "markup/parse_run.h"
 #include "markup/html_references.h"
 
 #include "common/unicode_conversion.h"
@@ -252,7 +253,7 @@ uint32_t bareLegacyReference(const unsigned char* name, int32_t length, unsigned
   return legacyReference(name, letters);
 }
 
-int decodeBareReferences(const WrittenTag& tag, const unsigned char* element, const unsigned char* const* attributes,
+int decodeBareReferences(ParseRun& run, const WrittenTag& tag, const unsigned char* element, const unsigned char* const* attributes,
                          unsigned char** area, int32_t* areaSize, const unsigned char* const** decoded) {
   int32_t count = 0;
   while (attributes[2 * count] != nullptr) ++count;
@@ -261,7 +262,7 @@ int decodeBareReferences(const WrittenTag& tag, const unsigned char* element, co
   const long long pointers = (2LL * count + 1) * static_cast<long long>(sizeof(unsigned char*));
   const long long spansSize = static_cast<long long>(count) * static_cast<long long>(sizeof(ValueSpan));
   const long long needed = pointers + spansSize + 2 * (tag.length + 1) + count + 64;
-  if (ensureAreaRoom(area, areaSize, needed, 4096, kAreaStandardParser) != 0) return -1;
+  if (ensureAreaRoom(run, area, areaSize, needed, 4096, kAreaStandardParser) != 0) return -1;
   auto** const names = reinterpret_cast<const unsigned char**>(*area);
   auto* const spans = reinterpret_cast<ValueSpan*>(*area + pointers);
   unsigned char* const checked = *area + pointers + spansSize;

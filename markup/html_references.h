@@ -7,6 +7,8 @@
 
 namespace mq {
 
+struct ParseRun;
+
 // The character of a name that HTML reads as a reference without its ';' (the markup
 // characters and those of Latin-1: lt, amp, nbsp, copy, eacute, ... and AMP, COPY, GT, LT,
 // QUOT, REG), or 0 for any other name.
@@ -38,7 +40,7 @@ struct WrittenTag {
 // HTML reads as a legacy one decoded into `area` (grown as needed, pointers into it), sets
 // *decoded to them and returns 1; when they do not agree, 0; when the area cannot grow, -1
 // with message 1014.
-int decodeBareReferences(const WrittenTag& tag, const unsigned char* element, const unsigned char* const* attributes,
+int decodeBareReferences(ParseRun& run, const WrittenTag& tag, const unsigned char* element, const unsigned char* const* attributes,
                          unsigned char** area, int32_t* areaSize, const unsigned char* const** decoded);
 
 // Whether a value the parser gave may hold such a reference ("&" and a legacy name), so

@@ -1,3 +1,4 @@
+#include "markup/parse_run.h"
 #include "markup/input_loading.h"
 
 #include <cstring>
@@ -23,51 +24,51 @@ namespace {
 
 // Listings start their slots afresh, and their text offsets run on across every listing
 // of the run.
-void startListings(int32_t slotCount) {
-  for (int k = 0; k < slotCount; ++k) gParseTables[k].recordCount = 0;
-  gTableCursor.tagNameUsed = 0;
-  gTableCursor.contentUsed = 0;
+void startListings(ParseRun& run, int32_t slotCount) {
+  for (int k = 0; k < slotCount; ++k) run.tables[k].recordCount = 0;
+  run.cursor.tagNameUsed = 0;
+  run.cursor.contentUsed = 0;
 }
 
-int loadListings(const InputSet& inputs) {
-  startListings(inputs.count);
+int loadListings(ParseRun& run, const InputSet& inputs) {
+  startListings(run, inputs.count);
   for (int k = 0; k < inputs.count; ++k) {
-    const int result = readTagListing(inputs.fileNames[k], inputs.count);
+    const int result = readTagListing(run, inputs.fileNames[k], inputs.count);
     if (result != 0) return result;
   }
   return 0;
 }
 
 // Scans the input text, already Shift-JIS, into the slot.
-int scanConverted(InputKind kind, int slot) {
-  ParserScratch& s = gParserScratch;
-  openTableCursor(slot);
-  gTableCursor.recordCount = 0;
-  gTableCursor.tagNameUsed = 0;
-  gTableCursor.contentUsed = 0;
-  const int scanned = scanMarkup(kind);
+int scanConverted(ParseRun& run, InputKind kind, int slot) {
+  ParserScratch& s = run.scratch;
+  openTableCursor(run, slot);
+  run.cursor.recordCount = 0;
+  run.cursor.tagNameUsed = 0;
+  run.cursor.contentUsed = 0;
+  const int scanned = scanMarkup(run, kind);
   if (scanned != 0) return scanned;
   releaseArea(&s.inputText);
   s.inputSize = 0;
-  storeTableCursor(slot);
+  storeTableCursor(run, slot);
   return 0;
 }
 
 // Replaces the input text by its form in the working code, read from the source code: UTF-8
 // as decoded, Shift-JIS (CP932) with what the code page lacks replaced and counted.
-int convertFromSource(const DocumentSource& source, int64_t* replaced, TextCode working) {
-  ParserScratch& s = gParserScratch;
+int convertFromSource(ParseRun& run, const DocumentSource& source, int64_t* replaced, TextCode working) {
+  ParserScratch& s = run.scratch;
   int32_t size = s.inputSize;
   if (source.code == SourceCode::Jis) size = jisToShiftJis(s.inputText, size);
   const int32_t length = size - source.skip;
   // UTF-8 takes at most three bytes for every byte of the document.
   const long utf8Size = 3L * length + 64;
   if (utf8Size > kLargestAreaSize) {
-    setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaConversion, utf8Size);
+    setMessage(run, kCodeTakeFailed, kFmtTakeFailed, kAreaConversion, utf8Size);
     return -1;
   }
   unsigned char* utf8 = nullptr;
-  if (takeArea(&utf8, static_cast<int32_t>(utf8Size), kAreaConversion) != 0) return -1;
+  if (takeArea(run, &utf8, static_cast<int32_t>(utf8Size), kAreaConversion) != 0) return -1;
   Utf8Decoder decoder{};
   Cp932Encoder encoder{};
   unsigned char* converted = nullptr;
@@ -75,7 +76,7 @@ int convertFromSource(const DocumentSource& source, int64_t* replaced, TextCode 
   if (openDecoder(&decoder, source.code, source.label, false) != 0 ||
       (working == TextCode::Sjis && openEncoder(&encoder) != 0)) {
     // The system has no converter for this code: the declared code cannot be read here.
-    setMessage(kCodeParameterError, kFmtParameterError, "CODE");
+    setMessage(run, kCodeParameterError, kFmtParameterError, "CODE");
   } else {
     int32_t used = 0;
     const int32_t decoded =
@@ -90,7 +91,7 @@ int convertFromSource(const DocumentSource& source, int64_t* replaced, TextCode 
       result = 0;
     } else if (allocZeroed(&converted, static_cast<long>(decoded) + 16) != 0) {
       // Shift-JIS never takes more bytes than UTF-8.
-      setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaConversion, static_cast<long>(decoded) + 16);
+      setMessage(run, kCodeTakeFailed, kFmtTakeFailed, kAreaConversion, static_cast<long>(decoded) + 16);
     } else {
       const int32_t written = encodeCp932(&encoder, utf8, decoded, converted);
       releaseArea(&s.inputText);
@@ -108,10 +109,10 @@ int convertFromSource(const DocumentSource& source, int64_t* replaced, TextCode 
 
 // Converts a document that is valid in no single code byte by byte, as documents always
 // were, in place.
-int convertMixture() {
-  ParserScratch& s = gParserScratch;
+int convertMixture(ParseRun& run) {
+  ParserScratch& s = run.scratch;
   unsigned char* conversionArea = nullptr;
-  if (takeArea(&conversionArea, s.inputSize + 16, kAreaConversion) != 0) return -1;
+  if (takeArea(run, &conversionArea, s.inputSize + 16, kAreaConversion) != 0) return -1;
   // Shift-JIS output never runs ahead of its input, so the text is converted where it
   // stands and the bytes it gave up are cleared; the conversion area stays untouched.
   const int32_t converted = ConvertCode(s.inputText, s.inputText, s.inputSize, CodeKind::Sjis);
@@ -122,15 +123,15 @@ int convertMixture() {
 
 // Replaces the input text, known to be in `code`, by its Shift-JIS form; characters the code
 // page lacks are counted.
-int convertKnownCode(CodeKind code, int64_t* replaced) {
-  ParserScratch& s = gParserScratch;
+int convertKnownCode(ParseRun& run, CodeKind code, int64_t* replaced) {
+  ParserScratch& s = run.scratch;
   const int64_t capacity = knownConversionCapacity(s.inputSize, CodeKind::Sjis) + 16;
   if (capacity > kLargestAreaSize) {
-    setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaConversion, static_cast<long>(capacity));
+    setMessage(run, kCodeTakeFailed, kFmtTakeFailed, kAreaConversion, static_cast<long>(capacity));
     return -1;
   }
   unsigned char* converted = nullptr;
-  if (takeArea(&converted, static_cast<int32_t>(capacity), kAreaConversion) != 0) return -1;
+  if (takeArea(run, &converted, static_cast<int32_t>(capacity), kAreaConversion) != 0) return -1;
   KnownConversionState state{};
   startKnownConversion(&state, code, CodeKind::Sjis);
   int32_t written = convertKnownPiece(&state, converted, s.inputText, s.inputSize);
@@ -144,8 +145,8 @@ int convertKnownCode(CodeKind code, int64_t* replaced) {
 
 // Reads the document in the input text in the one code it is written in, or byte by byte
 // when it mixes codes, into the working code, and scans it into the slot.
-int scanDocument(InputKind kind, int slot, TextCode working, int64_t* replaced, const char** codeName) {
-  ParserScratch& s = gParserScratch;
+int scanDocument(ParseRun& run, InputKind kind, int slot, TextCode working, int64_t* replaced, const char** codeName) {
+  ParserScratch& s = run.scratch;
   const CodeDecision decision = decideWholeCode(s.inputText, s.inputSize, kind);
   *codeName = wholeCodeName(decision, s.inputText, s.inputSize);
   // 7-bit text with escape sequences is named JIS; plain ASCII needs no reading at all.
@@ -155,77 +156,77 @@ int scanDocument(InputKind kind, int slot, TextCode working, int64_t* replaced, 
   switch (decision.code) {
     case WholeCode::Sjis:
       // The working code already, byte for byte; or read as the code page into UTF-8.
-      if (working == TextCode::Utf8) result = convertFromSource(shiftJis, replaced, working);
+      if (working == TextCode::Utf8) result = convertFromSource(run, shiftJis, replaced, working);
       break;
     case WholeCode::SevenBit:
-      if (escapes) result = convertKnownCode(CodeKind::Jis, replaced);
-      if (escapes && result == 0 && working == TextCode::Utf8) result = convertFromSource(shiftJis, replaced, working);
+      if (escapes) result = convertKnownCode(run, CodeKind::Jis, replaced);
+      if (escapes && result == 0 && working == TextCode::Utf8) result = convertFromSource(run, shiftJis, replaced, working);
       break;
     case WholeCode::Euc:
-      result = working == TextCode::Utf8 ? convertFromSource(DocumentSource{SourceCode::EucJp, {}, 0}, replaced, working)
-                                          : convertKnownCode(CodeKind::Euc, replaced);
+      result = working == TextCode::Utf8 ? convertFromSource(run, DocumentSource{SourceCode::EucJp, {}, 0}, replaced, working)
+                                          : convertKnownCode(run, CodeKind::Euc, replaced);
       break;
     case WholeCode::Unicode:
-      result = convertFromSource(decision.source, replaced, working);
+      result = convertFromSource(run, decision.source, replaced, working);
       break;
     case WholeCode::Mixture:
-      result = convertMixture();
-      if (result == 0 && working == TextCode::Utf8) result = convertFromSource(shiftJis, replaced, working);
+      result = convertMixture(run);
+      if (result == 0 && working == TextCode::Utf8) result = convertFromSource(run, shiftJis, replaced, working);
       break;
   }
-  return result != 0 ? result : scanConverted(kind, slot);
+  return result != 0 ? result : scanConverted(run, kind, slot);
 }
 
 // Reads the document in the input text with the standard parser into the slot.
-int parseDocument(InputKind kind, DocumentCode code, int slot, TextCode working, int64_t* replaced,
+int parseDocument(ParseRun& run, InputKind kind, DocumentCode code, int slot, TextCode working, int64_t* replaced,
                   DocumentSource* found) {
-  ParserScratch& s = gParserScratch;
-  openTableCursor(slot);
-  gTableCursor.recordCount = 0;
-  gTableCursor.tagNameUsed = 0;
-  gTableCursor.contentUsed = 0;
-  const int parsed = parseStandardDocument(kind, code, s.inputText, s.inputSize, working, replaced, found);
+  ParserScratch& s = run.scratch;
+  openTableCursor(run, slot);
+  run.cursor.recordCount = 0;
+  run.cursor.tagNameUsed = 0;
+  run.cursor.contentUsed = 0;
+  const int parsed = parseStandardDocument(run, kind, code, s.inputText, s.inputSize, working, replaced, found);
   if (parsed != 0) return parsed;
   releaseArea(&s.inputText);
   s.inputSize = 0;
-  storeTableCursor(slot);
+  storeTableCursor(run, slot);
   return 0;
 }
 
 // The document in the input text into the slot, by the parser and code of the inputs; a
 // document that had characters replaced is told with warning 5023.
-int loadReadDocument(const InputSet& inputs, int slot, const char* name) {
+int loadReadDocument(ParseRun& run, const InputSet& inputs, int slot, const char* name) {
   int64_t replaced = 0;
   int result;
   if (inputs.parser == ParserKind::Standard) {
     DocumentSource found{};
-    result = parseDocument(inputs.kind, inputs.code, slot, inputs.working, &replaced, &found);
+    result = parseDocument(run, inputs.kind, inputs.code, slot, inputs.working, &replaced, &found);
     if (inputs.code == DocumentCode::Detect && inputs.decided != nullptr) inputs.decided(sourceCodeName(found));
   } else if (inputs.code != DocumentCode::Detect) {
-    result = convertFromSource(findDocumentCode(gParserScratch.inputText, gParserScratch.inputSize, inputs.kind,
+    result = convertFromSource(run, findDocumentCode(run.scratch.inputText, run.scratch.inputSize, inputs.kind,
                                                 inputs.code),
                                &replaced, inputs.working);
-    if (result == 0) result = scanConverted(inputs.kind, slot);
+    if (result == 0) result = scanConverted(run, inputs.kind, slot);
   } else {
     const char* codeName = nullptr;
-    result = scanDocument(inputs.kind, slot, inputs.working, &replaced, &codeName);
+    result = scanDocument(run, inputs.kind, slot, inputs.working, &replaced, &codeName);
     if (inputs.decided != nullptr && codeName != nullptr) inputs.decided(codeName);
   }
   if (result == 0 && replaced > 0) {
-    setMessage(kCodeReplacedCharacters, kFmtReplacedCharacters, name, static_cast<long>(replaced));
+    setMessage(run, kCodeReplacedCharacters, kFmtReplacedCharacters, name, static_cast<long>(replaced));
     if (inputs.warn != nullptr) inputs.warn();
   }
   return result;
 }
 
-int loadDocuments(const InputSet& inputs) {
-  ParserScratch& s = gParserScratch;
+int loadDocuments(ParseRun& run, const InputSet& inputs) {
+  ParserScratch& s = run.scratch;
   for (int k = 0; k < inputs.count; ++k) {
     if (readWholeFile(&s.inputText, &s.inputSize, inputs.fileNames[k]) != 0) {
-      setMessage(kCodeReadFailed, kFmtReadFailed, inputs.fileNames[k]);
+      setMessage(run, kCodeReadFailed, kFmtReadFailed, inputs.fileNames[k]);
       return -1;
     }
-    const int result = loadReadDocument(inputs, k, inputs.fileNames[k]);
+    const int result = loadReadDocument(run, inputs, k, inputs.fileNames[k]);
     if (result != 0) return result;
   }
   return 0;
@@ -233,38 +234,38 @@ int loadDocuments(const InputSet& inputs) {
 
 }  // namespace
 
-int loadInputs(const InputSet& inputs) {
-  const int taken = allocateParserScratch();
+int loadInputs(ParseRun& run, const InputSet& inputs) {
+  const int taken = allocateParserScratch(run);
   if (taken != 0) return taken;
-  const int result = inputs.kind == InputKind::Csv ? loadListings(inputs) : loadDocuments(inputs);
-  releaseParserScratch();
+  const int result = inputs.kind == InputKind::Csv ? loadListings(run, inputs) : loadDocuments(run, inputs);
+  releaseParserScratch(run);
   return result;
 }
 
-int loadDocumentText(InputKind kind, const unsigned char* bytes, int32_t size, ParserKind parser, DocumentCode code,
+int loadDocumentText(ParseRun& run, InputKind kind, const unsigned char* bytes, int32_t size, ParserKind parser, DocumentCode code,
                      TextCode working) {
-  const int taken = allocateParserScratch();
+  const int taken = allocateParserScratch(run);
   if (taken != 0) return taken;
-  ParserScratch& s = gParserScratch;
+  ParserScratch& s = run.scratch;
   int result = -1;
   if (size >= 0 && size <= kLargestAreaSize - 16 && allocZeroed(&s.inputText, static_cast<long>(size) + 16) == 0) {
     if (size > 0) std::memcpy(s.inputText, bytes, static_cast<std::size_t>(size));
     s.inputSize = size;
     const char noNames[1][kInputNameSize] = {};
-    result = loadReadDocument(InputSet{kind, 1, noNames, parser, code, nullptr, nullptr, working}, 0, "");
+    result = loadReadDocument(run, InputSet{kind, 1, noNames, parser, code, nullptr, nullptr, working}, 0, "");
   } else {
-    setMessage(kCodeReadFailed, kFmtReadFailed, "");
+    setMessage(run, kCodeReadFailed, kFmtReadFailed, "");
   }
-  releaseParserScratch();
+  releaseParserScratch(run);
   return result;
 }
 
-int loadListing(std::FILE* listing, const char* name, int32_t slotCount) {
-  const int taken = allocateParserScratch();
+int loadListing(ParseRun& run, std::FILE* listing, const char* name, int32_t slotCount) {
+  const int taken = allocateParserScratch(run);
   if (taken != 0) return taken;
-  startListings(slotCount);
-  const int result = readTagListingFrom(listing, name, slotCount);
-  releaseParserScratch();
+  startListings(run, slotCount);
+  const int result = readTagListingFrom(run, listing, name, slotCount);
+  releaseParserScratch(run);
   return result;
 }
 

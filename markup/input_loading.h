@@ -4,10 +4,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 
 #include "common/settings.h"
 
 namespace mq {
+
+struct ParseRun;
 
 // What to load: the kind of every input and the names of the files; input k+1 fills slot k,
 // whose areas must be taken. Documents are read by the parser named, from the code named.
@@ -19,23 +22,23 @@ struct InputSet {
   DocumentCode code = DocumentCode::Detect;  // Detect: decided for each document
   // Called when a document has had characters replaced, with warning 5023 as the current
   // message; none: the warning is only set.
-  void (*warn)() = nullptr;
+  std::function<void()> warn = nullptr;
   // Called with the name of the code each document was found in when none was declared and
   // it was read the classic way (SJIS, EUC, JIS, ASCII, UTF8, UTF16, MIXED or its label).
-  void (*decided)(const char* codeName) = nullptr;
+  std::function<void(const char* codeName)> decided = nullptr;
   TextCode working = TextCode::Sjis;  // the code of the records
 };
 
 // Loads every input into its slot, stopping at the first failure. 0, or the failing step's
 // result with the message set; does not log.
-int loadInputs(const InputSet& inputs);
+int loadInputs(ParseRun& run, const InputSet& inputs);
 
 // One document of `kind` held in memory, loaded into slot 0 as loadInputs loads a file.
-int loadDocumentText(InputKind kind, const unsigned char* bytes, int32_t size, ParserKind parser = ParserKind::Classic,
+int loadDocumentText(ParseRun& run, InputKind kind, const unsigned char* bytes, int32_t size, ParserKind parser = ParserKind::Classic,
                      DocumentCode code = DocumentCode::Detect, TextCode working = TextCode::Sjis);
 
 // One tag listing read from an open stream into the first slotCount slots, as loadInputs
 // reads a listing file; `name` stands in its messages.
-int loadListing(std::FILE* listing, const char* name, int32_t slotCount);
+int loadListing(ParseRun& run, std::FILE* listing, const char* name, int32_t slotCount);
 
 }  // namespace mq

@@ -1,3 +1,4 @@
+#include "markup/parse_run.h"
 #include "markup/listing_reader.h"
 
 #include <cstdio>
@@ -31,8 +32,8 @@ struct Line {
 // that no line is ever cut. The line ends at its LF, and a CR just before that LF belongs
 // to the line end; a last line without LF keeps all of its bytes. Bytes are taken one by
 // one so that a NUL inside a line is kept like any other byte.
-LineResult readLine(std::FILE* file, const char* fileName, Line* line) {
-  ParserScratch& scratch = gParserScratch;
+LineResult readLine(ParseRun& run, std::FILE* file, const char* fileName, Line* line) {
+  ParserScratch& scratch = run.scratch;
   // The buffer is all NUL beyond the line it holds.
   std::memset(scratch.nameBuffer, 0, static_cast<std::size_t>(line->length));
   line->length = 0;
@@ -41,7 +42,7 @@ LineResult readLine(std::FILE* file, const char* fileName, Line* line) {
   int byte;
   while ((byte = getByteUnlocked(file)) != EOF) {  // one reader per file: no locking needed
     // Room for this byte and the NUL after the line.
-    if (ensureFieldRoom(scratch, kNameBufferArea, length + 1) != 0) return kLineFailed;
+    if (ensureFieldRoom(run, scratch, kNameBufferArea, length + 1) != 0) return kLineFailed;
     scratch.nameBuffer[length++] = static_cast<unsigned char>(byte);
     if (byte == '\n') {
       ended = true;
@@ -50,7 +51,7 @@ LineResult readLine(std::FILE* file, const char* fileName, Line* line) {
   }
   if (!ended && std::ferror(file) != 0) {
     // A read that broke off is no end of the listing.
-    setMessage(kCodeReadFailed, kFmtReadFailed, fileName);
+    setMessage(run, kCodeReadFailed, kFmtReadFailed, fileName);
     return kLineFailed;
   }
   if (length == 0) return kEndOfFile;
@@ -74,74 +75,74 @@ long long fieldNumber(const char* field, int32_t length, long long largest) {
   return value <= largest ? value : -1;
 }
 
-int structureError(const char* detail, long row, long column) {
-  setMessage(kCodeInputStructure, kFmtInputStructure, detail, row, column);
+int structureError(ParseRun& run, const char* detail, long row, long column) {
+  setMessage(run, kCodeInputStructure, kFmtInputStructure, detail, row, column);
   return -1;
 }
 
 // Checks one line and appends its record to the slot it names.
-int takeLine(const char* line, int32_t length, long row, int32_t slotCount) {
+int takeLine(ParseRun& run, const char* line, int32_t length, long row, int32_t slotCount) {
   int32_t tab[kSeparatorCount];
   int32_t from = 0;
   for (int i = 0; i < kSeparatorCount; ++i) {
     const void* found = std::memchr(line + from, '\t', static_cast<std::size_t>(length - from));
-    if (found == nullptr) return structureError(kDetailTooFewItems, row, 1);
+    if (found == nullptr) return structureError(run, kDetailTooFewItems, row, 1);
     tab[i] = static_cast<int32_t>(static_cast<const char*>(found) - line);
     from = tab[i] + 1;
   }
   if (std::memchr(line + from, '\t', static_cast<std::size_t>(length - from)) != nullptr) {
-    return structureError(kDetailTooManyItems, row, 1);
+    return structureError(run, kDetailTooManyItems, row, 1);
   }
 
   const long long fileNo = fieldNumber(line, tab[0], slotCount);
-  if (fileNo < 1) return structureError(kDetailFileNo, row, 1);
+  if (fileNo < 1) return structureError(run, kDetailFileNo, row, 1);
   // Columns count bytes from 1: a field starts one byte after its TAB.
   const long long objectNo = fieldNumber(line + tab[0] + 1, tab[1] - tab[0] - 1, kLargestNo);
-  if (objectNo < 0) return structureError(kDetailObjectNo, row, tab[0] + 2);
+  if (objectNo < 0) return structureError(run, kDetailObjectNo, row, tab[0] + 2);
   const long long seqNo = fieldNumber(line + tab[1] + 1, tab[2] - tab[1] - 1, kLargestNo);
-  if (seqNo < 0) return structureError(kDetailSeqNo, row, tab[1] + 2);
+  if (seqNo < 0) return structureError(run, kDetailSeqNo, row, tab[1] + 2);
 
   const int slot = static_cast<int>(fileNo - 1);
-  openTableCursor(slot);
-  const int32_t tagNameOffset = gTableCursor.tagNameUsed;
+  openTableCursor(run, slot);
+  const int32_t tagNameOffset = run.cursor.tagNameUsed;
   const int32_t tagNameLength = tab[3] - tab[2] - 1;
-  if (appendTagPath(line + tab[2] + 1, tagNameLength) != 0) return -1;
-  const int32_t contentOffset = gTableCursor.contentUsed;
+  if (appendTagPath(run, line + tab[2] + 1, tagNameLength) != 0) return -1;
+  const int32_t contentOffset = run.cursor.contentUsed;
   const int32_t contentLength = length - tab[3] - 1;
-  if (appendContent(line + tab[3] + 1, contentLength) != 0) return -1;
+  if (appendContent(run, line + tab[3] + 1, contentLength) != 0) return -1;
   // A failed growth after the record was written leaves the count unstored: the slot
   // keeps only the lines that were taken whole.
-  if (appendTagRecord(static_cast<int32_t>(objectNo), static_cast<int32_t>(seqNo), tagNameOffset, tagNameLength,
+  if (appendTagRecord(run, static_cast<int32_t>(objectNo), static_cast<int32_t>(seqNo), tagNameOffset, tagNameLength,
                       contentOffset, contentLength) != 0) {
     return -1;
   }
-  storeTableCursor(slot);
+  storeTableCursor(run, slot);
   return 0;
 }
 
 }  // namespace
 
-int readTagListingFrom(std::FILE* file, const char* fileName, int32_t slotCount) {
+int readTagListingFrom(ParseRun& run, std::FILE* file, const char* fileName, int32_t slotCount) {
   long row = 1;
   Line line;
   for (;;) {
-    const LineResult read = readLine(file, fileName, &line);
+    const LineResult read = readLine(run, file, fileName, &line);
     if (read == kEndOfFile) return 0;
     if (read == kLineFailed ||
-        takeLine(reinterpret_cast<const char*>(gParserScratch.nameBuffer), line.contentLength, row, slotCount) != 0) {
+        takeLine(run, reinterpret_cast<const char*>(run.scratch.nameBuffer), line.contentLength, row, slotCount) != 0) {
       return -1;
     }
     ++row;
   }
 }
 
-int readTagListing(const char* fileName, int32_t slotCount) {
+int readTagListing(ParseRun& run, const char* fileName, int32_t slotCount) {
   std::FILE* file = std::fopen(fileName, "rb");
   if (file == nullptr) {
-    setMessage(kCodeReadFailed, kFmtReadFailed, fileName);
+    setMessage(run, kCodeReadFailed, kFmtReadFailed, fileName);
     return -1;
   }
-  const int result = readTagListingFrom(file, fileName, slotCount);
+  const int result = readTagListingFrom(run, file, fileName, slotCount);
   std::fclose(file);
   return result;
 }

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "markup/parser_scratch.h"
+#include "markup/parse_run.h"
 
 namespace mq {
 
@@ -16,21 +16,21 @@ struct OpenTagEntry {
   int32_t nameLength;
 };
 
-inline OpenTagEntry* openTags() { return reinterpret_cast<OpenTagEntry*>(gParserScratch.openTagStack); }
+inline OpenTagEntry* openTags(ParseRun& run) { return reinterpret_cast<OpenTagEntry*>(run.scratch.openTagStack); }
 
 // The length of the current tag path: the names of the `openCount` open elements.
-int32_t openPathLength(int32_t openCount);
+int32_t openPathLength(ParseRun& run, int32_t openCount);
 
 // Opens the element named in the name buffer ("<NAME>" or "<<NAME>>", already upper-cased)
 // as record objectNo inside the `*openCount` open ones: its path is counted for its sequence
 // number, its record and path text appended. -1 with message 1014 when an area cannot grow.
-int openElement(int32_t nameLength, int32_t objectNo, int32_t* openCount);
+int openElement(ParseRun& run, int32_t nameLength, int32_t objectNo, int32_t* openCount);
 
 // A text of the innermost open element: its content, or, when the element already has one
 // (a text after a child element), a continuation record numbered ++*objectCounter.
-int attachToInnermost(int32_t openCount, int32_t* objectCounter, int32_t offset, int32_t length);
+int attachToInnermost(ParseRun& run, int32_t openCount, int32_t* objectCounter, int32_t offset, int32_t length);
 
 // Closes the innermost open element when it is one that never encloses anything.
-void closeEmptyInnermost(int32_t* openCount);
+void closeEmptyInnermost(ParseRun& run, int32_t* openCount);
 
 }  // namespace mq

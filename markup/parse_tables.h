@@ -11,6 +11,8 @@
 
 namespace mq {
 
+struct ParseRun;
+
 struct TagRecord {
   int32_t objectNo;
   int32_t seqNo;
@@ -32,8 +34,6 @@ struct ParseTableSlot {
   int32_t contentCapacity;
 };
 
-extern ParseTableSlot gParseTables[kMaxInputs];
-
 // The areas of a slot, in the order they are taken.
 using SlotArea = AreaField<ParseTableSlot>;
 inline constexpr SlotArea kRecordsArea{&ParseTableSlot::records, &ParseTableSlot::recordCapacity, kAreaRecords,
@@ -54,11 +54,6 @@ struct TableCursor {
   int32_t contentUsed;
 };
 
-extern TableCursor gTableCursor;
-
-// The slot the cursor fills.
-inline ParseTableSlot& cursorSlot() { return gParseTables[gTableCursor.slot]; }
-
 inline TagRecord* recordAt(const ParseTableSlot& slot, int32_t index) {
   return reinterpret_cast<TagRecord*>(slot.records) + index;
 }
@@ -71,19 +66,17 @@ inline const char* contentOf(const ParseTableSlot& slot, const TagRecord& record
 
 // Takes the three 1 MiB areas of each of the first slotCount slots, in slot order; on the
 // first failure releases them all and leaves the 1011 message of that take.
-int allocateParseTables(int32_t slotCount);
-// The slots of the configured inputs of the run (Settings::inputCount).
-inline int allocateParseTables() { return allocateParseTables(gSettings.inputCount); }
+int allocateParseTables(ParseRun& run, int32_t slotCount);
 // Releases every slot area that exists.
-void releaseParseTables();
+void releaseParseTables(ParseRun& run);
 
-void openTableCursor(int slot);
-void storeTableCursor(int slot);
+void openTableCursor(ParseRun& run, int slot);
+void storeTableCursor(ParseRun& run, int slot);
 // The appends write into the cursor's slot and grow its areas by one step (1014 on failure).
-int appendTagRecord(int32_t objectNo, int32_t seqNo, int32_t tagNameOffset, int32_t tagNameLength,
+int appendTagRecord(ParseRun& run, int32_t objectNo, int32_t seqNo, int32_t tagNameOffset, int32_t tagNameLength,
                     int32_t contentOffset, int32_t contentLength);
-int appendTagPath(const char* bytes, int32_t length);
-int appendContent(const char* bytes, int32_t length);
-void attachContent(int32_t recordIndex, int32_t offset, int32_t length);
+int appendTagPath(ParseRun& run, const char* bytes, int32_t length);
+int appendContent(ParseRun& run, const char* bytes, int32_t length);
+void attachContent(ParseRun& run, int32_t recordIndex, int32_t offset, int32_t length);
 
 }  // namespace mq

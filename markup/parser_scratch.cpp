@@ -1,20 +1,19 @@
+#include "markup/parse_run.h"
 #include "markup/parser_scratch.h"
 
 namespace mq {
 
-ParserScratch gParserScratch;
-
-int allocateParserScratch() {
-  gParserScratch = ParserScratch{};
-  return takeAreaGroup(gParserScratch, kScratchAreas);
+int allocateParserScratch(ParseRun& run) {
+  run.scratch = ParserScratch{};
+  return takeAreaGroup(run, run.scratch, kScratchAreas);
 }
 
-void releaseParserScratch() {
-  releaseArea(&gParserScratch.inputText);
-  gParserScratch.inputSize = 0;
-  releaseAreaGroup(gParserScratch, kScratchAreas);
+void releaseParserScratch(ParseRun& run) {
+  releaseArea(&run.scratch.inputText);
+  run.scratch.inputSize = 0;
+  releaseAreaGroup(run.scratch, kScratchAreas);
 }
 
-void clearParserScratch() { clearAreaGroup(gParserScratch, kScratchAreas); }
+void clearParserScratch(ParseRun& run) { clearAreaGroup(run.scratch, kScratchAreas); }
 
 }  // namespace mq

@@ -10,6 +10,8 @@
 
 namespace mq {
 
+struct ParseRun;
+
 struct ParserScratch {
   unsigned char* openTagStack;  // an OpenTagEntry per open element, innermost last
   int32_t openTagStackSize;
@@ -28,8 +30,6 @@ struct ParserScratch {
   unsigned char* inputText;  // the document being loaded, NUL-padded; a block, not a named area
   int32_t inputSize;
 };
-
-extern ParserScratch gParserScratch;
 
 // The scratch areas in the order they are taken. The path index and the open elements'
 // entry numbers go by the name of the entries they lead to; the index doubles (step 0).
@@ -52,10 +52,10 @@ inline constexpr ScratchArea kScratchAreas[] = {kOpenTagStackArea, kOpenTagNames
                                                 kTextBufferArea,   kPathIndexArea,    kOpenPathsArea};
 
 // Takes the scratch areas in order; on the first failure releases them all (1011).
-int allocateParserScratch();
+int allocateParserScratch(ParseRun& run);
 // Releases the input text and every scratch area that exists.
-void releaseParserScratch();
+void releaseParserScratch(ParseRun& run);
 // Zero-fills every scratch area over its current size, for a new document.
-void clearParserScratch();
+void clearParserScratch(ParseRun& run);
 
 }  // namespace mq

@@ -1,3 +1,4 @@
+#include "markup/parse_run.h"
 #include "markup/path_index.h"
 
 #include <cstring>
@@ -27,11 +28,9 @@ struct PathIndexBucket {
   int32_t unused;
 };
 
-int32_t gEntryCount = 0;
-
-PathCountEntry* entries() { return reinterpret_cast<PathCountEntry*>(gParserScratch.pathCounts); }
-PathIndexBucket* buckets() { return reinterpret_cast<PathIndexBucket*>(gParserScratch.pathIndex); }
-long bucketCount() { return gParserScratch.pathIndexSize / static_cast<long>(sizeof(PathIndexBucket)); }
+PathCountEntry* entries(ParseRun& run) { return reinterpret_cast<PathCountEntry*>(run.scratch.pathCounts); }
+PathIndexBucket* buckets(ParseRun& run) { return reinterpret_cast<PathIndexBucket*>(run.scratch.pathIndex); }
+long bucketCount(ParseRun& run) { return run.scratch.pathIndexSize / static_cast<long>(sizeof(PathIndexBucket)); }
 
 uint32_t hashName(int32_t parent, const unsigned char* bytes, int32_t length) {
   uint64_t h = uint64_t{0x9E3779B97F4A7C15} ^ (static_cast<uint64_t>(static_cast<uint32_t>(parent)) << 20) ^
@@ -56,18 +55,18 @@ void insertBucket(PathIndexBucket* table, long count, const PathIndexBucket& buc
 }
 
 // Doubles the index when it is half full, so that probes stay short.
-int growIndexIfNeeded() {
-  ParserScratch& s = gParserScratch;
-  const long count = bucketCount();
-  if (static_cast<long>(gEntryCount) * 2 < count) return 0;
+int growIndexIfNeeded(ParseRun& run) {
+  ParserScratch& s = run.scratch;
+  const long count = bucketCount(run);
+  if (static_cast<long>(run.pathEntryCount) * 2 < count) return 0;
   const long long newSize = static_cast<long long>(s.pathIndexSize) * 2;
   unsigned char* fresh = nullptr;
   if (newSize > kLargestAreaSize || allocZeroed(&fresh, static_cast<long>(newSize)) != 0) {
-    setMessage(kCodeGrowFailed, kFmtGrowFailed, kPathIndexArea.name, newSize);
+    setMessage(run, kCodeGrowFailed, kFmtGrowFailed, kPathIndexArea.name, newSize);
     return -1;
   }
   auto* target = reinterpret_cast<PathIndexBucket*>(fresh);
-  const PathIndexBucket* old = buckets();
+  const PathIndexBucket* old = buckets(run);
   for (long i = 0; i < count; ++i) {
     if (old[i].entry != 0) insertBucket(target, count * 2, old[i]);
   }
@@ -79,19 +78,19 @@ int growIndexIfNeeded() {
 
 }  // namespace
 
-void clearPathIndex() { gEntryCount = 0; }
+void clearPathIndex(ParseRun& run) { run.pathEntryCount = 0; }
 
-int32_t pathEntryCount() { return gEntryCount; }
+int32_t pathEntryCount(ParseRun& run) { return run.pathEntryCount; }
 
-int countPath(const PathKey& key, const unsigned char* tagNames, int32_t objectNo, int32_t pathOffset, int32_t* entry,
+int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, int32_t objectNo, int32_t pathOffset, int32_t* entry,
               int32_t* sequence) {
   const uint32_t hash = hashName(key.parentEntry, key.lastName, key.lastNameLength);
-  const auto mask = static_cast<uint32_t>(bucketCount() - 1);
+  const auto mask = static_cast<uint32_t>(bucketCount(run) - 1);
   const int32_t parentLength = key.pathLength - key.lastNameLength;
-  PathIndexBucket* table = buckets();
+  PathIndexBucket* table = buckets(run);
   for (uint32_t i = hash & mask; table[i].entry != 0; i = (i + 1) & mask) {
     if (table[i].hash != hash || table[i].parent != key.parentEntry) continue;
-    PathCountEntry& found = entries()[table[i].entry - 1];
+    PathCountEntry& found = entries(run)[table[i].entry - 1];
     // Same parent path: the paths are equal when their last names are.
     if (found.pathLength == key.pathLength && std::memcmp(tagNames + found.pathOffset + parentLength, key.lastName,
                                                           static_cast<std::size_t>(key.lastNameLength)) == 0) {
@@ -100,17 +99,17 @@ int countPath(const PathKey& key, const unsigned char* tagNames, int32_t objectN
       return 0;
     }
   }
-  entries()[gEntryCount] = PathCountEntry{objectNo, 1, pathOffset, key.pathLength};
-  const int32_t added = gEntryCount++;
-  const long needed = (static_cast<long>(gEntryCount) + 1) * static_cast<long>(sizeof(PathCountEntry));
-  if (ensureFieldRoom(gParserScratch, kPathCountsArea, needed) != 0) return -1;
-  insertBucket(buckets(), bucketCount(), PathIndexBucket{hash, added + 1, key.parentEntry, 0});
-  if (growIndexIfNeeded() != 0) return -1;
+  entries(run)[run.pathEntryCount] = PathCountEntry{objectNo, 1, pathOffset, key.pathLength};
+  const int32_t added = run.pathEntryCount++;
+  const long needed = (static_cast<long>(run.pathEntryCount) + 1) * static_cast<long>(sizeof(PathCountEntry));
+  if (ensureFieldRoom(run, run.scratch, kPathCountsArea, needed) != 0) return -1;
+  insertBucket(buckets(run), bucketCount(run), PathIndexBucket{hash, added + 1, key.parentEntry, 0});
+  if (growIndexIfNeeded(run) != 0) return -1;
   *entry = added;
   *sequence = 1;
   return 0;
 }
 
-int32_t countPathAgain(int32_t entry) { return ++entries()[entry].count; }
+int32_t countPathAgain(ParseRun& run, int32_t entry) { return ++entries(run)[entry].count; }
 
 }  // namespace mq

@@ -8,6 +8,8 @@
 
 namespace mq {
 
+struct ParseRun;
+
 // A path to count: its parent path's entry number (-1 for a path of one name), its last
 // name and its whole length.
 struct PathKey {
@@ -18,19 +20,19 @@ struct PathKey {
 };
 
 // Forgets every path, for a new document; the scratch areas are cleared beside it.
-void clearPathIndex();
+void clearPathIndex(ParseRun& run);
 
 // Counts one more record of the path: *sequence becomes its count with this record, *entry
 // its entry number. A path not met before gets a new entry with objectNo and pathOffset,
 // where the caller writes the path's text next. tagNames is the slot's tag-name area, in
 // which the texts of earlier paths stand. -1 with message 1014 when an area cannot grow.
-int countPath(const PathKey& key, const unsigned char* tagNames, int32_t objectNo, int32_t pathOffset, int32_t* entry,
+int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, int32_t objectNo, int32_t pathOffset, int32_t* entry,
               int32_t* sequence);
 
 // Counts one more record of a path known by its entry number; returns its sequence number.
-int32_t countPathAgain(int32_t entry);
+int32_t countPathAgain(ParseRun& run, int32_t entry);
 
 // The number of distinct paths counted since the index was cleared.
-int32_t pathEntryCount();
+int32_t pathEntryCount(ParseRun& run);
 
 }  // namespace mq

@@ -1,3 +1,4 @@
+#include "markup/parse_run.h"
 #include "markup/scanner.h"
 
 #include <cstring>
@@ -16,26 +17,6 @@ namespace mq {
 
 namespace {
 
-// The scanner's variables, at their start values for every document.
-struct ScannerVariables {
-  int32_t position = 0;
-  ScanState scanState = kBeforeFirstTag;
-  ScanState previousState = kBeforeFirstTag;
-  int32_t objectCounter = 0;  // objectNo of the latest record
-  int32_t openCount = 0;      // entries of the open-tag stack
-  int32_t nameLength = 0;     // bytes in the name buffer
-  int32_t textLength = 0;     // bytes in the text buffer
-  unsigned char quoteChar = ' ';
-  int32_t angleDepth = 0;
-  int32_t bracketDepth = 0;
-  // Where the last look-ahead over blanks before a value stopped and what it found: every
-  // blank of the same run finds the same byte, so the run is looked over once.
-  int32_t blanksEnd = 0;
-  int16_t blanksOutcome = kAfterValue;
-  int64_t lookedAhead = 0;  // bytes looked at beyond the current one
-};
-
-ScannerVariables gScanner;
 
 // The text being scanned and its dialect.
 struct Scan {
@@ -53,8 +34,8 @@ bool isQuote(unsigned char byte) { return byte == '"' || byte == '\''; }
 
 // Appends a run of bytes, growing the buffer one step at a time exactly where appending
 // them one by one would.
-int appendRun(const ScratchArea& buffer, int32_t* length, const unsigned char* bytes, int32_t count) {
-  ParserScratch& s = gParserScratch;
+int appendRun(ParseRun& run, const ScratchArea& buffer, int32_t* length, const unsigned char* bytes, int32_t count) {
+  ParserScratch& s = run.scratch;
   do {
     int32_t room = s.*buffer.size - 16 - *length;
     if (room > count) room = count;
@@ -68,45 +49,45 @@ int appendRun(const ScratchArea& buffer, int32_t* length, const unsigned char* b
     *length += room;
     bytes += room;
     count -= room;
-    if (ensureFieldRoom(s, buffer, static_cast<long>(*length) + 16) != 0) return -1;
+    if (ensureFieldRoom(run, s, buffer, static_cast<long>(*length) + 16) != 0) return -1;
   } while (count > 0);
   return 0;
 }
 
-void clearBuffer(const ScratchArea& buffer, int32_t* length) {
-  std::memset(gParserScratch.*buffer.area, 0, static_cast<std::size_t>(*length));
+void clearBuffer(ParseRun& run, const ScratchArea& buffer, int32_t* length) {
+  std::memset(run.scratch.*buffer.area, 0, static_cast<std::size_t>(*length));
   *length = 0;
 }
 
-int appendNameByte(unsigned char byte) {
-  gParserScratch.nameBuffer[gScanner.nameLength++] = byte;
-  return ensureFieldRoom(gParserScratch, kNameBufferArea, static_cast<long>(gScanner.nameLength) + 16);
+int appendNameByte(ParseRun& run, unsigned char byte) {
+  run.scratch.nameBuffer[run.scanner.nameLength++] = byte;
+  return ensureFieldRoom(run, run.scratch, kNameBufferArea, static_cast<long>(run.scanner.nameLength) + 16);
 }
-void clearName() { clearBuffer(kNameBufferArea, &gScanner.nameLength); }
-void clearText() { clearBuffer(kTextBufferArea, &gScanner.textLength); }
+void clearName(ParseRun& run) { clearBuffer(run, kNameBufferArea, &run.scanner.nameLength); }
+void clearText(ParseRun& run) { clearBuffer(run, kTextBufferArea, &run.scanner.textLength); }
 
 // --- open elements
 
 // Registers the name in the name buffer ("<NAME>" or "<<NAME>>") as a record and opens it.
-int registerName(bool html) {
-  ParserScratch& s = gParserScratch;
-  ScannerVariables& v = gScanner;
+int registerName(ParseRun& run, bool html) {
+  ParserScratch& s = run.scratch;
+  ScannerVariables& v = run.scanner;
   if (html && isSkippedTagName(s.nameBuffer, v.nameLength)) return 0;
   ++v.objectCounter;
   toUpperAscii(reinterpret_cast<char*>(s.nameBuffer), reinterpret_cast<const char*>(s.nameBuffer), v.nameLength);
-  return openElement(v.nameLength, v.objectCounter, &v.openCount);
+  return openElement(run, v.nameLength, v.objectCounter, &v.openCount);
 }
 
 // Closes the innermost open element named as the name buffer and every element inside it;
 // a name that is not open changes nothing.
-void closeByName() {
-  ScannerVariables& v = gScanner;
+void closeByName(ParseRun& run) {
+  ScannerVariables& v = run.scanner;
   if (v.openCount == 0) return;
-  unsigned char* name = gParserScratch.nameBuffer;
+  unsigned char* name = run.scratch.nameBuffer;
   toUpperAscii(reinterpret_cast<char*>(name), reinterpret_cast<const char*>(name), v.nameLength);
   for (int32_t i = v.openCount - 1; i >= 0; --i) {
-    const OpenTagEntry& entry = openTags()[i];
-    if (entry.nameLength == v.nameLength && std::memcmp(gParserScratch.openTagNames + entry.nameOffset, name,
+    const OpenTagEntry& entry = openTags(run)[i];
+    if (entry.nameLength == v.nameLength && std::memcmp(run.scratch.openTagNames + entry.nameOffset, name,
                                                         static_cast<std::size_t>(v.nameLength)) == 0) {
       v.openCount = i;
       return;
@@ -117,14 +98,14 @@ void closeByName() {
 // An option is a record of its own but never encloses anything: register it and close
 // it again at once. Closing it by its name would always find it innermost, so it is
 // simply taken off again.
-int registerOption(bool html) {
-  const int32_t objectsBefore = gScanner.objectCounter;
-  if (registerName(html) != 0) return -1;
-  if (gScanner.objectCounter != objectsBefore) --gScanner.openCount;
+int registerOption(ParseRun& run, bool html) {
+  const int32_t objectsBefore = run.scanner.objectCounter;
+  if (registerName(run, html) != 0) return -1;
+  if (run.scanner.objectCounter != objectsBefore) --run.scanner.openCount;
   return 0;
 }
 
-void closeEmptyElement() { closeEmptyInnermost(&gScanner.openCount); }
+void closeEmptyElement(ParseRun& run) { closeEmptyInnermost(run, &run.scanner.openCount); }
 
 // --- texts
 
@@ -132,27 +113,27 @@ bool endsOptionValue(ScanState state) {
   return state == kAfterValue || state == kAfterValueBlank || state == kTagClosed;
 }
 
-int attachText(int32_t offset, int32_t length) {
-  ScannerVariables& v = gScanner;
+int attachText(ParseRun& run, int32_t offset, int32_t length) {
+  ScannerVariables& v = run.scanner;
   if (endsOptionValue(v.scanState)) {
-    if (v.objectCounter > 0) attachContent(v.objectCounter - 1, offset, length);
+    if (v.objectCounter > 0) attachContent(run, v.objectCounter - 1, offset, length);
     return 0;
   }
-  return attachToInnermost(v.openCount, &v.objectCounter, offset, length);
+  return attachToInnermost(run, v.openCount, &v.objectCounter, offset, length);
 }
 
-int flushText() {
-  ScannerVariables& v = gScanner;
+int flushText(ParseRun& run) {
+  ScannerVariables& v = run.scanner;
   const bool toOption = endsOptionValue(v.scanState);
   // A text outside every element has no record to belong to; it is dropped.
   const bool dropped = !toOption && v.openCount == 0;
   if (!dropped) {
-    ParseTableSlot& slot = cursorSlot();
-    if (ensureFieldRoom(slot, kContentsArea, static_cast<long>(v.textLength) + gTableCursor.contentUsed + 16) != 0) {
+    ParseTableSlot& slot = cursorSlot(run);
+    if (ensureFieldRoom(run, slot, kContentsArea, static_cast<long>(v.textLength) + run.cursor.contentUsed + 16) != 0) {
       return -1;
     }
-    char* target = reinterpret_cast<char*>(slot.contents) + gTableCursor.contentUsed;
-    const char* text = reinterpret_cast<const char*>(gParserScratch.textBuffer);
+    char* target = reinterpret_cast<char*>(slot.contents) + run.cursor.contentUsed;
+    const char* text = reinterpret_cast<const char*>(run.scratch.textBuffer);
     int32_t length;
     if (isQuote(v.quoteChar)) {
       std::memcpy(target, text, static_cast<std::size_t>(v.textLength));
@@ -161,18 +142,18 @@ int flushText() {
       length = copyTrimmed(target, text, v.textLength);
     }
     target[length] = 0;
-    if (length > 0 && attachText(gTableCursor.contentUsed, length) != 0) return -1;
-    gTableCursor.contentUsed += length + 1;
+    if (length > 0 && attachText(run, run.cursor.contentUsed, length) != 0) return -1;
+    run.cursor.contentUsed += length + 1;
   }
-  clearText();
+  clearText(run);
   v.quoteChar = ' ';
   return 0;
 }
 
 // --- rules: the next state, or a fault
 
-int16_t applyRule(int16_t rule, unsigned char byte, const Scan& scan) {
-  ScannerVariables& v = gScanner;
+int16_t applyRule(ParseRun& run, int16_t rule, unsigned char byte, const Scan& scan) {
+  ScannerVariables& v = run.scanner;
   switch (rule) {
     case rBlank: {
       if (isQuote(v.quoteChar)) return kValue;
@@ -229,65 +210,65 @@ int16_t applyRule(int16_t rule, unsigned char byte, const Scan& scan) {
 
 // --- actions on entering a state
 
-int enterState(ScanState state, unsigned char byte, bool html) {
-  ScannerVariables& v = gScanner;
+int enterState(ParseRun& run, ScanState state, unsigned char byte, bool html) {
+  ScannerVariables& v = run.scanner;
   switch (state) {
     case kTagOpen:
-      if (v.textLength > 0 && flushText() != 0) return -1;
-      if (html) closeEmptyElement();
+      if (v.textLength > 0 && flushText(run) != 0) return -1;
+      if (html) closeEmptyElement(run);
       return 0;
     case kTagName:
     case kEndTagName:
-      if (v.nameLength == 0 && appendNameByte('<') != 0) return -1;
-      return appendNameByte(byte);
+      if (v.nameLength == 0 && appendNameByte(run, '<') != 0) return -1;
+      return appendNameByte(run, byte);
     case kAfterTagName:
       if (v.nameLength > 0) {
-        if (appendNameByte('>') != 0 || registerName(html) != 0) return -1;
-        clearName();
+        if (appendNameByte(run, '>') != 0 || registerName(run, html) != 0) return -1;
+        clearName(run);
       }
       return 0;
     case kOptionName:
-      if (v.nameLength == 0 && (appendNameByte('<') != 0 || appendNameByte('<') != 0)) return -1;
-      return appendNameByte(byte);
+      if (v.nameLength == 0 && (appendNameByte(run, '<') != 0 || appendNameByte(run, '<') != 0)) return -1;
+      return appendNameByte(run, byte);
     case kAfterOptionName:
     case kBeforeValue:
       if (v.nameLength > 0) {
-        if (appendNameByte('>') != 0 || appendNameByte('>') != 0 || registerOption(html) != 0) return -1;
-        clearName();
+        if (appendNameByte(run, '>') != 0 || appendNameByte(run, '>') != 0 || registerOption(run, html) != 0) return -1;
+        clearName(run);
       }
       v.quoteChar = byte;
       return 0;
     case kValue:
     case kText:
-      return appendRun(kTextBufferArea, &v.textLength, &byte, 1);
+      return appendRun(run, kTextBufferArea, &v.textLength, &byte, 1);
     case kAfterValue:
-      return v.textLength > 0 ? flushText() : 0;
+      return v.textLength > 0 ? flushText(run) : 0;
     case kTagClosed:
       if (v.nameLength > 0) {
-        if (appendNameByte('>') != 0) return -1;
+        if (appendNameByte(run, '>') != 0) return -1;
         if (v.previousState == kOptionName) {
-          if (appendNameByte('>') != 0 || registerOption(html) != 0) return -1;
-        } else if (registerName(html) != 0) {
+          if (appendNameByte(run, '>') != 0 || registerOption(run, html) != 0) return -1;
+        } else if (registerName(run, html) != 0) {
           return -1;
         }
-        clearName();
+        clearName(run);
       }
-      return v.textLength > 0 ? flushText() : 0;
+      return v.textLength > 0 ? flushText(run) : 0;
     case kEndTagClosed:
-      if (appendNameByte('>') != 0) return -1;
-      closeByName();
-      clearName();
+      if (appendNameByte(run, '>') != 0) return -1;
+      closeByName(run);
+      clearName(run);
       return 0;
     default:
       return 0;
   }
 }
 
-int reportFault(int16_t fault, const Scan& scan) {
+int reportFault(ParseRun& run, int16_t fault, const Scan& scan) {
   long rows = 0;
   long columns = 0;
-  countRowsCols(&rows, &columns, reinterpret_cast<const char*>(scan.text), gScanner.position);
-  setMessage(kCodeInputStructure, kFmtInputStructure, faultText(static_cast<Fault>(fault)), rows, columns);
+  countRowsCols(&rows, &columns, reinterpret_cast<const char*>(scan.text), run.scanner.position);
+  setMessage(run, kCodeInputStructure, kFmtInputStructure, faultText(static_cast<Fault>(fault)), rows, columns);
   return -1;
 }
 
@@ -295,8 +276,8 @@ int reportFault(int16_t fault, const Scan& scan) {
 // action as one run, up to the first byte of the state's stop set; the results are those
 // of taking them one by one. Only states whose action is nothing or the collecting of the
 // byte have runs.
-int takeRun(const Scan& scan) {
-  ScannerVariables& v = gScanner;
+int takeRun(ParseRun& run, const Scan& scan) {
+  ScannerVariables& v = run.scanner;
   const ScratchArea* buffer = nullptr;
   int32_t* length = nullptr;
   switch (v.scanState) {
@@ -322,7 +303,7 @@ int takeRun(const Scan& scan) {
   int32_t end = from;
   while (end < scan.size && !stops.has[scan.text[end]]) ++end;
   if (end == from) return 0;
-  if (buffer != nullptr && appendRun(*buffer, length, scan.text + from, end - from) != 0) return -1;
+  if (buffer != nullptr && appendRun(run, *buffer, length, scan.text + from, end - from) != 0) return -1;
   v.position = end - 1;
   return 0;
 }
@@ -330,31 +311,31 @@ int takeRun(const Scan& scan) {
 }  // namespace
 
 // The scan passes each byte once, so its work is where it stopped plus what it looked ahead.
-int64_t lastScanSteps() { return gScanner.position + gScanner.lookedAhead; }
+int64_t lastScanSteps(const ParseRun& run) { return run.scanner.position + run.scanner.lookedAhead; }
 
-int scanMarkup(InputKind kind, ScanPath path) {
-  gScanner = ScannerVariables{};
-  clearParserScratch();
-  clearPathIndex();
+int scanMarkup(ParseRun& run, InputKind kind, ScanPath path) {
+  run.scanner = ScannerVariables{};
+  clearParserScratch(run);
+  clearPathIndex(run);
   const bool html = kind == InputKind::Html;
-  const Scan scan{gParserScratch.inputText, gParserScratch.inputSize, html ? &kHtmlDialect : &kXmlDialect, html};
-  ScannerVariables& v = gScanner;
+  const Scan scan{run.scratch.inputText, run.scratch.inputSize, html ? &kHtmlDialect : &kXmlDialect, html};
+  ScannerVariables& v = run.scanner;
   // The text ends at its first NUL, even when that is its first byte.
   if (scan.size <= 0 || scan.text[0] == 0) return 0;
   for (;;) {
     const unsigned char byte = scan.text[v.position];
     v.previousState = v.scanState;
     int16_t next = scan.dialect->transitions[v.scanState][scan.dialect->classes[byte]];
-    if (next >= kFirstRule && next < kFirstFault) next = applyRule(next, byte, scan);
-    if (next >= kFirstFault) return reportFault(next, scan);
+    if (next >= kFirstRule && next < kFirstFault) next = applyRule(run, next, byte, scan);
+    if (next >= kFirstFault) return reportFault(run, next, scan);
     v.scanState = static_cast<ScanState>(next);
-    if (enterState(v.scanState, byte, html) != 0) return -1;
-    if (path == ScanPath::Bulk && takeRun(scan) != 0) return -1;
+    if (enterState(run, v.scanState, byte, html) != 0) return -1;
+    if (path == ScanPath::Bulk && takeRun(run, scan) != 0) return -1;
     ++v.position;
     if (v.position >= scan.size || scan.text[v.position] == 0) break;
   }
   // A text still open inside an element at the end belongs to it, as if a "<" followed.
-  if (v.scanState == kText && v.textLength > 0) return flushText();
+  if (v.scanState == kText && v.textLength > 0) return flushText(run);
   return 0;
 }
 

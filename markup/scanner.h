@@ -1,4 +1,4 @@
-// The markup scanner: one pass over the current input text (gParserScratch.inputText,
+// The markup scanner: one pass over the current input text (run.scratch.inputText,
 // inputSize bytes) through the table-driven state machine, filling the slot of the table
 // cursor with tag, option and text records.
 #pragma once
@@ -6,8 +6,30 @@
 #include <cstdint>
 
 #include "common/settings.h"
+#include "markup/scanner_tables.h"
 
 namespace mq {
+
+struct ParseRun;
+
+// The scanner's variables, at their start values for every document.
+struct ScannerVariables {
+  int32_t position = 0;
+  ScanState scanState = kBeforeFirstTag;
+  ScanState previousState = kBeforeFirstTag;
+  int32_t objectCounter = 0;  // objectNo of the latest record
+  int32_t openCount = 0;      // entries of the open-tag stack
+  int32_t nameLength = 0;     // bytes in the name buffer
+  int32_t textLength = 0;     // bytes in the text buffer
+  unsigned char quoteChar = ' ';
+  int32_t angleDepth = 0;
+  int32_t bracketDepth = 0;
+  // Where the last look-ahead over blanks before a value stopped and what it found: every
+  // blank of the same run finds the same byte, so the run is looked over once.
+  int32_t blanksEnd = 0;
+  int16_t blanksOutcome = kAfterValue;
+  int64_t lookedAhead = 0;  // bytes looked at beyond the current one
+};
 
 // How bytes that keep the scanner in its state with the same action are taken: as one run
 // (the fast path) or one at a time through the table. Both give the same records and
@@ -17,10 +39,10 @@ enum class ScanPath { Bulk, ByteByByte };
 // Scans the whole input text in the dialect of `kind` (XML or HTML), from the scanner's start
 // values and with the scratch areas cleared. 0 at the end of the text; -1 after a syntax
 // fault (1021) or a failed growth (1014).
-int scanMarkup(InputKind kind, ScanPath path = ScanPath::Bulk);
+int scanMarkup(ParseRun& run, InputKind kind, ScanPath path = ScanPath::Bulk);
 
 // The bytes the latest scan looked at, look-aheads included: its work, which must stay
 // within a small multiple of the text's size whatever the text.
-int64_t lastScanSteps();
+int64_t lastScanSteps(const ParseRun& run);
 
 }  // namespace mq

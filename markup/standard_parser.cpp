@@ -1,3 +1,4 @@
+#include "markup/parse_run.h"
 #include "markup/standard_parser.h"
 
 #include "common/message_log.h"
@@ -24,8 +25,8 @@
 
 namespace mq {
 
-int refuseStandardParser(const char* setting) {
-  setMessage(kCodeParameterError, kFmtParameterError, setting);
+int refuseStandardParser(RunRecord& record, const char* setting) {
+  setMessage(record, kCodeParameterError, kFmtParameterError, setting);
   return -1;
 }
 
@@ -33,8 +34,8 @@ int refuseStandardParser(const char* setting) {
 
 bool standardParserAvailable() { return false; }
 
-int parseStandardDocument(InputKind, DocumentCode, unsigned char*, int32_t, TextCode, int64_t*, DocumentSource*) {
-  return refuseStandardParser("PARSER=STANDARD");
+int parseStandardDocument(ParseRun& run, InputKind, DocumentCode, unsigned char*, int32_t, TextCode, int64_t*, DocumentSource*) {
+  return refuseStandardParser(run, "PARSER=STANDARD");
 }
 
 #else
@@ -75,7 +76,10 @@ struct HeldAmpersand {
   int32_t valuesSize = 0;
 };
 
-struct ParseRun {
+// One parse through the library: the run whose records it makes, and the parser's state.
+struct StandardRun {
+  explicit StandardRun(ParseRun& owner) : run(owner) {}
+  ParseRun& run;
   xmlParserCtxtPtr context = nullptr;
   xmlSAXHandler* handler = nullptr;
   bool html = false;
@@ -87,29 +91,27 @@ struct ParseRun {
   int64_t lastEvent = 0;  // where the parser stood at its latest element, text or markup event
 };
 
-ParseRun gRun;
-
-long currentLine() { return gRun.context != nullptr ? static_cast<long>(xmlSAX2GetLineNumber(gRun.context)) : 0; }
-long currentColumn() {
-  return gRun.context != nullptr ? static_cast<long>(xmlSAX2GetColumnNumber(gRun.context)) : 0;
+long currentLine(StandardRun& sr) { return sr.context != nullptr ? static_cast<long>(xmlSAX2GetLineNumber(sr.context)) : 0; }
+long currentColumn(StandardRun& sr) {
+  return sr.context != nullptr ? static_cast<long>(xmlSAX2GetColumnNumber(sr.context)) : 0;
 }
 
-void stopParser() {
-  gRun.failed = true;
-  xmlStopParser(gRun.context);
+void stopParser(StandardRun& sr) {
+  sr.failed = true;
+  xmlStopParser(sr.context);
 }
 
 // Where the parser stands, counted in the bytes pushed into the current context.
-int64_t parserOffset() {
-  const xmlParserInputPtr input = gRun.context->input;
+int64_t parserOffset(StandardRun& sr) {
+  const xmlParserInputPtr input = sr.context->input;
   if (input == nullptr || input->cur == nullptr || input->base == nullptr) return -1;
   return static_cast<int64_t>(input->consumed) + (input->cur - input->base);
 }
 
 // The pushed bytes from `offset` on while the parser still holds them (it drops what lies
 // well behind it), with their number; nullptr when they are gone or not yet pushed.
-const unsigned char* heldBytes(int64_t offset, int64_t* available) {
-  const xmlParserInputPtr input = gRun.context->input;
+const unsigned char* heldBytes(StandardRun& sr, int64_t offset, int64_t* available) {
+  const xmlParserInputPtr input = sr.context->input;
   *available = 0;
   if (offset < 0 || input == nullptr || input->base == nullptr || input->end == nullptr) return nullptr;
   const auto first = static_cast<int64_t>(input->consumed);
@@ -146,9 +148,9 @@ bool endTagOf(const unsigned char* bytes, int64_t available, const char* name, b
 // name that begins with the element's own; when that name is longer ("</scripts>"), the
 // parser drops the tag as a stray end tag and reads on in the same element. Returns where
 // the run of such dropped tags that begins at `offset` ends.
-int64_t pastDroppedEndTags(int64_t offset, const char* name) {
+int64_t pastDroppedEndTags(StandardRun& sr, int64_t offset, const char* name) {
   int64_t available = 0;
-  const unsigned char* bytes = heldBytes(offset, &available);
+  const unsigned char* bytes = heldBytes(sr, offset, &available);
   int64_t at = 0;
   while (bytes != nullptr && endTagOf(bytes + at, available - at, name, false)) {
     at += 2;
@@ -158,94 +160,94 @@ int64_t pastDroppedEndTags(int64_t offset, const char* name) {
   return offset + at;
 }
 
-bool heldBytesAre(int64_t offset, const unsigned char* text, int64_t length) {
+bool heldBytesAre(StandardRun& sr, int64_t offset, const unsigned char* text, int64_t length) {
   int64_t available = 0;
-  const unsigned char* bytes = heldBytes(offset, &available);
+  const unsigned char* bytes = heldBytes(sr, offset, &available);
   return bytes != nullptr && available >= length && std::memcmp(bytes, text, static_cast<std::size_t>(length)) == 0;
 }
 
 // Gives the records the bytes the parser dropped from a script or style text before
 // `offset`; false when they cannot be accounted for.
-bool keepDroppedBytes(int64_t offset) {
-  RawTextRun& run = gRun.rawText;
-  if (offset == run.next) return true;
+bool keepDroppedBytes(StandardRun& sr, int64_t offset) {
+  RawTextRun& raw = sr.rawText;
+  if (offset == raw.next) return true;
   int64_t available = 0;
-  const unsigned char* bytes = heldBytes(run.next, &available);
-  if (bytes == nullptr || offset < run.next || offset - run.next > available) return false;
-  if (standardText(bytes, static_cast<int32_t>(offset - run.next)) != 0) {
-    stopParser();
+  const unsigned char* bytes = heldBytes(sr, raw.next, &available);
+  if (bytes == nullptr || offset < raw.next || offset - raw.next > available) return false;
+  if (standardText(sr.run, bytes, static_cast<int32_t>(offset - raw.next)) != 0) {
+    stopParser(sr);
     return false;
   }
-  run.next = offset;
+  raw.next = offset;
   return true;
 }
 
 // A piece of script or style text: any end tags dropped before it are put back first. (No
 // piece begins with such a tag: the parser breaks its text off there.)
-void followRawText(const xmlChar* text, int length) {
-  RawTextRun& run = gRun.rawText;
-  const int64_t past = pastDroppedEndTags(run.next, run.name);
-  run.followed = heldBytesAre(past, text, length) && keepDroppedBytes(past);
-  if (run.followed) run.next += length;
+void followRawText(StandardRun& sr, const xmlChar* text, int length) {
+  RawTextRun& raw = sr.rawText;
+  const int64_t past = pastDroppedEndTags(sr, raw.next, raw.name);
+  raw.followed = heldBytesAre(sr, past, text, length) && keepDroppedBytes(sr, past);
+  if (raw.followed) raw.next += length;
 }
 
 // The parser has just dropped a stray end tag from a script or style text: it is kept while
 // the parser still holds its bytes.
-void keepDroppedEndTag() {
-  RawTextRun& run = gRun.rawText;
-  const int64_t at = parserOffset();
-  if (at > run.next && pastDroppedEndTags(run.next, run.name) == at) run.followed = keepDroppedBytes(at);
+void keepDroppedEndTag(StandardRun& sr) {
+  RawTextRun& raw = sr.rawText;
+  const int64_t at = parserOffset(sr);
+  if (at > raw.next && pastDroppedEndTags(sr, raw.next, raw.name) == at) raw.followed = keepDroppedBytes(sr, at);
 }
 
-void beginRawText(const xmlChar* name) {
-  RawTextRun& run = gRun.rawText;
-  run = RawTextRun{};
+void beginRawText(StandardRun& sr, const xmlChar* name) {
+  RawTextRun& raw = sr.rawText;
+  raw = RawTextRun{};
   const char* const names[] = {"script", "style"};
   for (const char* candidate : names) {
-    if (std::strcmp(reinterpret_cast<const char*>(name), candidate) == 0) run.name = candidate;
+    if (std::strcmp(reinterpret_cast<const char*>(name), candidate) == 0) raw.name = candidate;
   }
   // The parser stands on the '>' of the start tag; the text begins after it.
   int64_t available = 0;
-  const int64_t at = parserOffset();
-  const unsigned char* bytes = heldBytes(at, &available);
-  run.followed = run.name != nullptr && bytes != nullptr && available > 0 && bytes[0] == '>';
-  run.next = at + 1;
+  const int64_t at = parserOffset(sr);
+  const unsigned char* bytes = heldBytes(sr, at, &available);
+  raw.followed = raw.name != nullptr && bytes != nullptr && available > 0 && bytes[0] == '>';
+  raw.next = at + 1;
 }
 
 // The end of a script or style element: dropped end tags between its last text and its own
 // end tag (or the end of the document) are its text too.
-void endRawText() {
-  RawTextRun& run = gRun.rawText;
-  if (!run.followed) return;
-  run.followed = false;
-  const int64_t past = pastDroppedEndTags(run.next, run.name);
+void endRawText(StandardRun& sr) {
+  RawTextRun& raw = sr.rawText;
+  if (!raw.followed) return;
+  raw.followed = false;
+  const int64_t past = pastDroppedEndTags(sr, raw.next, raw.name);
   int64_t available = 0;
-  const unsigned char* bytes = heldBytes(past, &available);
-  if (bytes != nullptr && (available == 0 || endTagOf(bytes, available, run.name, true))) keepDroppedBytes(past);
+  const unsigned char* bytes = heldBytes(sr, past, &available);
+  if (bytes != nullptr && (available == 0 || endTagOf(bytes, available, raw.name, true))) keepDroppedBytes(sr, past);
 }
 
 // The structure message with a detail in UTF-8 (the parser's own words), written as Shift-JIS.
-void setParserMessage(const char* detail, long line, long column) {
+void setParserMessage(StandardRun& sr, const char* detail, long line, long column) {
   char text[kDetailSize] = {};
   std::size_t length = std::strlen(detail);
   while (length > 0 && (detail[length - 1] == '\n' || detail[length - 1] == '\r')) --length;
   if (length >= sizeof text) length = sizeof text - 1;
   Cp932Encoder encoder{};
-  if (messageTextCode() == TextCode::Sjis && openEncoder(&encoder) == 0) {
+  if (messageTextCode(sr.run) == TextCode::Sjis && openEncoder(&encoder) == 0) {
     encodeCp932(&encoder, reinterpret_cast<const unsigned char*>(detail), static_cast<int32_t>(length),
                 reinterpret_cast<unsigned char*>(text));
     closeEncoder(&encoder);
   } else {
     std::memcpy(text, detail, length);
   }
-  setMessage(kCodeInputStructure, kFmtInputStructure, text, line, column);
+  setMessage(sr.run, kCodeInputStructure, kFmtInputStructure, text, line, column);
 }
 
 // A "&" held back goes out as written.
-void releaseAmpersand() {
-  if (!gRun.ampersand.held) return;
-  gRun.ampersand.held = false;
-  if (standardText(reinterpret_cast<const unsigned char*>("&"), 1) != 0) stopParser();
+void releaseAmpersand(StandardRun& sr) {
+  if (!sr.ampersand.held) return;
+  sr.ampersand.held = false;
+  if (standardText(sr.run, reinterpret_cast<const unsigned char*>("&"), 1) != 0) stopParser(sr);
 }
 
 // Text that is "&", held back, or the name of a reference that the parser left as written,
@@ -253,28 +255,28 @@ void releaseAmpersand() {
 // the "&", and stand as "&" and itself in the bytes just before: a "&" that the parser
 // decoded (from "&amp;") is told after its ';', and the text after it later, so nothing is
 // decoded twice. False for any other text.
-bool readBareReference(const xmlChar* text, int length) {
-  HeldAmpersand& ampersand = gRun.ampersand;
-  const int64_t at = parserOffset();
+bool readBareReference(StandardRun& sr, const xmlChar* text, int length) {
+  HeldAmpersand& ampersand = sr.ampersand;
+  const int64_t at = parserOffset(sr);
   if (ampersand.held) {
     int64_t available = 0;
-    const unsigned char* next = heldBytes(at, &available);
+    const unsigned char* next = heldBytes(sr, at, &available);
     int32_t used = 0;
     const uint32_t character =
-        at == ampersand.at && heldBytesAre(at - length - 1, reinterpret_cast<const unsigned char*>("&"), 1) &&
-                heldBytesAre(at - length, text, length)
+        at == ampersand.at && heldBytesAre(sr, at - length - 1, reinterpret_cast<const unsigned char*>("&"), 1) &&
+                heldBytesAre(sr, at - length, text, length)
             ? bareLegacyReference(text, length, available > 0 ? next[0] : 0, false, &used)
             : 0;
     if (character != 0) {
       ampersand.held = false;
       unsigned char written[4];
-      if (standardText(written, writeUtf8(character, written)) != 0 ||
-          standardText(text + used, length - used) != 0) {
-        stopParser();
+      if (standardText(sr.run, written, writeUtf8(character, written)) != 0 ||
+          standardText(sr.run, text + used, length - used) != 0) {
+        stopParser(sr);
       }
       return true;
     }
-    releaseAmpersand();
+    releaseAmpersand(sr);
   }
   if (length != 1 || text[0] != '&') return false;
   ampersand.held = true;
@@ -299,7 +301,7 @@ bool startTagOf(const unsigned char* bytes, int64_t available, const xmlChar* na
 // its name has been read). Each "<name" there is read again as the tag and held against
 // every name and value the parser gave; one before the tag (a tag the parser dropped) fails
 // that, and the next is tried.
-const xmlChar** attributesAsHtmlReads(const xmlChar* name, const xmlChar** attributes) {
+const xmlChar** attributesAsHtmlReads(StandardRun& sr, const xmlChar* name, const xmlChar** attributes) {
   constexpr int kTriedStarts = 8;
   if (attributes == nullptr) return attributes;
   bool worth = false;
@@ -307,21 +309,21 @@ const xmlChar** attributesAsHtmlReads(const xmlChar* name, const xmlChar** attri
     worth = attributes[i + 1] != nullptr && mayHoldBareReference(attributes[i + 1]);
   }
   if (!worth) return attributes;
-  const int64_t end = parserOffset();
+  const int64_t end = parserOffset(sr);
   const auto nameLength = static_cast<int64_t>(std::strlen(reinterpret_cast<const char*>(name)));
-  const int64_t beforeName = gRun.lastEvent - 1 - nameLength;
+  const int64_t beforeName = sr.lastEvent - 1 - nameLength;
   int tried = 0;
   for (int64_t start = beforeName; start < end && tried < kTriedStarts;
-       start = start == beforeName ? gRun.lastEvent : start + 1) {
+       start = start == beforeName ? sr.lastEvent : start + 1) {
     int64_t available = 0;
-    const unsigned char* bytes = heldBytes(start, &available);
+    const unsigned char* bytes = heldBytes(sr, start, &available);
     if (bytes == nullptr || available <= end - start || !startTagOf(bytes, available, name)) continue;
     ++tried;
     const WrittenTag tag{bytes, end - start, available - (end - start)};
     const unsigned char* const* decoded = nullptr;
-    const int result = decodeBareReferences(tag, name, attributes, &gRun.ampersand.values,
-                                            &gRun.ampersand.valuesSize, &decoded);
-    if (result < 0) stopParser();
+    const int result = decodeBareReferences(sr.run, tag, name, attributes, &sr.ampersand.values,
+                                            &sr.ampersand.valuesSize, &decoded);
+    if (result < 0) stopParser(sr);
     if (result != 0) return result < 0 ? attributes : const_cast<const xmlChar**>(decoded);
   }
   return attributes;
@@ -335,17 +337,22 @@ void keepError(ParserError* kept, const xmlError* error) {
   kept->column = error->int2;
 }
 
-void onError(void* /*data*/, xmlErrorPtr error) {
+// The events come with the parser's context, which carries the parse it belongs to.
+StandardRun& runOf(void* context) { return *static_cast<StandardRun*>(static_cast<xmlParserCtxtPtr>(context)->_private); }
+
+// Errors come with the parse that the handler was set for.
+void onError(void* data, xmlErrorPtr error) {
+  StandardRun& sr = *static_cast<StandardRun*>(data);
   if (error == nullptr) return;
-  if (gRun.rawText.followed && error->code == XML_ERR_TAG_NAME_MISMATCH) keepDroppedEndTag();
+  if (sr.rawText.followed && error->code == XML_ERR_TAG_NAME_MISMATCH) keepDroppedEndTag(sr);
   if (error->level < XML_ERR_ERROR) return;
-  keepError(&gRun.any, error);
-  if (error->level == XML_ERR_FATAL) keepError(&gRun.fatal, error);
+  keepError(&sr.any, error);
+  if (error->level == XML_ERR_FATAL) keepError(&sr.fatal, error);
 }
 
 // An HTML end event is a written end tag when the bytes just read are "</NAME>".
-bool endTagJustRead(const xmlChar* name) {
-  const xmlParserInputPtr input = gRun.context->input;
+bool endTagJustRead(StandardRun& sr, const xmlChar* name) {
+  const xmlParserInputPtr input = sr.context->input;
   if (input == nullptr || input->cur == nullptr || input->base == nullptr) return false;
   const xmlChar* base = input->base;
   const xmlChar* p = input->cur;
@@ -363,61 +370,64 @@ bool endTagJustRead(const xmlChar* name) {
   return p[0] == '/' && p[-1] == '<';
 }
 
-void onStartElement(void* /*context*/, const xmlChar* name, const xmlChar** attributes) {
-  if (gRun.failed) return;
-  if (standardDepth() >= kDeepestNesting) {
-    setMessage(kCodeInputStructure, kFmtInputStructure, kDetailTooDeep, currentLine(), currentColumn());
-    stopParser();
+void onStartElement(void* context, const xmlChar* name, const xmlChar** attributes) {
+  StandardRun& sr = runOf(context);
+  if (sr.failed) return;
+  if (standardDepth(sr.run) >= kDeepestNesting) {
+    setMessage(sr.run, kCodeInputStructure, kFmtInputStructure, kDetailTooDeep, currentLine(sr), currentColumn(sr));
+    stopParser(sr);
     return;
   }
-  releaseAmpersand();
-  const xmlChar** read = gRun.html ? attributesAsHtmlReads(name, attributes) : attributes;
-  if (gRun.failed) return;
-  if (standardStartElement(name, read) != 0) {
-    stopParser();
+  releaseAmpersand(sr);
+  const xmlChar** read = sr.html ? attributesAsHtmlReads(sr, name, attributes) : attributes;
+  if (sr.failed) return;
+  if (standardStartElement(sr.run, name, read) != 0) {
+    stopParser(sr);
     return;
   }
-  if (gRun.html) beginRawText(name);
-  gRun.lastEvent = parserOffset();
+  if (sr.html) beginRawText(sr, name);
+  sr.lastEvent = parserOffset(sr);
 }
 
-void onEndElement(void* /*context*/, const xmlChar* name) {
-  if (gRun.failed) return;
-  releaseAmpersand();
-  if (gRun.html) endRawText();
-  gRun.rawText = RawTextRun{};
-  if (gRun.failed) return;
-  if (standardEndElement(name, gRun.html && endTagJustRead(name)) != 0) stopParser();
-  gRun.lastEvent = parserOffset();
+void onEndElement(void* context, const xmlChar* name) {
+  StandardRun& sr = runOf(context);
+  if (sr.failed) return;
+  releaseAmpersand(sr);
+  if (sr.html) endRawText(sr);
+  sr.rawText = RawTextRun{};
+  if (sr.failed) return;
+  if (standardEndElement(sr.run, name, sr.html && endTagJustRead(sr, name)) != 0) stopParser(sr);
+  sr.lastEvent = parserOffset(sr);
 }
 
-void onText(void* /*context*/, const xmlChar* text, int length) {
-  if (gRun.failed) return;
-  gRun.lastEvent = parserOffset();
+void onText(void* context, const xmlChar* text, int length) {
+  StandardRun& sr = runOf(context);
+  if (sr.failed) return;
+  sr.lastEvent = parserOffset(sr);
   // Script and style text holds no references; it is followed as written.
-  if (gRun.html && gRun.rawText.name == nullptr && readBareReference(text, length)) return;
-  releaseAmpersand();
-  if (gRun.rawText.followed) followRawText(text, length);
-  if (gRun.failed) return;
-  if (standardText(text, length) != 0) stopParser();
+  if (sr.html && sr.rawText.name == nullptr && readBareReference(sr, text, length)) return;
+  releaseAmpersand(sr);
+  if (sr.rawText.followed) followRawText(sr, text, length);
+  if (sr.failed) return;
+  if (standardText(sr.run, text, length) != 0) stopParser(sr);
 }
 
-void markup() {
-  if (gRun.failed) return;
-  gRun.lastEvent = parserOffset();
-  releaseAmpersand();
-  if (gRun.failed) return;
-  if (standardMarkup() != 0) stopParser();
+void markup(StandardRun& sr) {
+  if (sr.failed) return;
+  sr.lastEvent = parserOffset(sr);
+  releaseAmpersand(sr);
+  if (sr.failed) return;
+  if (standardMarkup(sr.run) != 0) stopParser(sr);
 }
 
-void onComment(void* /*context*/, const xmlChar* /*text*/) { markup(); }
-void onInstruction(void* /*context*/, const xmlChar* /*target*/, const xmlChar* /*data*/) { markup(); }
+void onComment(void* context, const xmlChar* /*text*/) { markup(runOf(context)); }
+void onInstruction(void* context, const xmlChar* /*target*/, const xmlChar* /*data*/) { markup(runOf(context)); }
 
-void onHtmlDoctype(void* /*context*/, const xmlChar*, const xmlChar*, const xmlChar*) { markup(); }
+void onHtmlDoctype(void* context, const xmlChar*, const xmlChar*, const xmlChar*) { markup(runOf(context)); }
 
 // XML keeps the declarations of its internal subset, so that its own entities are decoded.
 void onXmlDoctype(void* context, const xmlChar* name, const xmlChar* externalId, const xmlChar* systemId) {
-  markup();
+  markup(runOf(context));
   xmlSAX2InternalSubset(context, name, externalId, systemId);
 }
 
@@ -459,9 +469,9 @@ xmlSAXHandler makeHandler(bool html) {
   return handler;
 }
 
-xmlParserCtxtPtr createContext(xmlSAXHandler* handler) {
+xmlParserCtxtPtr createContext(StandardRun& sr, xmlSAXHandler* handler) {
   xmlParserCtxtPtr context;
-  if (gRun.html) {
+  if (sr.html) {
     context = htmlCreatePushParserCtxt(handler, nullptr, nullptr, 0, nullptr, XML_CHAR_ENCODING_UTF8);
     // Recovery changes one thing in this parser (the events of thousands of random pages
     // without script or style come out the same either way): a "</" in script or style text
@@ -480,14 +490,16 @@ xmlParserCtxtPtr createContext(xmlSAXHandler* handler) {
       xmlSwitchEncoding(context, XML_CHAR_ENCODING_UTF8);
     }
   }
+  // Its events find their parse through it.
+  if (context != nullptr) context->_private = &sr;
   return context;
 }
 
-void freeContext(xmlParserCtxtPtr context) {
+void freeContext(StandardRun& sr, xmlParserCtxtPtr context) {
   if (context == nullptr) return;
   if (context->myDoc != nullptr) xmlFreeDoc(context->myDoc);
   context->myDoc = nullptr;
-  if (gRun.html) {
+  if (sr.html) {
     htmlFreeParserCtxt(context);
   } else {
     xmlFreeParserCtxt(context);
@@ -496,9 +508,9 @@ void freeContext(xmlParserCtxtPtr context) {
 
 // The bytes the HTML parser holds but will not read: after the end of the root element it
 // takes comments and blanks only, and would drop the rest without a word.
-bool leftAfterRoot(const xmlChar** from, long* length) {
-  const xmlParserCtxtPtr context = gRun.context;
-  if (!gRun.html || gRun.failed || context->input == nullptr || context->input->cur == nullptr) return false;
+bool leftAfterRoot(StandardRun& sr, const xmlChar** from, long* length) {
+  const xmlParserCtxtPtr context = sr.context;
+  if (!sr.html || sr.failed || context->input == nullptr || context->input->cur == nullptr) return false;
   if (context->instate != XML_PARSER_EPILOG && context->instate != XML_PARSER_EOF) return false;
   const xmlChar* p = context->input->cur;
   const xmlChar* end = context->input->end;
@@ -511,49 +523,49 @@ bool leftAfterRoot(const xmlChar** from, long* length) {
   return true;
 }
 
-int pushChunk(const unsigned char* bytes, int32_t length, bool last);
+int pushChunk(StandardRun& sr, const unsigned char* bytes, int32_t length, bool last);
 
 // Reads what follows the root element as a page of its own into the same records, with a
 // fresh parser, so that nothing of the document is lost.
-void readOnAfterRoot(bool last) {
+void readOnAfterRoot(StandardRun& sr, bool last) {
   const xmlChar* from = nullptr;
   long length = 0;
   long before = -1;
-  while (leftAfterRoot(&from, &length)) {
+  while (leftAfterRoot(sr, &from, &length)) {
     // Each round takes at least one byte, or it stops with the message of the parser.
     if (before >= 0 && length >= before) break;
     before = length;
     unsigned char* rest = nullptr;
     if (allocZeroed(&rest, length + 1) != 0) {
-      setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaStandardParser, length + 1);
-      gRun.failed = true;
+      setMessage(sr.run, kCodeTakeFailed, kFmtTakeFailed, kAreaStandardParser, length + 1);
+      sr.failed = true;
       return;
     }
     std::memcpy(rest, from, static_cast<std::size_t>(length));
-    xmlSAXHandler* handler = gRun.handler;
-    releaseAmpersand();
-    freeContext(gRun.context);
-    gRun.context = createContext(handler);
-    gRun.rawText = RawTextRun{};
+    xmlSAXHandler* handler = sr.handler;
+    releaseAmpersand(sr);
+    freeContext(sr, sr.context);
+    sr.context = createContext(sr, handler);
+    sr.rawText = RawTextRun{};
     // Offsets count again from the start of the new parser's bytes.
-    gRun.lastEvent = 0;
-    if (gRun.context == nullptr) {
+    sr.lastEvent = 0;
+    if (sr.context == nullptr) {
       releaseArea(&rest);
-      setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaStandardParser, 0L);
-      gRun.failed = true;
+      setMessage(sr.run, kCodeTakeFailed, kFmtTakeFailed, kAreaStandardParser, 0L);
+      sr.failed = true;
       return;
     }
     const char* chunk = reinterpret_cast<const char*>(rest);
-    htmlParseChunk(gRun.context, chunk, static_cast<int>(length), last ? 1 : 0);
+    htmlParseChunk(sr.context, chunk, static_cast<int>(length), last ? 1 : 0);
     releaseArea(&rest);
   }
 }
 
-int pushChunk(const unsigned char* bytes, int32_t length, bool last) {
+int pushChunk(StandardRun& sr, const unsigned char* bytes, int32_t length, bool last) {
   const char* chunk = reinterpret_cast<const char*>(bytes);
-  const int result = gRun.html ? htmlParseChunk(gRun.context, chunk, length, last ? 1 : 0)
-                               : xmlParseChunk(gRun.context, chunk, length, last ? 1 : 0);
-  if (gRun.html) readOnAfterRoot(last);
+  const int result = sr.html ? htmlParseChunk(sr.context, chunk, length, last ? 1 : 0)
+                               : xmlParseChunk(sr.context, chunk, length, last ? 1 : 0);
+  if (sr.html) readOnAfterRoot(sr, last);
   return result;
 }
 
@@ -598,18 +610,18 @@ int32_t cutEndTagLength(const unsigned char* bytes, int32_t length) {
 
 // Decodes the document piece by piece and pushes it; 0, or -1 with the message set.
 // *carried: bytes left at the start of the chunk for the last push.
-int feedDocument(const unsigned char* text, int32_t size, const DocumentSource& source, unsigned char* chunk,
+int feedDocument(StandardRun& sr, const unsigned char* text, int32_t size, const DocumentSource& source, unsigned char* chunk,
                  int32_t* carried) {
   Utf8Decoder decoder{};
   // XML is read strictly: a byte that is not of its code makes it unreadable.
-  if (openDecoder(&decoder, source.code, source.label, !gRun.html) != 0) {
-    setMessage(kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, 1L, 1L);
+  if (openDecoder(&decoder, source.code, source.label, !sr.html) != 0) {
+    setMessage(sr.run, kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, 1L, 1L);
     return -1;
   }
   int result = 0;
   int32_t offset = source.skip;
   *carried = 0;
-  while (offset < size && !gRun.failed && gRun.context->disableSAX == 0) {
+  while (offset < size && !sr.failed && sr.context->disableSAX == 0) {
     const int32_t pieceEnd = size - offset > kPieceSize ? offset + kPieceSize : size;
     int32_t used = 0;
     const int32_t produced = decodePiece(&decoder, text + offset, pieceEnd - offset, pieceEnd == size,
@@ -618,14 +630,14 @@ int feedDocument(const unsigned char* text, int32_t size, const DocumentSource& 
       long row = 0;
       long column = 0;
       positionOf(text + source.skip, decoder.badOffset, source.code, &row, &column);
-      setMessage(kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, row, column);
+      setMessage(sr.run, kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, row, column);
       result = -1;
       break;
     }
     offset += used;
     const int32_t ready = *carried + produced;
-    *carried = gRun.html ? cutEndTagLength(chunk, ready) : 0;
-    if (ready > *carried) pushChunk(chunk, ready - *carried, false);
+    *carried = sr.html ? cutEndTagLength(chunk, ready) : 0;
+    if (ready > *carried) pushChunk(sr, chunk, ready - *carried, false);
     std::memmove(chunk, chunk + ready - *carried, static_cast<std::size_t>(*carried));
     if (used == 0 && produced == 0) break;  // nothing more can be taken
   }
@@ -633,36 +645,40 @@ int feedDocument(const unsigned char* text, int32_t size, const DocumentSource& 
   return result;
 }
 
-int parseWithContext(InputKind kind, const DocumentSource& source, const unsigned char* text, int32_t size,
+int parseWithContext(StandardRun& sr, InputKind kind, const DocumentSource& source, const unsigned char* text, int32_t size,
                      unsigned char* chunk) {
   int32_t carried = 0;
-  const int fed = feedDocument(text, size, source, chunk, &carried);
-  if (fed == 0 && !gRun.failed) pushChunk(chunk, carried, true);
-  releaseAmpersand();
-  if (gRun.failed || fed != 0) return -1;
-  const ParserError& error = gRun.fatal.held ? gRun.fatal : gRun.any;
-  const bool unreadable = kind == InputKind::Xml ? gRun.context->wellFormed == 0 : gRun.context->disableSAX != 0;
+  const int fed = feedDocument(sr, text, size, source, chunk, &carried);
+  if (fed == 0 && !sr.failed) pushChunk(sr, chunk, carried, true);
+  releaseAmpersand(sr);
+  if (sr.failed || fed != 0) return -1;
+  const ParserError& error = sr.fatal.held ? sr.fatal : sr.any;
+  const bool unreadable = kind == InputKind::Xml ? sr.context->wellFormed == 0 : sr.context->disableSAX != 0;
   if (unreadable) {
-    setParserMessage(error.held ? error.text : "", error.held ? error.line : currentLine(),
-                     error.held ? error.column : currentColumn());
+    setParserMessage(sr, error.held ? error.text : "", error.held ? error.line : currentLine(sr),
+                     error.held ? error.column : currentColumn(sr));
     return -1;
   }
-  return finishStandardRecords();
+  return finishStandardRecords(sr.run);
 }
 
+// The library is set up once per process, and told once to load nothing from outside a
+// document: external entities and subsets are refused for every parse, on every thread.
 void initialiseOnce() {
-  static bool initialised = false;
-  if (initialised) return;
-  initialised = true;
-  xmlInitParser();
+  static const bool initialised = [] {
+    xmlInitParser();
+    xmlSetExternalEntityLoader(refuseExternalEntity);
+    return true;
+  }();
+  (void)initialised;
 }
 
 }  // namespace
 
 bool standardParserAvailable() { return true; }
 
-int parseStandardDocument(InputKind kind, DocumentCode declared, unsigned char* text, int32_t size, TextCode working,
-                          int64_t* replaced, DocumentSource* found) {
+int parseStandardDocument(ParseRun& run, InputKind kind, DocumentCode declared, unsigned char* text, int32_t size,
+                          TextCode working, int64_t* replaced, DocumentSource* found) {
   initialiseOnce();
   *replaced = 0;
   DocumentSource source = findDocumentCode(text, size, kind, declared);
@@ -674,38 +690,35 @@ int parseStandardDocument(InputKind kind, DocumentCode declared, unsigned char* 
   // Records in UTF-8 take the parser's text as it stands; in Shift-JIS through the encoder.
   Cp932Encoder encoder{};
   if (working == TextCode::Sjis && openEncoder(&encoder) != 0) {
-    setMessage(kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, 1L, 1L);
+    setMessage(run, kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, 1L, 1L);
     return -1;
   }
   unsigned char* chunk = nullptr;
-  if (beginStandardRecords(kind, working == TextCode::Sjis ? &encoder : nullptr) != 0 ||
-      takeArea(&chunk, kChunkSize, kAreaConversion) != 0) {
-    endStandardRecords();
+  if (beginStandardRecords(run, kind, working == TextCode::Sjis ? &encoder : nullptr) != 0 ||
+      takeArea(run, &chunk, kChunkSize, kAreaConversion) != 0) {
+    endStandardRecords(run);
     closeEncoder(&encoder);
     return -1;
   }
 
-  gRun = ParseRun{};
-  gRun.html = kind == InputKind::Html;
-  xmlSAXHandler handler = makeHandler(gRun.html);
-  gRun.handler = &handler;
-  const xmlExternalEntityLoader previousLoader = xmlGetExternalEntityLoader();
-  xmlSetExternalEntityLoader(refuseExternalEntity);
-  xmlSetStructuredErrorFunc(nullptr, onError);
+  StandardRun sr(run);
+  sr.html = kind == InputKind::Html;
+  xmlSAXHandler handler = makeHandler(sr.html);
+  sr.handler = &handler;
+  // The error handler is the calling thread's own in the library.
+  xmlSetStructuredErrorFunc(&sr, onError);
   int result = -1;
-  gRun.context = createContext(&handler);
-  if (gRun.context == nullptr) {
-    setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaStandardParser, 0L);
+  sr.context = createContext(sr, &handler);
+  if (sr.context == nullptr) {
+    setMessage(run, kCodeTakeFailed, kFmtTakeFailed, kAreaStandardParser, 0L);
   } else {
-    result = parseWithContext(kind, source, text, size, chunk);
+    result = parseWithContext(sr, kind, source, text, size, chunk);
   }
-  freeContext(gRun.context);
-  releaseArea(&gRun.ampersand.values);
-  gRun = ParseRun{};
+  freeContext(sr, sr.context);
+  releaseArea(&sr.ampersand.values);
   xmlSetStructuredErrorFunc(nullptr, nullptr);
-  xmlSetExternalEntityLoader(previousLoader);
   releaseArea(&chunk);
-  endStandardRecords();
+  endStandardRecords(run);
   *replaced = encoder.replaced;
   closeEncoder(&encoder);
   return result;

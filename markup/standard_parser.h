@@ -11,6 +11,9 @@
 
 namespace mq {
 
+struct ParseRun;
+struct RunRecord;
+
 // Whether this build has the standard parser (it is an optional part of the build).
 bool standardParserAvailable();
 
@@ -21,10 +24,10 @@ bool standardParserAvailable();
 // document the parser cannot read (its message, line and column), one nested deeper than
 // 1024 elements, or an XML document with bytes its code has not; 1014 when an area cannot
 // grow; 1031 in a build without the parser.
-int parseStandardDocument(InputKind kind, DocumentCode declared, unsigned char* text, int32_t size, TextCode working,
+int parseStandardDocument(ParseRun& run, InputKind kind, DocumentCode declared, unsigned char* text, int32_t size, TextCode working,
                           int64_t* replaced, DocumentSource* found = nullptr);
 
 // The refusal of a build without the parser: message 1031 naming the setting; returns -1.
-int refuseStandardParser(const char* setting);
+int refuseStandardParser(RunRecord& record, const char* setting);
 
 }  // namespace mq

@@ -1,3 +1,4 @@
+#include "markup/parse_run.h"
 #include "markup/standard_records.h"
 
 #include <cstring>
@@ -24,27 +25,15 @@ struct ParserEntry {
   int32_t closesAtMarkup;
 };
 
-struct StandardState {
-  bool html = false;
-  int32_t objectCounter = 0;  // objectNo of the latest record
-  int32_t openCount = 0;      // open elements of the records
-  int32_t textLength = 0;     // UTF-8 bytes in the text buffer
-  int32_t depth = 0;          // open elements of the parser
-  Cp932Encoder* encoder = nullptr;
-  unsigned char* entries = nullptr;  // a ParserEntry per element open in the parser
-  int32_t entriesSize = 0;
-};
-
-StandardState gState;
 
 constexpr int32_t kEntriesStep = 4096;
 
-ParserEntry* parserEntries() { return reinterpret_cast<ParserEntry*>(gState.entries); }
+ParserEntry* parserEntries(ParseRun& run) { return reinterpret_cast<ParserEntry*>(run.standard.entries); }
 
 // The parser's UTF-8 in the working code: as CP932 through the encoder, or as it stands when
 // the records are UTF-8 (no encoder).
-int32_t writeWorking(const unsigned char* text, int32_t length, unsigned char* target) {
-  if (gState.encoder != nullptr) return encodeCp932(gState.encoder, text, length, target);
+int32_t writeWorking(ParseRun& run, const unsigned char* text, int32_t length, unsigned char* target) {
+  if (run.standard.encoder != nullptr) return encodeCp932(run.standard.encoder, text, length, target);
   if (length > 0) std::memcpy(target, text, static_cast<std::size_t>(length));
   return length;
 }
@@ -54,15 +43,15 @@ int32_t utf8Length(const unsigned char* text) { return static_cast<int32_t>(std:
 // Puts "<NAME>" (brackets 1) or "<<NAME>>" (brackets 2) into the name buffer, upper-cased and
 // written as CP932; returns its length, or -1 when the buffer cannot grow. Letters are
 // upper-cased while the name is UTF-8, where no byte of a two-byte character is a letter.
-int32_t bracketName(const unsigned char* name, int brackets) {
+int32_t bracketName(ParseRun& run, const unsigned char* name, int brackets) {
   const int32_t length = utf8Length(name);
   const int32_t upperAt = length + 2 * brackets + 8;
-  if (ensureFieldRoom(gParserScratch, kNameBufferArea, static_cast<long>(upperAt) + length + 16) != 0) return -1;
-  unsigned char* buffer = gParserScratch.nameBuffer;
+  if (ensureFieldRoom(run, run.scratch, kNameBufferArea, static_cast<long>(upperAt) + length + 16) != 0) return -1;
+  unsigned char* buffer = run.scratch.nameBuffer;
   toUpperAscii(reinterpret_cast<char*>(buffer + upperAt), reinterpret_cast<const char*>(name), length);
   int32_t used = 0;
   for (int i = 0; i < brackets; ++i) buffer[used++] = '<';
-  used += writeWorking(buffer + upperAt, length, buffer + used);
+  used += writeWorking(run, buffer + upperAt, length, buffer + used);
   for (int i = 0; i < brackets; ++i) buffer[used++] = '>';
   std::memset(buffer + used, 0, static_cast<std::size_t>(upperAt + length - used));
   return used;
@@ -70,45 +59,45 @@ int32_t bracketName(const unsigned char* name, int brackets) {
 
 // Registers the name in the name buffer (already upper-cased) as a record and opens it, as the
 // classic scanner does.
-int registerName(int32_t nameLength) {
-  ++gState.objectCounter;
-  return openElement(nameLength, gState.objectCounter, &gState.openCount);
+int registerName(ParseRun& run, int32_t nameLength) {
+  ++run.standard.objectCounter;
+  return openElement(run, nameLength, run.standard.objectCounter, &run.standard.openCount);
 }
 
 // An attribute: a record that encloses nothing, with its value as content when it has one.
-int registerAttribute(const unsigned char* name, const unsigned char* value) {
-  const int32_t nameLength = bracketName(name, 2);
-  if (nameLength < 0 || registerName(nameLength) != 0) return -1;
-  --gState.openCount;
+int registerAttribute(ParseRun& run, const unsigned char* name, const unsigned char* value) {
+  const int32_t nameLength = bracketName(run, name, 2);
+  if (nameLength < 0 || registerName(run, nameLength) != 0) return -1;
+  --run.standard.openCount;
   if (value == nullptr || value[0] == 0) return 0;
   const int32_t length = utf8Length(value);
-  ParseTableSlot& slot = cursorSlot();
-  if (ensureFieldRoom(slot, kContentsArea, static_cast<long>(length) + gTableCursor.contentUsed + 16) != 0) return -1;
-  unsigned char* target = slot.contents + gTableCursor.contentUsed;
+  ParseTableSlot& slot = cursorSlot(run);
+  if (ensureFieldRoom(run, slot, kContentsArea, static_cast<long>(length) + run.cursor.contentUsed + 16) != 0) return -1;
+  unsigned char* target = slot.contents + run.cursor.contentUsed;
   // Values are kept as written, blanks included, as quoted values are.
-  const int32_t written = writeWorking(value, length, target);
+  const int32_t written = writeWorking(run, value, length, target);
   target[written] = 0;
-  if (written > 0) attachContent(gState.objectCounter - 1, gTableCursor.contentUsed, written);
-  gTableCursor.contentUsed += written + 1;
+  if (written > 0) attachContent(run, run.standard.objectCounter - 1, run.cursor.contentUsed, written);
+  run.cursor.contentUsed += written + 1;
   return 0;
 }
 
-int attachText(int32_t offset, int32_t length) {
-  return attachToInnermost(gState.openCount, &gState.objectCounter, offset, length);
+int attachText(ParseRun& run, int32_t offset, int32_t length) {
+  return attachToInnermost(run, run.standard.openCount, &run.standard.objectCounter, offset, length);
 }
 
 // The text run ends: written as CP932, trimmed of blanks, attached to the innermost element.
-int flushText() {
-  StandardState& v = gState;
+int flushText(ParseRun& run) {
+  StandardState& v = run.standard;
   if (v.textLength == 0) return 0;
   // A text outside every element has no record to belong to; it is dropped.
   if (v.openCount > 0) {
-    ParseTableSlot& slot = cursorSlot();
-    if (ensureFieldRoom(slot, kContentsArea, static_cast<long>(v.textLength) + gTableCursor.contentUsed + 16) != 0) {
+    ParseTableSlot& slot = cursorSlot(run);
+    if (ensureFieldRoom(run, slot, kContentsArea, static_cast<long>(v.textLength) + run.cursor.contentUsed + 16) != 0) {
       return -1;
     }
-    unsigned char* target = slot.contents + gTableCursor.contentUsed;
-    const int32_t written = writeWorking(gParserScratch.textBuffer, v.textLength, target);
+    unsigned char* target = slot.contents + run.cursor.contentUsed;
+    const int32_t written = writeWorking(run, run.scratch.textBuffer, v.textLength, target);
     int32_t first = 0;
     while (first < written && isBlank(target[first])) ++first;
     int32_t last = written;
@@ -116,25 +105,25 @@ int flushText() {
     const int32_t length = last - first;
     if (first > 0) std::memmove(target, target + first, static_cast<std::size_t>(length));
     target[length] = 0;
-    if (length > 0 && attachText(gTableCursor.contentUsed, length) != 0) return -1;
-    gTableCursor.contentUsed += length + 1;
+    if (length > 0 && attachText(run, run.cursor.contentUsed, length) != 0) return -1;
+    run.cursor.contentUsed += length + 1;
   }
-  std::memset(gParserScratch.textBuffer, 0, static_cast<std::size_t>(v.textLength));
+  std::memset(run.scratch.textBuffer, 0, static_cast<std::size_t>(v.textLength));
   v.textLength = 0;
   return 0;
 }
 
-void closeEmptyElement() { closeEmptyInnermost(&gState.openCount); }
+void closeEmptyElement(ParseRun& run) { closeEmptyInnermost(run, &run.standard.openCount); }
 
 // What every markup does first, as the classic scanner does at every "<".
-int atMarkup() {
-  if (flushText() != 0) return -1;
-  if (gState.html) closeEmptyElement();
+int atMarkup(ParseRun& run) {
+  if (flushText(run) != 0) return -1;
+  if (run.standard.html) closeEmptyElement(run);
   return 0;
 }
 
-bool isRootHtml(const unsigned char* name) {
-  if (!gState.html || gState.depth != 1) return false;
+bool isRootHtml(ParseRun& run, const unsigned char* name) {
+  if (!run.standard.html || run.standard.depth != 1) return false;
   const char expected[] = "html";
   for (int i = 0; i < 4; ++i) {
     const unsigned char byte = name[i];
@@ -145,72 +134,72 @@ bool isRootHtml(const unsigned char* name) {
 
 }  // namespace
 
-int beginStandardRecords(InputKind kind, Cp932Encoder* encoder) {
-  gState = StandardState{};
-  gState.html = kind == InputKind::Html;
-  gState.encoder = encoder;
-  clearParserScratch();
-  clearPathIndex();
-  gState.entriesSize = kEntriesStep;
-  return takeArea(&gState.entries, gState.entriesSize, kAreaStandardParser);
+int beginStandardRecords(ParseRun& run, InputKind kind, Cp932Encoder* encoder) {
+  run.standard = StandardState{};
+  run.standard.html = kind == InputKind::Html;
+  run.standard.encoder = encoder;
+  clearParserScratch(run);
+  clearPathIndex(run);
+  run.standard.entriesSize = kEntriesStep;
+  return takeArea(run, &run.standard.entries, run.standard.entriesSize, kAreaStandardParser);
 }
 
-void endStandardRecords() {
-  releaseArea(&gState.entries);
-  gState.entriesSize = 0;
+void endStandardRecords(ParseRun& run) {
+  releaseArea(&run.standard.entries);
+  run.standard.entriesSize = 0;
 }
 
-int32_t standardDepth() { return gState.depth; }
+int32_t standardDepth(ParseRun& run) { return run.standard.depth; }
 
-int standardStartElement(const unsigned char* name, const unsigned char* const* attributes) {
-  StandardState& v = gState;
-  if (atMarkup() != 0) return -1;
+int standardStartElement(ParseRun& run, const unsigned char* name, const unsigned char* const* attributes) {
+  StandardState& v = run.standard;
+  if (atMarkup(run) != 0) return -1;
   const long needed = (static_cast<long>(v.depth) + 2) * static_cast<long>(sizeof(ParserEntry));
-  if (ensureAreaRoom(&v.entries, &v.entriesSize, needed, kEntriesStep, kAreaStandardParser) != 0) return -1;
+  if (ensureAreaRoom(run, &v.entries, &v.entriesSize, needed, kEntriesStep, kAreaStandardParser) != 0) return -1;
   ++v.depth;
   ParserEntry entry{-1, 0, 0};
-  if (!isRootHtml(name)) {
-    const int32_t nameLength = bracketName(name, 1);
+  if (!isRootHtml(run, name)) {
+    const int32_t nameLength = bracketName(run, name, 1);
     if (nameLength < 0) return -1;
     entry.level = v.openCount;
-    if (registerName(nameLength) != 0) return -1;
+    if (registerName(run, nameLength) != 0) return -1;
     entry.objectNo = v.objectCounter;
-    const OpenTagEntry& opened = openTags()[entry.level];
-    entry.closesAtMarkup = v.html && isEmptyElementName(gParserScratch.openTagNames + opened.nameOffset,
+    const OpenTagEntry& opened = openTags(run)[entry.level];
+    entry.closesAtMarkup = v.html && isEmptyElementName(run.scratch.openTagNames + opened.nameOffset,
                                                          opened.nameLength);
   }
-  parserEntries()[v.depth - 1] = entry;
+  parserEntries(run)[v.depth - 1] = entry;
   for (int i = 0; attributes != nullptr && attributes[i] != nullptr; i += 2) {
-    if (registerAttribute(attributes[i], attributes[i + 1]) != 0) return -1;
+    if (registerAttribute(run, attributes[i], attributes[i + 1]) != 0) return -1;
   }
   return 0;
 }
 
-int standardEndElement(const unsigned char* /*name*/, bool written) {
-  StandardState& v = gState;
+int standardEndElement(ParseRun& run, const unsigned char* /*name*/, bool written) {
+  StandardState& v = run.standard;
   if (v.depth == 0) return 0;
-  const ParserEntry entry = parserEntries()[--v.depth];
+  const ParserEntry entry = parserEntries(run)[--v.depth];
   // Such an element closes at the next markup: an end tag of its own is one, an end the
   // parser implies is none.
-  if (entry.closesAtMarkup != 0) return written ? atMarkup() : 0;
-  if (atMarkup() != 0) return -1;
-  if (entry.level >= 0 && entry.level < v.openCount && openTags()[entry.level].objectNo == entry.objectNo) {
+  if (entry.closesAtMarkup != 0) return written ? atMarkup(run) : 0;
+  if (atMarkup(run) != 0) return -1;
+  if (entry.level >= 0 && entry.level < v.openCount && openTags(run)[entry.level].objectNo == entry.objectNo) {
     v.openCount = entry.level;
   }
   return 0;
 }
 
-int standardText(const unsigned char* text, int32_t length) {
-  StandardState& v = gState;
+int standardText(ParseRun& run, const unsigned char* text, int32_t length) {
+  StandardState& v = run.standard;
   if (length <= 0) return 0;
-  if (ensureFieldRoom(gParserScratch, kTextBufferArea, static_cast<long>(v.textLength) + length + 16) != 0) return -1;
-  std::memcpy(gParserScratch.textBuffer + v.textLength, text, static_cast<std::size_t>(length));
+  if (ensureFieldRoom(run, run.scratch, kTextBufferArea, static_cast<long>(v.textLength) + length + 16) != 0) return -1;
+  std::memcpy(run.scratch.textBuffer + v.textLength, text, static_cast<std::size_t>(length));
   v.textLength += length;
   return 0;
 }
 
-int standardMarkup() { return atMarkup(); }
+int standardMarkup(ParseRun& run) { return atMarkup(run); }
 
-int finishStandardRecords() { return flushText(); }
+int finishStandardRecords(ParseRun& run) { return flushText(run); }
 
 }  // namespace mq

@@ -91,17 +91,17 @@ TEST(CodeDecision, TheFirstStepThatFitsDecides) {
 
 // The text converted byte by byte and scanned into slot 0, as every document once was.
 int scanByteWise(const std::string& text) {
-  EXPECT_EQ(allocateParserScratch(), 0);
-  ParserScratch& s = gParserScratch;
+  EXPECT_EQ(allocateParserScratch(testRun()), 0);
+  ParserScratch& s = testRun().scratch;
   EXPECT_EQ(allocZeroed(&s.inputText, static_cast<long>(text.size()) + 16), 0);
   std::memcpy(s.inputText, text.data(), text.size());
   s.inputSize = ConvertCode(s.inputText, s.inputText, static_cast<int32_t>(text.size()), CodeKind::Sjis);
   std::memset(s.inputText + s.inputSize, 0, text.size() - static_cast<std::size_t>(s.inputSize));
-  gTableCursor = TableCursor{};
-  openTableCursor(0);
-  const int result = scanMarkup(InputKind::Html);
-  storeTableCursor(0);
-  releaseParserScratch();
+  testRun().cursor = TableCursor{};
+  openTableCursor(testRun(), 0);
+  const int result = scanMarkup(testRun(), InputKind::Html);
+  storeTableCursor(testRun(), 0);
+  releaseParserScratch(testRun());
   return result;
 }
 
@@ -109,7 +109,7 @@ int scanByteWise(const std::string& text) {
 // exactly as the byte-by-byte recognition reads it, and a document valid in one code loads
 // as that code does.
 TEST(CodeDecision, MixturesLoadAsTheByteByByteRecognitionReadsThem) {
-  setupRunRecord("", "test");
+  setupRunRecord(testRun(), "", "test");
   const std::string pieces[] = {"<P>", "</P>", "x", " ", "\x93\xFA", "\x96\x7B", "\xC6\xFC", "\xCB\xDC", "\xB1",
                                 "\x8E\xB1", "\x1B$B", "F|", "\x1B(B", "\xFA\x40", "\x8F\xF3\xF3", "\xFF", "\x80"};
   std::mt19937 random(1501);
@@ -121,17 +121,17 @@ TEST(CodeDecision, MixturesLoadAsTheByteByByteRecognitionReadsThem) {
     text += "</P>";
     if (decided(text) != "MIXED") continue;
     ++mixtures;
-    ASSERT_EQ(allocateParseTables(1), 0);
+    ASSERT_EQ(allocateParseTables(testRun(), 1), 0);
     const int wantResult = scanByteWise(text);
     const std::vector<std::string> want = test::listingLines(0);
-    releaseParseTables();
-    ASSERT_EQ(allocateParseTables(1), 0);
-    EXPECT_EQ(loadDocumentText(InputKind::Html, reinterpret_cast<const unsigned char*>(text.data()),
+    releaseParseTables(testRun());
+    ASSERT_EQ(allocateParseTables(testRun(), 1), 0);
+    EXPECT_EQ(loadDocumentText(testRun(), InputKind::Html, reinterpret_cast<const unsigned char*>(text.data()),
                                static_cast<int32_t>(text.size())),
               wantResult)
         << escaped(text);
     EXPECT_EQ(test::listingLines(0), want) << escaped(text);
-    releaseParseTables();
+    releaseParseTables(testRun());
     if (HasFailure()) return;
   }
   EXPECT_GT(mixtures, 500);

@@ -27,11 +27,11 @@ class InputLoading : public test::ScratchDir {
  protected:
   void SetUp() override {
     ScratchDir::SetUp();
-    setupRunRecord("", "test");
+    setupRunRecord(testRun(), "", "test");
   }
   void TearDown() override {
     resetAllocationSeam();
-    releaseParseTables();
+    releaseParseTables(testRun());
     // Loading holds nothing beyond the tables, and the tables are all given back.
     EXPECT_EQ(mappedAreaCount(), 0);
     ScratchDir::TearDown();
@@ -42,13 +42,13 @@ class InputLoading : public test::ScratchDir {
       std::snprintf(fileNames_[k], kInputNameSize, "%s", path(names[k]).c_str());
     }
     const auto count = static_cast<int32_t>(names.size());
-    releaseParseTables();
-    EXPECT_EQ(allocateParseTables(count), 0);
+    releaseParseTables(testRun());
+    EXPECT_EQ(allocateParseTables(testRun(), count), 0);
     return InputSet{kind, count, fileNames_};
   }
-  static std::string message() { return gRunRecord.messageText; }
+  static std::string message() { return testRun().messageText; }
   static bool scratchHeld() {
-    return holdsAnyArea(gParserScratch, kScratchAreas) || gParserScratch.inputText != nullptr;
+    return holdsAnyArea(testRun().scratch, kScratchAreas) || testRun().scratch.inputText != nullptr;
   }
 
  private:
@@ -59,22 +59,22 @@ TEST_F(InputLoading, AFaultInTheSecondDocumentKeepsTheFirstAndLoadsNoMore) {
   writeFile(path("1.html"), "<P>one</P>");
   writeFile(path("2.html"), "<P>\r\n</>");
   writeFile(path("3.html"), "<P>three</P>");
-  EXPECT_EQ(loadInputs(inputs(InputKind::Html, {"1.html", "2.html", "3.html"})), -1);
-  EXPECT_EQ(gRunRecord.messageCode, 1021);
+  EXPECT_EQ(loadInputs(testRun(), inputs(InputKind::Html, {"1.html", "2.html", "3.html"})), -1);
+  EXPECT_EQ(testRun().messageCode, 1021);
   EXPECT_EQ(message(),
             sjis("入力ファイルの構造が不正です CONTENS = [タグ名が定義されていません] ROWS = [2] COLS = [3]"));
   EXPECT_EQ(test::listingLines(0), Records{"1\t1\t1\t<P>\tone"});
-  EXPECT_EQ(gParseTables[1].recordCount, 0);
-  EXPECT_EQ(gParseTables[2].recordCount, 0);
+  EXPECT_EQ(testRun().tables[1].recordCount, 0);
+  EXPECT_EQ(testRun().tables[2].recordCount, 0);
   EXPECT_FALSE(scratchHeld());
 }
 
 TEST_F(InputLoading, MissingAndEmptyFiles) {
   writeFile(path("empty.html"), "");
-  EXPECT_EQ(loadInputs(inputs(InputKind::Html, {"empty.html", "missing.html"})), -1);
-  EXPECT_EQ(gRunRecord.messageCode, 1003);
+  EXPECT_EQ(loadInputs(testRun(), inputs(InputKind::Html, {"empty.html", "missing.html"})), -1);
+  EXPECT_EQ(testRun().messageCode, 1003);
   EXPECT_EQ(message(), sjis("ファイルの読込みに失敗しました FILENAME = [" + path("missing.html") + "]"));
-  EXPECT_EQ(gParseTables[0].recordCount, 0);
+  EXPECT_EQ(testRun().tables[0].recordCount, 0);
   EXPECT_FALSE(scratchHeld());
 }
 
@@ -83,7 +83,7 @@ TEST_F(InputLoading, EucAndJisDocumentsAreScannedAsShiftJis) {
   writeFile(path("e.html"), "<T>" + test::convert(text, "UTF-8", "EUC-JP") + "</T>");
   writeFile(path("j.html"), "<T>" + test::convert(text, "UTF-8", "ISO-2022-JP") + "</T>\r\n<T>" +
                                 test::convert("漢字", "UTF-8", "ISO-2022-JP") + ">");
-  EXPECT_EQ(loadInputs(inputs(InputKind::Xml, {"e.html", "j.html"})), -1);
+  EXPECT_EQ(loadInputs(testRun(), inputs(InputKind::Xml, {"e.html", "j.html"})), -1);
   EXPECT_EQ(test::listingLines(0), Records{"1\t1\t1\t<T>\t" + sjis(text)});
   // The column counts the converted text: the escape sequences are gone.
   EXPECT_EQ(message(), sjis("入力ファイルの構造が不正です CONTENS = [\">\"はタグ以外で使用しないで下さい] ROWS = "
@@ -94,8 +94,8 @@ TEST_F(InputLoading, ListingsFillTheirSlotsFromEmpty) {
   writeFile(path("a.tsv"), "2\t1\t1\t<B>\tb\r\n1\t1\t1\t<A>\ta\r\n");
   writeFile(path("b.tsv"), "2\t2\t1\t<C>\tc\r\n");
   const InputSet listings = inputs(InputKind::Csv, {"a.tsv", "b.tsv"});
-  gParseTables[0].recordCount = 5;  // whatever a slot held before, listings start it afresh
-  ASSERT_EQ(loadInputs(listings), 0);
+  testRun().tables[0].recordCount = 5;  // whatever a slot held before, listings start it afresh
+  ASSERT_EQ(loadInputs(testRun(), listings), 0);
   EXPECT_EQ(test::listingLines(0), Records{"1\t1\t1\t<A>\ta"});
   EXPECT_EQ(test::listingLines(1), (Records{"2\t1\t1\t<B>\tb", "2\t2\t1\t<C>\tc"}));
   EXPECT_FALSE(scratchHeld());
@@ -105,7 +105,7 @@ TEST_F(InputLoading, FailedTakesNameTheirAreaAndReleaseTheScratch) {
   writeFile(path("a.html"), "<P>x</P>");
   const InputSet documents = inputs(InputKind::Html, {"a.html"});
   setAllocationSeam({.failAt = 1});
-  EXPECT_EQ(loadInputs(documents), -1);
+  EXPECT_EQ(loadInputs(testRun(), documents), -1);
   EXPECT_EQ(message(), sjis("メモリの取得に失敗しました CONTENTS = [タグ親構造領域] MEMORYSIZE = [4096]"));
 
   // A mixture of codes is converted where it stands beside an area of its size; a document
@@ -121,7 +121,7 @@ TEST_F(InputLoading, FailedTakesNameTheirAreaAndReleaseTheScratch) {
   for (const auto& c : converted) {
     writeFile(path("a.html"), c.document);
     setAllocationSeam({.failAt = 9});  // seven scratch areas, the input block, then the conversion's
-    EXPECT_EQ(loadInputs(documents), -1);
+    EXPECT_EQ(loadInputs(testRun(), documents), -1);
     EXPECT_EQ(message(), sjis("メモリの取得に失敗しました CONTENTS = [コード変換一時領域] MEMORYSIZE = [") + c.size + "]")
         << c.document;
     EXPECT_FALSE(scratchHeld());
@@ -135,9 +135,9 @@ TEST_F(InputLoading, AFailureAfterGrowthLeavesTheSlotConsistent) {
   for (int i = 0; i < 50000; ++i) doc += "<A>x</A>";
   doc += "<A =>";
   writeFile(path("a.html"), doc);
-  EXPECT_EQ(loadInputs(inputs(InputKind::Html, {"a.html"})), -1);
-  EXPECT_EQ(gParseTables[0].recordCount, 0);
-  EXPECT_GT(gParseTables[0].recordCapacity, kTableAreaSize);
+  EXPECT_EQ(loadInputs(testRun(), inputs(InputKind::Html, {"a.html"})), -1);
+  EXPECT_EQ(testRun().tables[0].recordCount, 0);
+  EXPECT_GT(testRun().tables[0].recordCapacity, kTableAreaSize);
 }
 
 // The fuzz targets feed documents and listings from memory; they must load as files do.
@@ -146,12 +146,12 @@ TEST_F(InputLoading, DocumentsAndListingsFromMemoryLoadAsFilesDo) {
                                    ""};
   for (const std::string& document : documents) {
     writeFile(path("d.html"), document);
-    setupRunRecord("", "test");
-    const int fromFile = loadInputs(inputs(InputKind::Html, {"d.html"}));
+    setupRunRecord(testRun(), "", "test");
+    const int fromFile = loadInputs(testRun(), inputs(InputKind::Html, {"d.html"}));
     const std::string fileMessage = message();
     const Records fileRecords = test::listingLines(0);
-    setupRunRecord("", "test");
-    const int fromMemory = loadDocumentText(InputKind::Html, reinterpret_cast<const unsigned char*>(document.data()),
+    setupRunRecord(testRun(), "", "test");
+    const int fromMemory = loadDocumentText(testRun(), InputKind::Html, reinterpret_cast<const unsigned char*>(document.data()),
                                             static_cast<int32_t>(document.size()));
     EXPECT_EQ(fromMemory, fromFile);
     EXPECT_EQ(message(), fileMessage);
@@ -161,16 +161,16 @@ TEST_F(InputLoading, DocumentsAndListingsFromMemoryLoadAsFilesDo) {
 
   const std::string listing = "3\t1\t1\t<C>\tc\r\n1\t2\t1\t<A>\ta\r\n1\tx\t1\t<A>\ta\r\n";
   writeFile(path("l.tsv"), listing);
-  setupRunRecord("", "test");
-  const int fromFile = loadInputs(inputs(InputKind::Csv, {"l.tsv", "l.tsv", "l.tsv"}));
+  setupRunRecord(testRun(), "", "test");
+  const int fromFile = loadInputs(testRun(), inputs(InputKind::Csv, {"l.tsv", "l.tsv", "l.tsv"}));
   const std::string fileMessage = message();
   const Records fileRecords = test::listingLines(0);
   std::FILE* stream = test::temporaryFile();
   ASSERT_NE(stream, nullptr);
   std::fwrite(listing.data(), 1, listing.size(), stream);
   std::rewind(stream);
-  setupRunRecord("", "test");
-  EXPECT_EQ(loadListing(stream, path("l.tsv").c_str(), 3), fromFile);
+  setupRunRecord(testRun(), "", "test");
+  EXPECT_EQ(loadListing(testRun(), stream, path("l.tsv").c_str(), 3), fromFile);
   std::fclose(stream);
   EXPECT_EQ(message(), fileMessage);
   EXPECT_EQ(test::listingLines(0), fileRecords);

@@ -23,7 +23,7 @@ using Records = std::vector<std::string>;
 // Where the values of slot k's records stand in its contents.
 std::vector<int32_t> contentOffsets(int k) {
   std::vector<int32_t> offsets;
-  const ParseTableSlot& slot = gParseTables[k];
+  const ParseTableSlot& slot = testRun().tables[k];
   for (int32_t i = 0; i < slot.recordCount; ++i) offsets.push_back(recordAt(slot, i)->contentOffset);
   return offsets;
 }
@@ -32,22 +32,22 @@ class ListingReaderTest : public test::ScratchDir {
  protected:
   void SetUp() override {
     ScratchDir::SetUp();
-    setupRunRecord("", "test");
-    gTableCursor = TableCursor{};
-    ASSERT_EQ(allocateParseTables(3), 0);
-    ASSERT_EQ(allocateParserScratch(), 0);
+    setupRunRecord(testRun(), "", "test");
+    testRun().cursor = TableCursor{};
+    ASSERT_EQ(allocateParseTables(testRun(), 3), 0);
+    ASSERT_EQ(allocateParserScratch(testRun()), 0);
   }
   void TearDown() override {
     resetAllocationSeam();
-    releaseParserScratch();
-    releaseParseTables();
+    releaseParserScratch(testRun());
+    releaseParseTables(testRun());
     ScratchDir::TearDown();
   }
   int read(const std::string& bytes, const std::string& name = "listing.txt") {
     test::writeFile(path(name), bytes);
-    return readTagListing(path(name).c_str(), 3);
+    return readTagListing(testRun(), path(name).c_str(), 3);
   }
-  std::string message() const { return gRunRecord.messageText; }
+  std::string message() const { return testRun().messageText; }
 };
 
 TEST_F(ListingReaderTest, LinesGoToTheirSlotsInOrderWithTextsRunningOnAcrossSlotsAndFiles) {
@@ -61,7 +61,7 @@ TEST_F(ListingReaderTest, LinesGoToTheirSlotsInOrderWithTextsRunningOnAcrossSlot
   EXPECT_EQ(test::listingLines(1), (Records{"2\t7\t1\t<BODY><P>\t" + sjis("日本") + "[09]x",
                                             "2\t8\t1\t<BODY><P>\t" + sjis("表"), "2\t9\t2147483647\t<BODY><P>\tv"}));
   EXPECT_EQ(contentOffsets(1), (std::vector<int32_t>{0, 11, 14}));
-  EXPECT_EQ(gTableCursor.tagNameUsed, 34);
+  EXPECT_EQ(testRun().cursor.tagNameUsed, 34);
   EXPECT_TRUE(test::listingLines(2).empty());
 }
 
@@ -87,12 +87,12 @@ TEST_F(ListingReaderTest, FaultyLinesNameTheirDetailRowAndColumnInFieldOrder) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.listing);
-    gParseTables[0].recordCount = 0;
+    testRun().tables[0].recordCount = 0;
     EXPECT_EQ(read(c.listing), -1);
-    EXPECT_EQ(gRunRecord.messageCode, 1021);
+    EXPECT_EQ(testRun().messageCode, 1021);
     EXPECT_EQ(message(), sjis("入力ファイルの構造が不正です CONTENS = [" + std::string(c.detail) + "] ROWS = [" +
                               std::to_string(c.row) + "] COLS = [" + std::to_string(c.column) + "]"));
-    EXPECT_EQ(gParseTables[0].recordCount, c.row - 1) << "only the lines before the faulty one are kept";
+    EXPECT_EQ(testRun().tables[0].recordCount, c.row - 1) << "only the lines before the faulty one are kept";
   }
 }
 
@@ -104,7 +104,7 @@ TEST_F(ListingReaderTest, LinesEndAtLfWithAnOptionalCrAndAreNeverCut) {
   EXPECT_EQ(test::listingLines(0), (Records{"1\t1\t1\t<A>\tcrlf", "1\t2\t1\t<A>\tlf", "1\t3\t1\t<A>\tcr\r",
                                             "1\t4\t1\t<" + wide + ">\t" + wide, "1\t5\t1\t<A>\tlast\r"}));
   EXPECT_EQ(contentOffsets(0), (std::vector<int32_t>{0, 5, 8, 12, 100013}));
-  EXPECT_EQ(gParserScratch.nameBufferSize, 4096 + 3 * 65536);
+  EXPECT_EQ(testRun().scratch.nameBufferSize, 4096 + 3 * 65536);
   EXPECT_EQ(read("1\t1\t1\t" + wide + "\t" + wide + "\n-\t\t\t\t\n"), -1);
   EXPECT_NE(message().find("ROWS = [2] COLS = [1]"), std::string::npos) << "a long line is one row";
 }
@@ -116,7 +116,7 @@ TEST_F(ListingReaderTest, ASlotsFirstLineFitsAfterOtherSlotsGrewSeveralSteps) {
       0);
   EXPECT_EQ(test::listingLines(2), Records{"3\t1\t1\t<Z>\tz"});
   EXPECT_EQ(contentOffsets(2), std::vector<int32_t>{3000003});
-  EXPECT_EQ(gParseTables[2].contentCapacity, 3 * 1048576);
+  EXPECT_EQ(testRun().tables[2].contentCapacity, 3 * 1048576);
 }
 
 TEST_F(ListingReaderTest, FailuresToGrowOrToReadNameTheAreaOrTheFile) {
@@ -134,17 +134,17 @@ TEST_F(ListingReaderTest, FailuresToGrowOrToReadNameTheAreaOrTheFile) {
       {manyLines, 2000000, "入力解析構造領域] MEMORYOFFSET = [2097152]", 43689},
   };
   for (const auto& c : cases) {
-    gParseTables[0].recordCount = 0;
-    gTableCursor = TableCursor{};
+    testRun().tables[0].recordCount = 0;
+    testRun().cursor = TableCursor{};
     setAllocationSeam({.failAbove = c.failAbove});
     EXPECT_EQ(read(c.listing), -1);
-    EXPECT_EQ(gRunRecord.messageCode, 1014);
+    EXPECT_EQ(testRun().messageCode, 1014);
     EXPECT_EQ(message(), sjis(std::string("メモリの拡張に失敗しました CONTENTS = [") + c.area));
-    EXPECT_EQ(gParseTables[0].recordCount, c.kept) << c.area;
+    EXPECT_EQ(testRun().tables[0].recordCount, c.kept) << c.area;
   }
   for (const std::string& name : {path("missing.txt"), dir_}) {  // a folder opens, but reading it fails
-    EXPECT_EQ(readTagListing(name.c_str(), 3), -1);
-    EXPECT_EQ(gRunRecord.messageCode, 1003);
+    EXPECT_EQ(readTagListing(testRun(), name.c_str(), 3), -1);
+    EXPECT_EQ(testRun().messageCode, 1003);
     EXPECT_EQ(message(), sjis("ファイルの読込みに失敗しました FILENAME = [" + name + "]"));
   }
 }

@@ -23,10 +23,10 @@ using test::sjis;
 
 // The options as one text: separator, k and d when set, the two file names; or the PARA.
 std::string parsedOptions(const std::string& line) {
-  EXPECT_EQ(setupRunRecord(line.c_str(), "ToolMqlInputX"), 0);
+  EXPECT_EQ(setupRunRecord(gListing, line.c_str(), "ToolMqlInputX"), 0);
   if (parseListingOptions() != 0) {
-    EXPECT_EQ(gRunRecord.messageCode, 1031);
-    const std::string text = gRunRecord.messageText;
+    EXPECT_EQ(gListing.messageCode, 1031);
+    const std::string text = gListing.messageText;
     return text.substr(text.find("PARA="));
   }
   const ListingFormat& format = gListingOptions.format;
@@ -62,16 +62,15 @@ TEST(ListingOptions, ReadsOptionsAndNamesInAnyOrderAndRefusesTheRest) {
 class ListingToolRun : public test::ScratchDir {};
 
 // The whole run in this process, failing each allocation in turn: whatever ends it, no
-// area is left behind, and the main program's settings are never written.
+// area is left behind.
 TEST_F(ListingToolRun, EveryEndOfTheRunReleasesEveryArea) {
   const auto nothingHeld = [] {
-    for (const ParseTableSlot& slot : gParseTables) {
+    for (const ParseTableSlot& slot : gListing.tables) {
       if (holdsAnyArea(slot, kSlotAreas)) return false;
     }
-    return !holdsAnyArea(gParserScratch, kScratchAreas) && gParserScratch.inputText == nullptr &&
-           !holdsAnyArea(gValueArea, kValueAreas);
+    return !holdsAnyArea(gListing.scratch, kScratchAreas) && gListing.scratch.inputText == nullptr &&
+           !holdsAnyArea(gListing.value, kValueAreas);
   };
-  resetSettings();
   const std::string line = path("in.html") + " " + path("out.txt");
   const std::string document = "<BODY><P CLASS=x>" + std::string(5000, 'v') + "</P></BODY>";
   test::writeFile(path("in.html"), document);
@@ -92,9 +91,6 @@ TEST_F(ListingToolRun, EveryEndOfTheRunReleasesEveryArea) {
     EXPECT_EQ(runListingTool(line.c_str(), "ToolMqlInputH", InputKind::Html), 255);
     EXPECT_TRUE(nothingHeld()) << faulty;
   }
-  EXPECT_EQ(gSettings.inputCount, 0);
-  EXPECT_EQ(gSettings.inputKind, InputKind::None);
-  EXPECT_EQ(gSettings.inputFiles[0][0], '\0');
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The listing writer: escaping and the value area's growth, failed writes, numbers as printf
 // writes them, and values written as they stand held against writing every one escaped.
-#include "tools/listing_writer.h"
+#include "convert/listing_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@ class ListingWriter : public test::ScratchDir {
  protected:
   void SetUp() override {
     test::ScratchDir::SetUp();
-    setupRunRecord("", "test");
+    setupRunRecord(testRun(), "", "test");
     takeAreas();
   }
   void TearDown() override {
@@ -35,47 +35,47 @@ class ListingWriter : public test::ScratchDir {
     test::ScratchDir::TearDown();
   }
   void takeAreas() {
-    ASSERT_EQ(allocateParseTables(1), 0);
-    ASSERT_EQ(takeValueArea(), 0);
-    gTableCursor = TableCursor{0, 0, 0, 0};
+    ASSERT_EQ(allocateParseTables(testRun(), 1), 0);
+    ASSERT_EQ(takeValueArea(testRun()), 0);
+    testRun().cursor = TableCursor{0, 0, 0, 0};
   }
   static void releaseAreas() {
-    releaseParseTables();
-    releaseValueArea();
+    releaseParseTables(testRun());
+    releaseValueArea(testRun());
   }
   // A record <P> numbered `number`, with the value, or without content when hasValue is false.
   static void add(int32_t number, const std::string& value, bool hasValue = true) {
-    openTableCursor(0);
-    const int32_t path = gTableCursor.tagNameUsed;
-    const int32_t offset = hasValue ? gTableCursor.contentUsed : -1;
-    ASSERT_EQ(appendTagPath("<P>", 3), 0);
+    openTableCursor(testRun(), 0);
+    const int32_t path = testRun().cursor.tagNameUsed;
+    const int32_t offset = hasValue ? testRun().cursor.contentUsed : -1;
+    ASSERT_EQ(appendTagPath(testRun(), "<P>", 3), 0);
     if (hasValue) {
-      ASSERT_EQ(appendContent(value.data(), static_cast<int32_t>(value.size())), 0);
+      ASSERT_EQ(appendContent(testRun(), value.data(), static_cast<int32_t>(value.size())), 0);
     }
-    ASSERT_EQ(appendTagRecord(number, number, path, 3, offset, hasValue ? static_cast<int32_t>(value.size()) : 0), 0);
-    storeTableCursor(0);
+    ASSERT_EQ(appendTagRecord(testRun(), number, number, path, 3, offset, hasValue ? static_cast<int32_t>(value.size()) : 0), 0);
+    storeTableCursor(testRun(), 0);
   }
   std::string write(const ListingFormat& format = kPlain, ValuePath valuePath = ValuePath::AsItStands) {
-    EXPECT_EQ(writeTagListing(path("out.txt").c_str(), 1, format, valuePath), 0);
+    EXPECT_EQ(writeTagListing(testRun(), path("out.txt").c_str(), 1, format, valuePath), 0);
     return test::readFile(path("out.txt"));
   }
 };
 
 TEST_F(ListingWriter, EscapesValuesAndGrowsTheValueAreaAt4080Bytes) {
-  ASSERT_EQ(escapeValue("a\tb\nc\rd,", 8), 0);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(gValueArea.bytes)), "a[09]b[0A]c[0D]d,");
+  ASSERT_EQ(escapeValue(testRun(), "a\tb\nc\rd,", 8), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(testRun().value.bytes)), "a[09]b[0A]c[0D]d,");
   const std::vector<std::pair<std::string, int32_t>> cases = {
       {std::string(4079, 'x'), 4096}, {std::string(1019, '\t') + "xxx", 4096}, {std::string(1019, '\t') + "xxxx", 8192},
       {std::string(4080, 'x'), 8192}, {std::string(8176, 'x'), 12288},         {"ab", 12288}};  // the grown size stays
   for (const auto& [value, size] : cases) {
-    ASSERT_EQ(escapeValue(value.data(), static_cast<int32_t>(value.size())), 0);
-    EXPECT_EQ(gValueArea.size, size) << value.size();
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(gValueArea.bytes)).size(), static_cast<size_t>(gValueArea.used));
+    ASSERT_EQ(escapeValue(testRun(), value.data(), static_cast<int32_t>(value.size())), 0);
+    EXPECT_EQ(testRun().value.size, size) << value.size();
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(testRun().value.bytes)).size(), static_cast<size_t>(testRun().value.used));
   }
   setAllocationSeam({.failAt = 1});
   const std::string value(12300, 'x');
-  EXPECT_EQ(escapeValue(value.data(), 12300), -1);
-  EXPECT_EQ(std::string(gRunRecord.messageText),
+  EXPECT_EQ(escapeValue(testRun(), value.data(), 12300), -1);
+  EXPECT_EQ(std::string(testRun().messageText),
             sjis("メモリの拡張に失敗しました CONTENTS = [作業領域] MEMORYOFFSET = [16384]"));
 }
 
@@ -98,8 +98,8 @@ TEST_F(ListingWriter, AFailedWriteOrCloseGives1002AndAnEarlierFailureKeepsItsMes
     for (int i = 1; i <= c.records; ++i) add(i, "value");
     add(c.records + 1, std::string(5000, 'x'));
     setAllocationSeam({.failAt = 1});
-    EXPECT_EQ(writeTagListing(c.listing.c_str(), 1, kPlain), -1);
-    EXPECT_EQ(std::string(gRunRecord.messageText), c.message) << c.records;
+    EXPECT_EQ(writeTagListing(testRun(), c.listing.c_str(), 1, kPlain), -1);
+    EXPECT_EQ(std::string(testRun().messageText), c.message) << c.records;
     resetAllocationSeam();
   }
   EXPECT_EQ(test::readFile(path("out.txt")), "1\t1\t1\t<P>\tvalue\r\n");
@@ -108,11 +108,11 @@ TEST_F(ListingWriter, AFailedWriteOrCloseGives1002AndAnEarlierFailureKeepsItsMes
     releaseAreas();
     takeAreas();
     add(1, "value");
-    EXPECT_EQ(writeTagListing("/dev/full", 1, kPlain), -1);
-    EXPECT_EQ(std::string(gRunRecord.messageText), full);
+    EXPECT_EQ(writeTagListing(testRun(), "/dev/full", 1, kPlain), -1);
+    EXPECT_EQ(std::string(testRun().messageText), full);
   }
-  EXPECT_EQ(writeTagListing(path("no/out.txt").c_str(), 1, kPlain), -1);
-  EXPECT_EQ(gRunRecord.messageCode, 1001);
+  EXPECT_EQ(writeTagListing(testRun(), path("no/out.txt").c_str(), 1, kPlain), -1);
+  EXPECT_EQ(testRun().messageCode, 1001);
 }
 
 // The numbers of a line read exactly as printf's "%ld" writes them.

@@ -27,7 +27,7 @@ class MessageLogTest : public test::ScratchDir {
     ScratchDir::SetUp();
     test::useUtcTimeZone();
     setClockReader(fixedClock);
-    setupRunRecord("", "Marquill");
+    setupRunRecord(testRun(), "", "Marquill");
   }
   void TearDown() override {
     setClockReader(nullptr);
@@ -37,10 +37,10 @@ class MessageLogTest : public test::ScratchDir {
 
 TEST_F(MessageLogTest, WritesDatedCodedLinesEndingInCrLf) {
   const std::string log = path("ERRLOG.LOG");
-  setMessage(kCodeStarted, "%s", kTextStarted);
-  EXPECT_EQ(writeLogLine(log.c_str()), 0);
-  setMessage(kCodeTakeFailed, kFmtTakeFailed, kAreaContents, 1048576L);
-  writeLogLine(log.c_str());
+  setMessage(testRun(), kCodeStarted, "%s", kTextStarted);
+  EXPECT_EQ(writeLogLine(testRun(), log.c_str()), 0);
+  setMessage(testRun(), kCodeTakeFailed, kFmtTakeFailed, kAreaContents, 1048576L);
+  writeLogLine(testRun(), log.c_str());
   EXPECT_EQ(test::readFile(log),
             "2000/04/01 09:30:05 0001 " + test::sjis("プログラムを開始しました") + "\r\n" +
                 "2000/04/01 09:30:05 1011 " +
@@ -50,18 +50,18 @@ TEST_F(MessageLogTest, WritesDatedCodedLinesEndingInCrLf) {
 TEST_F(MessageLogTest, CutsTheTextAfterItsByte256AndKeepsTheTabOf5022) {
   const std::string log = path("cut.log");
   const std::string exact(256, 'x');
-  setMessage(kCodeNotInInput, "%s", exact.c_str());
-  writeLogLine(log.c_str());
-  setMessage(kCodeNotInInput, "%s", (exact + "yz").c_str());
-  writeLogLine(log.c_str());
-  setMessage(kCodeNotInReplace, kFmtNotInReplace, 3, "v");
-  writeLogLine(log.c_str());
+  setMessage(testRun(), kCodeNotInInput, "%s", exact.c_str());
+  writeLogLine(testRun(), log.c_str());
+  setMessage(testRun(), kCodeNotInInput, "%s", (exact + "yz").c_str());
+  writeLogLine(testRun(), log.c_str());
+  setMessage(testRun(), kCodeNotInReplace, kFmtNotInReplace, 3, "v");
+  writeLogLine(testRun(), log.c_str());
   const auto entries = test::logEntries(test::readFile(log));
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[0], "5021 " + exact);
   EXPECT_EQ(entries[1], "5021 " + exact);
   EXPECT_EQ(entries[2], "5022 " + test::sjis("読替定義ファイルに存在しません") + "\tNO = [3] VALUE = [v]");
-  EXPECT_EQ(std::string(gRunRecord.messageText).find('\t') != std::string::npos, true);
+  EXPECT_EQ(std::string(testRun().messageText).find('\t') != std::string::npos, true);
 }
 
 // Messages of a UTF-8 run: fixed texts converted, values in UTF-8 kept, Shift-JIS values read
@@ -76,22 +76,22 @@ TEST_F(MessageLogTest, MessagesOfAUtf8RunKeepTheirValuesInEitherLog) {
     MessageCode code;
     std::string utf8;  // the message text composed in UTF-8
   };
-  setMessageCodes(TextCode::Utf8, TextCode::Utf8);
+  setMessageCodes(testRun(), TextCode::Utf8, TextCode::Utf8);
   std::vector<Case> cases;
-  setMessage(kCodeNotInInput, kFmtNotInInput, kDetailTagNameMismatch, "<\xC3\x89>", 2L);
+  setMessage(testRun(), kCodeNotInInput, kFmtNotInInput, kDetailTagNameMismatch, "<\xC3\x89>", 2L);
   cases.push_back({kCodeNotInInput, "入力ファイルに存在しません CONTENTS = [タグ名が一致しません] TAGNAME = [<É>] SEQNO = [2]"});
-  EXPECT_EQ(std::string(gRunRecord.messageText), cases.back().utf8);
-  writeLogLine(utf8Log.c_str());
-  setMessageCodes(TextCode::Utf8, TextCode::Sjis);
-  writeLogLine(sjisLog.c_str());
+  EXPECT_EQ(std::string(testRun().messageText), cases.back().utf8);
+  writeLogLine(testRun(), utf8Log.c_str());
+  setMessageCodes(testRun(), TextCode::Utf8, TextCode::Sjis);
+  writeLogLine(testRun(), sjisLog.c_str());
   // %.256s of 300 bytes of three-byte characters keeps 85 whole ones.
-  setMessageCodes(TextCode::Utf8, TextCode::Utf8);
-  setMessage(kCodeNotInReplace, kFmtNotInReplace, 7, kanji.c_str());
-  EXPECT_EQ(std::string(gRunRecord.messageText), "読替定義ファイルに存在しません\tNO = [7] VALUE = [" + kanji.substr(0, 255) + "]");
+  setMessageCodes(testRun(), TextCode::Utf8, TextCode::Utf8);
+  setMessage(testRun(), kCodeNotInReplace, kFmtNotInReplace, 7, kanji.c_str());
+  EXPECT_EQ(std::string(testRun().messageText), "読替定義ファイルに存在しません\tNO = [7] VALUE = [" + kanji.substr(0, 255) + "]");
   // A Shift-JIS value (a file name written in Shift-JIS) is read as Shift-JIS.
-  setMessage(kCodeReadFailed, kFmtReadFailed, test::sjis("表.html").c_str());
-  EXPECT_EQ(std::string(gRunRecord.messageText), "ファイルの読込みに失敗しました FILENAME = [表.html]");
-  writeLogLine(utf8Log.c_str());
+  setMessage(testRun(), kCodeReadFailed, kFmtReadFailed, test::sjis("表.html").c_str());
+  EXPECT_EQ(std::string(testRun().messageText), "ファイルの読込みに失敗しました FILENAME = [表.html]");
+  writeLogLine(testRun(), utf8Log.c_str());
   const auto inUtf8 = test::logEntries(test::readFile(utf8Log));
   ASSERT_EQ(inUtf8.size(), 2u);
   EXPECT_EQ(inUtf8[0], "5021 " + cases[0].utf8);
@@ -100,18 +100,18 @@ TEST_F(MessageLogTest, MessagesOfAUtf8RunKeepTheirValuesInEitherLog) {
   EXPECT_EQ(test::logEntries(test::readFile(sjisLog)),
             std::vector<std::string>{"5021 " + test::sjis("入力ファイルに存在しません CONTENTS = [タグ名が一致しません] TAGNAME = [<〓>] SEQNO = [2]")});
   // A UTF-8 log's line is cut at 256 bytes on a character's first byte.
-  setMessage(kCodeNotInInput, "%s", kanji.c_str());
+  setMessage(testRun(), kCodeNotInInput, "%s", kanji.c_str());
   std::remove(utf8Log.c_str());
-  writeLogLine(utf8Log.c_str());
+  writeLogLine(testRun(), utf8Log.c_str());
   EXPECT_EQ(test::logEntries(test::readFile(utf8Log)), std::vector<std::string>{"5021 " + kanji.substr(0, 255)});
-  setMessageCodes(TextCode::Sjis, TextCode::Sjis);
+  setMessageCodes(testRun(), TextCode::Sjis, TextCode::Sjis);
 }
 
 TEST_F(MessageLogTest, ReportsAnUnopenableLogAndWritesNothingWithoutAClock) {
-  EXPECT_EQ(writeLogLine(path("missing/dir/x.log").c_str()), -1);
+  EXPECT_EQ(writeLogLine(testRun(), path("missing/dir/x.log").c_str()), -1);
   setClockReader(brokenClock);
   const std::string log = path("clockless.log");
-  EXPECT_EQ(writeLogLine(log.c_str()), 0);
+  EXPECT_EQ(writeLogLine(testRun(), log.c_str()), 0);
   EXPECT_EQ(test::readFile(log), "");
 }
 

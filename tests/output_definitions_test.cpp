@@ -1,5 +1,6 @@
 // Splitting an item code into its fields: where the sequence number ends and the path
 // begins, and which field a wrong byte in any position is blamed on.
+#include "tests/test_support.h"
 #include "convert/output_definitions.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,7 @@ namespace {
 // The fields as "path|seq|replace|max", or the detail of the first fault.
 std::string split(const std::string& code) {
   OutputItem item{};
-  const char* detail = checkOutputItem(code.data(), static_cast<int32_t>(code.size()), &item);
+  const char* detail = checkOutputItem(testRun(), code.data(), static_cast<int32_t>(code.size()), &item);
   if (detail != nullptr) return detail;
   return code.substr(static_cast<std::size_t>(item.tagNameOffset), static_cast<std::size_t>(item.tagNameLength)) +
          "|" + std::to_string(item.seqNo) + "|" + std::to_string(item.replaceNo) + "|" +
@@ -23,8 +24,8 @@ std::string split(const std::string& code) {
 }
 
 TEST(OutputItemCode, TheSequenceNumberTakesEveryDigitAfterThePathsLastBracket) {
-  resetSettings();
-  gSettings.useReplacement = true;
+  testRun().settings = Settings{};
+  testRun().settings.useReplacement = true;
   const struct {
     const char* code;
     std::string fields;
@@ -54,8 +55,8 @@ TEST(OutputItemCode, TheSequenceNumberTakesEveryDigitAfterThePathsLastBracket) {
 // A non-digit in each of the ten positions of the three number fields, with four digits
 // and with seven in the sequence number, is blamed on its own field.
 TEST(OutputItemCode, ANonDigitInAnyPositionNamesItsField) {
-  resetSettings();
-  gSettings.useReplacement = true;
+  testRun().settings = Settings{};
+  testRun().settings.useReplacement = true;
   for (const std::string seq : {"0001", "0012345"}) {
     const std::string digits = seq + "000000";
     for (std::size_t at = 0; at < digits.size(); ++at) {

@@ -26,42 +26,42 @@ class OutputUnits : public test::ScratchDir {
  protected:
   void SetUp() override {
     ScratchDir::SetUp();
-    setupRunRecord("", "test");
-    resetSettings();
-    gSettings.outputKind = OutputKind::Normal;
-    gSettings.inputCount = 2;
-    ASSERT_EQ(allocateParseTables(), 0);
+    setupRunRecord(testRun(), "", "test");
+    testRun().settings = Settings{};
+    testRun().settings.outputKind = OutputKind::Normal;
+    testRun().settings.inputCount = 2;
+    ASSERT_EQ(allocateParseTables(testRun(), testRun().settings.inputCount), 0);
   }
   void TearDown() override {
     resetAllocationSeam();
-    setRecordIndexEnabled(true);
-    setListingShortcutEnabled(true);
-    releaseOutputAreas();
-    releaseParseTables();
+    setRecordIndexEnabled(testRun(), true);
+    setListingShortcutEnabled(testRun(), true);
+    releaseOutputAreas(testRun());
+    releaseParseTables(testRun());
     EXPECT_EQ(mappedAreaCount(), 0);
     ScratchDir::TearDown();
   }
   // Appends one record to the slot, its path and value stored as the loaders store them.
   static void add(int slot, const std::string& tagPath, int32_t seqNo, const std::string& value, bool hasValue = true) {
-    openTableCursor(slot);
-    const int32_t pathOffset = gTableCursor.tagNameUsed;
-    ASSERT_EQ(appendTagPath(tagPath.data(), static_cast<int32_t>(tagPath.size())), 0);
+    openTableCursor(testRun(), slot);
+    const int32_t pathOffset = testRun().cursor.tagNameUsed;
+    ASSERT_EQ(appendTagPath(testRun(), tagPath.data(), static_cast<int32_t>(tagPath.size())), 0);
     int32_t contentOffset = -1;
     if (hasValue) {
-      contentOffset = gTableCursor.contentUsed;
-      ASSERT_EQ(appendContent(value.data(), static_cast<int32_t>(value.size())), 0);
+      contentOffset = testRun().cursor.contentUsed;
+      ASSERT_EQ(appendContent(testRun(), value.data(), static_cast<int32_t>(value.size())), 0);
     }
-    ASSERT_EQ(appendTagRecord(gTableCursor.recordCount + 1, seqNo, pathOffset, static_cast<int32_t>(tagPath.size()),
+    ASSERT_EQ(appendTagRecord(testRun(), testRun().cursor.recordCount + 1, seqNo, pathOffset, static_cast<int32_t>(tagPath.size()),
                               contentOffset, hasValue ? static_cast<int32_t>(value.size()) : 0),
               0);
-    storeTableCursor(slot);
+    storeTableCursor(testRun(), slot);
   }
   // Each slot fills its own texts from 0; the cursor keeps only one slot's used lengths.
   static void startSlot(int slot) {
-    gTableCursor = TableCursor{};
-    gParseTables[slot].recordCount = 0;
+    testRun().cursor = TableCursor{};
+    testRun().tables[slot].recordCount = 0;
   }
-  static std::string message() { return gRunRecord.messageText; }
+  static std::string message() { return testRun().messageText; }
   // Writes the file in the scratch folder and names it in the settings field.
   void setFile(char* field, const std::string& name, const std::string& bytes) {
     test::writeFile(path(name), bytes);
@@ -81,28 +81,28 @@ TEST_F(OutputUnits, TheIndexFindsWhatTheWalkFindsWithTheSameWarningDetail) {
     for (int r = 0; r < records; ++r) {
       add(0, paths[random() % paths.size()], static_cast<int32_t>(random() % 4 + 1), std::to_string(r));
     }
-    ASSERT_EQ(takeOutputAreas(), 0);
+    ASSERT_EQ(takeOutputAreas(testRun()), 0);
     for (int q = 0; q < 200; ++q) {
       const std::string& path = paths[random() % paths.size()];
       const auto seqNo = static_cast<int32_t>(random() % 5 + 1);
       const auto length = static_cast<int32_t>(path.size());
       RecordMatch fast{};
-      ASSERT_EQ(findRecord(0, path.data(), length, seqNo, &fast), 0);
-      const RecordMatch plain = findRecordByWalk(0, path.data(), length, seqNo);
+      ASSERT_EQ(findRecord(testRun(), 0, path.data(), length, seqNo, &fast), 0);
+      const RecordMatch plain = findRecordByWalk(testRun(), 0, path.data(), length, seqNo);
       ASSERT_EQ(fast.record, plain.record) << round << " " << path << " " << seqNo;
       if (plain.record < 0) {
         ASSERT_EQ(fast.tagDiffers, plain.tagDiffers) << round << " " << path << " " << seqNo;
       }
     }
-    releaseOutputAreas();
+    releaseOutputAreas(testRun());
   }
 }
 
 // The listing line as the C library's formatting writes it, the value cleaned by hand.
 std::string referenceListing() {
   std::string expected;
-  for (int f = 0; f < gSettings.inputCount; ++f) {
-    const ParseTableSlot& slot = gParseTables[f];
+  for (int f = 0; f < testRun().settings.inputCount; ++f) {
+    const ParseTableSlot& slot = testRun().tables[f];
     for (int32_t r = 0; r < slot.recordCount; ++r) {
       const TagRecord& record = *recordAt(slot, r);
       std::string cleaned;
@@ -129,8 +129,8 @@ std::string referenceListing() {
 }
 
 TEST_F(OutputUnits, ListingOutputEqualsTheFormattedLinesWithAndWithoutItsShortcut) {
-  gSettings.outputKind = OutputKind::Csv;
-  std::snprintf(gSettings.outputFile, kFileNameSize, "%s", path("out.tsv").c_str());
+  testRun().settings.outputKind = OutputKind::Csv;
+  std::snprintf(testRun().settings.outputFile, kFileNameSize, "%s", path("out.tsv").c_str());
   const std::string bytes[] = {"a", "\t", "\r", "\n", "\r\n", "\n\r", std::string(1, '\0'), sjis("表"), " "};
   std::mt19937 random(11);
   for (int round = 0; round < 40; ++round) {
@@ -147,8 +147,8 @@ TEST_F(OutputUnits, ListingOutputEqualsTheFormattedLinesWithAndWithoutItsShortcu
     }
     const std::string expected = referenceListing();
     for (const bool shortcut : {true, false}) {
-      setListingShortcutEnabled(shortcut);
-      ASSERT_EQ(runOutputPhase(), 0);
+      setListingShortcutEnabled(testRun(), shortcut);
+      ASSERT_EQ(runOutputPhase(testRun()), 0);
       ASSERT_EQ(test::readFile(path("out.tsv")), expected) << round << (shortcut ? " shortcut" : " plain");
     }
   }
@@ -167,45 +167,45 @@ TEST_F(OutputUnits, EveryAreaThatCannotBeHadIsNamedWithItsSize) {
       {OutputKind::Csv, 1, "メモリの取得に失敗しました CONTENTS = [作業領域] MEMORYSIZE = [4096]"},
   };
   for (const auto& c : cases) {
-    gSettings.outputKind = c.kind;
+    testRun().settings.outputKind = c.kind;
     setAllocationSeam(AllocationSeam{c.failAt});
-    EXPECT_EQ(runOutputPhase(), -1);
-    EXPECT_EQ(gRunRecord.messageCode, 1011);
+    EXPECT_EQ(runOutputPhase(testRun()), -1);
+    EXPECT_EQ(testRun().messageCode, 1011);
     EXPECT_EQ(message(), sjis(c.text)) << c.failAt;
-    EXPECT_EQ(gOutputAreas.outputBuffer, nullptr);
-    EXPECT_EQ(gOutputAreas.replaceEntries, nullptr);
-    EXPECT_EQ(gOutputAreas.replaceTexts, nullptr);
-    EXPECT_EQ(gOutputAreas.work, nullptr);
+    EXPECT_EQ(testRun().output.outputBuffer, nullptr);
+    EXPECT_EQ(testRun().output.replaceEntries, nullptr);
+    EXPECT_EQ(testRun().output.replaceTexts, nullptr);
+    EXPECT_EQ(testRun().output.work, nullptr);
   }
 }
 
 TEST_F(OutputUnits, GrowthFailuresOfTheWorkAreaAndTheIndexEndThePhase) {
   startSlot(0);
   add(0, "<P>", 1, "a\r\nb" + std::string(5000, 'x'));
-  setFile(gSettings.outputDefinitionFile, "def.txt", "[<%1<P>0001000000%>]");
-  std::snprintf(gSettings.outputFile, kFileNameSize, "%s", path("out.txt").c_str());
-  std::snprintf(gSettings.startMarker, kMarkerSize, "<%%");
-  std::snprintf(gSettings.endMarker, kMarkerSize, "%%>");
+  setFile(testRun().settings.outputDefinitionFile, "def.txt", "[<%1<P>0001000000%>]");
+  std::snprintf(testRun().settings.outputFile, kFileNameSize, "%s", path("out.txt").c_str());
+  std::snprintf(testRun().settings.startMarker, kMarkerSize, "<%%");
+  std::snprintf(testRun().settings.endMarker, kMarkerSize, "%%>");
 
   // NOCRLF cleans the 5003-byte value into the work area, which must grow once.
-  gSettings.outputKind = OutputKind::NoCrlf;
+  testRun().settings.outputKind = OutputKind::NoCrlf;
   setAllocationSeam(AllocationSeam{0, -1, [](std::size_t size) { return size == 8192; }});
-  EXPECT_EQ(runOutputPhase(), -1);
+  EXPECT_EQ(runOutputPhase(testRun()), -1);
   EXPECT_EQ(message(), sjis("メモリの拡張に失敗しました CONTENTS = [作業領域] MEMORYOFFSET = [8192]"));
   EXPECT_EQ(test::readFile(path("out.txt")), "");
 
   // The index of the document is the phase's fifth allocation in NORMAL.
-  gSettings.outputKind = OutputKind::Normal;
+  testRun().settings.outputKind = OutputKind::Normal;
   setAllocationSeam(AllocationSeam{6});
-  EXPECT_EQ(runOutputPhase(), -1);
-  EXPECT_EQ(gRunRecord.messageCode, 1011);
+  EXPECT_EQ(runOutputPhase(testRun()), -1);
+  EXPECT_EQ(testRun().messageCode, 1011);
   EXPECT_EQ(message(), sjis("メモリの取得に失敗しました CONTENTS = [入力解析構造領域] MEMORYSIZE = [64]"));
 
   resetAllocationSeam();
-  ASSERT_EQ(runOutputPhase(), 0);
+  ASSERT_EQ(runOutputPhase(testRun()), 0);
   EXPECT_EQ(test::readFile(path("out.txt")), "[a\r\nb" + std::string(5000, 'x') + "]");
-  gSettings.outputKind = OutputKind::NoCrlf;
-  ASSERT_EQ(runOutputPhase(), 0);
+  testRun().settings.outputKind = OutputKind::NoCrlf;
+  ASSERT_EQ(runOutputPhase(testRun()), 0);
   EXPECT_EQ(test::readFile(path("out.txt")), "[a b" + std::string(5000, 'x') + "]");
 }
 
@@ -213,35 +213,35 @@ TEST_F(OutputUnits, TheFirstRefusedWriteEndsTheExpansionBeforeAnyLaterItemIsRepo
   if (test::kFullDisk == nullptr) GTEST_SKIP() << "no file stands for a full disk here";
   startSlot(0);
   add(0, "<P>", 1, "v");
-  gSettings.warnLog = true;
-  gSettings.useReplacement = true;
-  std::snprintf(gSettings.logFileName, kFileNameSize, "%s", path("log.txt").c_str());
-  std::snprintf(gSettings.startMarker, kMarkerSize, "<%%");
-  std::snprintf(gSettings.endMarker, kMarkerSize, "%%>");
-  std::snprintf(gSettings.outputFile, kFileNameSize, "/dev/full");
-  setFile(gSettings.replacementDefinitionFile, "rep.txt", "");
+  testRun().settings.warnLog = true;
+  testRun().settings.useReplacement = true;
+  std::snprintf(testRun().settings.logFileName, kFileNameSize, "%s", path("log.txt").c_str());
+  std::snprintf(testRun().settings.startMarker, kMarkerSize, "<%%");
+  std::snprintf(testRun().settings.endMarker, kMarkerSize, "%%>");
+  std::snprintf(testRun().settings.outputFile, kFileNameSize, "/dev/full");
+  setFile(testRun().settings.replacementDefinitionFile, "rep.txt", "");
   // The first literal overflows the output buffer, so its write is refused before the item
   // missing from the document is looked at; the second fills the buffer to its last byte, so
   // that the "?" of the number without an entry is the write refused, before its warning.
   const std::string cases[] = {std::string(30000, 'x') + "<%1<Q>0001000000%>",
                                std::string(20479, 'x') + "<%1<P>0001005000%>"};
   for (const std::string& item : cases) {
-    setFile(gSettings.outputDefinitionFile, "def.txt", item);
-    EXPECT_EQ(runOutputPhase(), -1);
-    EXPECT_EQ(gRunRecord.messageCode, 1002);
+    setFile(testRun().settings.outputDefinitionFile, "def.txt", item);
+    EXPECT_EQ(runOutputPhase(testRun()), -1);
+    EXPECT_EQ(testRun().messageCode, 1002);
     EXPECT_EQ(message(), sjis("ファイルの書込みに失敗しました FILENAME = [/dev/full]"));
     EXPECT_FALSE(test::fileExists(path("log.txt"))) << item.size();
   }
   // A short template fails only when the buffer is written out at the end.
-  setFile(gSettings.outputDefinitionFile, "def.txt", "<%1<P>0001000000%>");
-  EXPECT_EQ(runOutputPhase(), -1);
-  EXPECT_EQ(gRunRecord.messageCode, 1002);
+  setFile(testRun().settings.outputDefinitionFile, "def.txt", "<%1<P>0001000000%>");
+  EXPECT_EQ(runOutputPhase(testRun()), -1);
+  EXPECT_EQ(testRun().messageCode, 1002);
 }
 
 // A cut never leaves the first byte of a two-byte character: it is written as a space.
 // Half-width katakana are one byte, and a first byte without a second is one too.
 TEST_F(OutputUnits, ACutInsideATwoByteCharacterWritesASpaceForItsFirstByte) {
-  ASSERT_EQ(takeOutputAreas(), 0);
+  ASSERT_EQ(takeOutputAreas(testRun()), 0);
   const struct {
     std::string value;
     int32_t maxLength;
@@ -261,10 +261,10 @@ TEST_F(OutputUnits, ACutInsideATwoByteCharacterWritesASpaceForItsFirstByte) {
       {"ab\x81\x40" "cd", 3, "ab "},
   };
   for (const auto& c : cases) {
-    gOutputAreas.outputUsed = 0;
-    ASSERT_EQ(writeCut(c.value.data(), static_cast<int32_t>(c.value.size()), c.maxLength), 0);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(gOutputAreas.outputBuffer),
-                          static_cast<std::size_t>(gOutputAreas.outputUsed)),
+    testRun().output.outputUsed = 0;
+    ASSERT_EQ(writeCut(testRun(), c.value.data(), static_cast<int32_t>(c.value.size()), c.maxLength), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(testRun().output.outputBuffer),
+                          static_cast<std::size_t>(testRun().output.outputUsed)),
               c.written)
         << c.value << " cut to " << c.maxLength;
   }

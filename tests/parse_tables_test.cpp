@@ -16,60 +16,60 @@ namespace {
 class ParseTablesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setupRunRecord("", "test");
+    setupRunRecord(testRun(), "", "test");
     resetAllocationSeam();
   }
   void TearDown() override {
     resetAllocationSeam();
-    releaseParseTables();
+    releaseParseTables(testRun());
   }
 };
 
 TEST_F(ParseTablesTest, AFailedTakeLeavesNoAreaOfAnySlot) {
   // Second input, third area: the sixth take.
   setAllocationSeam({.failAt = 6});
-  EXPECT_EQ(allocateParseTables(3), -1);
-  EXPECT_EQ(gRunRecord.messageCode, 1011);
-  EXPECT_EQ(std::string(gRunRecord.messageText),
+  EXPECT_EQ(allocateParseTables(testRun(), 3), -1);
+  EXPECT_EQ(testRun().messageCode, 1011);
+  EXPECT_EQ(std::string(testRun().messageText),
             test::sjis("メモリの取得に失敗しました CONTENTS = [入力解析内容領域] MEMORYSIZE = [1048576]"));
   for (int k = 0; k < 3; ++k) {
-    EXPECT_EQ(gParseTables[k].records, nullptr);
-    EXPECT_EQ(gParseTables[k].tagNames, nullptr);
-    EXPECT_EQ(gParseTables[k].contents, nullptr);
+    EXPECT_EQ(testRun().tables[k].records, nullptr);
+    EXPECT_EQ(testRun().tables[k].tagNames, nullptr);
+    EXPECT_EQ(testRun().tables[k].contents, nullptr);
   }
   resetAllocationSeam();
-  ASSERT_EQ(allocateParseTables(3), 0);
-  EXPECT_EQ(gParseTables[2].contentCapacity, 1048576);
-  releaseParseTables();
-  releaseParseTables();
-  EXPECT_EQ(gParseTables[2].contents, nullptr);
+  ASSERT_EQ(allocateParseTables(testRun(), 3), 0);
+  EXPECT_EQ(testRun().tables[2].contentCapacity, 1048576);
+  releaseParseTables(testRun());
+  releaseParseTables(testRun());
+  EXPECT_EQ(testRun().tables[2].contents, nullptr);
 }
 
 TEST_F(ParseTablesTest, RecordsGrowRightAfterThe43690thRecord) {
-  ASSERT_EQ(allocateParseTables(1), 0);
-  openTableCursor(0);
-  for (int i = 1; i <= 43689; ++i) ASSERT_EQ(appendTagRecord(i, 1, 0, 0, -1, 0), 0);
-  EXPECT_EQ(gParseTables[0].recordCapacity, 1048576);
-  ASSERT_EQ(appendTagRecord(43690, 1, 0, 0, -1, 0), 0);
-  EXPECT_EQ(gParseTables[0].recordCapacity, 2097152);
-  storeTableCursor(0);
-  EXPECT_EQ(gParseTables[0].recordCount, 43690);
-  EXPECT_EQ(recordAt(gParseTables[0], 43689)->objectNo, 43690);
+  ASSERT_EQ(allocateParseTables(testRun(), 1), 0);
+  openTableCursor(testRun(), 0);
+  for (int i = 1; i <= 43689; ++i) ASSERT_EQ(appendTagRecord(testRun(), i, 1, 0, 0, -1, 0), 0);
+  EXPECT_EQ(testRun().tables[0].recordCapacity, 1048576);
+  ASSERT_EQ(appendTagRecord(testRun(), 43690, 1, 0, 0, -1, 0), 0);
+  EXPECT_EQ(testRun().tables[0].recordCapacity, 2097152);
+  storeTableCursor(testRun(), 0);
+  EXPECT_EQ(testRun().tables[0].recordCount, 43690);
+  EXPECT_EQ(recordAt(testRun().tables[0], 43689)->objectNo, 43690);
 }
 
 TEST_F(ParseTablesTest, ATagPathLongerThanTheFreeSpaceIsNeverCut) {
-  ASSERT_EQ(allocateParseTables(1), 0);
-  openTableCursor(0);
-  gTableCursor.tagNameUsed = 0;
+  ASSERT_EQ(allocateParseTables(testRun(), 1), 0);
+  openTableCursor(testRun(), 0);
+  testRun().cursor.tagNameUsed = 0;
   const std::string path(3 * 1048576, 'P');
-  ASSERT_EQ(appendTagPath(path.data(), static_cast<int32_t>(path.size())), 0);
-  EXPECT_EQ(gParseTables[0].tagNameCapacity, 4 * 1048576);
-  EXPECT_EQ(gTableCursor.tagNameUsed, static_cast<int32_t>(path.size()) + 1);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(gParseTables[0].tagNames)), path);
+  ASSERT_EQ(appendTagPath(testRun(), path.data(), static_cast<int32_t>(path.size())), 0);
+  EXPECT_EQ(testRun().tables[0].tagNameCapacity, 4 * 1048576);
+  EXPECT_EQ(testRun().cursor.tagNameUsed, static_cast<int32_t>(path.size()) + 1);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(testRun().tables[0].tagNames)), path);
 
   setAllocationSeam({.failAt = 1});
-  EXPECT_EQ(appendContent(path.data(), static_cast<int32_t>(path.size())), -1);
-  EXPECT_EQ(std::string(gRunRecord.messageText),
+  EXPECT_EQ(appendContent(testRun(), path.data(), static_cast<int32_t>(path.size())), -1);
+  EXPECT_EQ(std::string(testRun().messageText),
             test::sjis("メモリの拡張に失敗しました CONTENTS = [入力解析内容領域] MEMORYOFFSET = [4194304]"));
 }
 

@@ -15,10 +15,10 @@ namespace {
 
 class ParserScratchTest : public ::testing::Test {
  protected:
-  void SetUp() override { setupRunRecord("", "test"); }
+  void SetUp() override { setupRunRecord(testRun(), "", "test"); }
   void TearDown() override {
     resetAllocationSeam();
-    releaseParserScratch();
+    releaseParserScratch(testRun());
   }
 };
 
@@ -29,30 +29,30 @@ TEST_F(ParserScratchTest, EachTakeThatFailsNamesItsAreaAndLeavesNoneTaken) {
                          "シーケンス構造領域] MEMORYSIZE = [4096]"};
   for (int k = 0; k < 7; ++k) {
     setAllocationSeam({.failAt = k + 1});
-    EXPECT_EQ(allocateParserScratch(), -1);
-    EXPECT_EQ(std::string(gRunRecord.messageText),
+    EXPECT_EQ(allocateParserScratch(testRun()), -1);
+    EXPECT_EQ(std::string(testRun().messageText),
               test::sjis(std::string("メモリの取得に失敗しました CONTENTS = [") + taken[k]));
-    EXPECT_FALSE(holdsAnyArea(gParserScratch, kScratchAreas)) << k;
+    EXPECT_FALSE(holdsAnyArea(testRun().scratch, kScratchAreas)) << k;
   }
   resetAllocationSeam();
-  ASSERT_EQ(allocateParserScratch(), 0);
+  ASSERT_EQ(allocateParserScratch(testRun()), 0);
   EXPECT_EQ(allocationCount(), 7) << "no area beyond the seven";
 }
 
 TEST_F(ParserScratchTest, ClearingZeroesGrownAreasWholeAndReleasingTakesTheInputToo) {
-  ASSERT_EQ(allocateParserScratch(), 0);
-  ASSERT_EQ(ensureFieldRoom(gParserScratch, kTextBufferArea, 5000), 0);
-  EXPECT_EQ(gParserScratch.textBufferSize, 4096 + 65536);
-  gParserScratch.textBuffer[gParserScratch.textBufferSize - 1] = 'x';
-  gParserScratch.openPaths[4095] = 'y';
-  clearParserScratch();
-  EXPECT_EQ(gParserScratch.textBuffer[gParserScratch.textBufferSize - 1], 0);
-  EXPECT_EQ(gParserScratch.openPaths[4095], 0);
+  ASSERT_EQ(allocateParserScratch(testRun()), 0);
+  ASSERT_EQ(ensureFieldRoom(testRun(), testRun().scratch, kTextBufferArea, 5000), 0);
+  EXPECT_EQ(testRun().scratch.textBufferSize, 4096 + 65536);
+  testRun().scratch.textBuffer[testRun().scratch.textBufferSize - 1] = 'x';
+  testRun().scratch.openPaths[4095] = 'y';
+  clearParserScratch(testRun());
+  EXPECT_EQ(testRun().scratch.textBuffer[testRun().scratch.textBufferSize - 1], 0);
+  EXPECT_EQ(testRun().scratch.openPaths[4095], 0);
 
-  ASSERT_EQ(allocZeroed(&gParserScratch.inputText, 100), 0);
-  releaseParserScratch();
-  EXPECT_EQ(gParserScratch.inputText, nullptr);
-  EXPECT_FALSE(holdsAnyArea(gParserScratch, kScratchAreas));
+  ASSERT_EQ(allocZeroed(&testRun().scratch.inputText, 100), 0);
+  releaseParserScratch(testRun());
+  EXPECT_EQ(testRun().scratch.inputText, nullptr);
+  EXPECT_FALSE(holdsAnyArea(testRun().scratch, kScratchAreas));
 }
 
 }  // namespace

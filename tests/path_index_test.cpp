@@ -20,13 +20,13 @@ namespace {
 class PathIndexTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setupRunRecord("", "test");
-    ASSERT_EQ(allocateParserScratch(), 0);
-    clearPathIndex();
+    setupRunRecord(testRun(), "", "test");
+    ASSERT_EQ(allocateParserScratch(testRun()), 0);
+    clearPathIndex(testRun());
   }
   void TearDown() override {
     resetAllocationSeam();
-    releaseParserScratch();
+    releaseParserScratch(testRun());
   }
 
   // Opens one more name below the open ones, as the scanner does: counts its path, and
@@ -40,7 +40,7 @@ class PathIndexTest : public ::testing::Test {
     const auto offset = static_cast<int32_t>(tagNames_.size());
     int32_t entry = -1;
     const int result =
-        countPath(key, reinterpret_cast<const unsigned char*>(tagNames_.data()), ++objects_, offset, &entry, sequence);
+        countPath(testRun(), key, reinterpret_cast<const unsigned char*>(tagNames_.data()), ++objects_, offset, &entry, sequence);
     stack_.back().entry = entry;
     tagNames_ += path;
     tagNames_ += '\0';
@@ -80,21 +80,21 @@ TEST_F(PathIndexTest, CountsEveryPathAsAPlainCountOfItsTextDoes) {
     ASSERT_EQ(known->second, opened.entry) << opened.path;
     ASSERT_EQ(added, sequence == 1);
     if (step % 10 == 0) {
-      ASSERT_EQ(countPathAgain(opened.entry), ++counts[opened.path]);
+      ASSERT_EQ(countPathAgain(testRun(), opened.entry), ++counts[opened.path]);
     }
   }
-  EXPECT_EQ(pathEntryCount(), static_cast<int32_t>(counts.size()));
+  EXPECT_EQ(pathEntryCount(testRun()), static_cast<int32_t>(counts.size()));
   EXPECT_GT(counts.size(), 4096u) << "enough paths to double the index";
-  EXPECT_GT(gParserScratch.pathIndexSize, kPathIndexArea.firstSize);
+  EXPECT_GT(testRun().scratch.pathIndexSize, kPathIndexArea.firstSize);
 
   // A cleared index starts every path from 1 again.
-  clearParserScratch();
-  clearPathIndex();
+  clearParserScratch(testRun());
+  clearPathIndex(testRun());
   close(0);
   int32_t sequence = 0;
   ASSERT_EQ(open(names[0], &sequence), 0);
   EXPECT_EQ(sequence, 1);
-  EXPECT_EQ(pathEntryCount(), 1);
+  EXPECT_EQ(pathEntryCount(testRun()), 1);
 }
 
 std::string numbered(int i) { return std::string("<").append(std::to_string(i)).append(">"); }
@@ -110,17 +110,17 @@ TEST_F(PathIndexTest, FailedGrowthsNameTheSequenceArea) {
     result = open(numbered(i), &sequence);
   }
   EXPECT_EQ(result, -1);
-  EXPECT_EQ(pathEntryCount(), 20479);
-  EXPECT_EQ(gRunRecord.messageCode, 1014);
-  EXPECT_EQ(std::string(gRunRecord.messageText),
+  EXPECT_EQ(pathEntryCount(testRun()), 20479);
+  EXPECT_EQ(testRun().messageCode, 1014);
+  EXPECT_EQ(std::string(testRun().messageText),
             test::sjis("メモリの拡張に失敗しました CONTENTS = [シーケンス構造領域] MEMORYOFFSET = [655360]"));
 
   // The index doubles at half full: 2048 of its 4096 first buckets. A fresh scratch, since
   // cleared areas keep their grown sizes.
   resetAllocationSeam();
-  releaseParserScratch();
-  ASSERT_EQ(allocateParserScratch(), 0);
-  clearPathIndex();
+  releaseParserScratch(testRun());
+  ASSERT_EQ(allocateParserScratch(testRun()), 0);
+  clearPathIndex(testRun());
   setAllocationSeam({.failAbove = 100000});
   result = 0;
   int opened = 0;
@@ -129,7 +129,7 @@ TEST_F(PathIndexTest, FailedGrowthsNameTheSequenceArea) {
     result = open(numbered(opened), &sequence);
   }
   EXPECT_EQ(opened, 2048);
-  EXPECT_EQ(std::string(gRunRecord.messageText),
+  EXPECT_EQ(std::string(testRun().messageText),
             test::sjis("メモリの拡張に失敗しました CONTENTS = [シーケンス構造領域] MEMORYOFFSET = [131072]"));
 }
 

@@ -22,10 +22,10 @@ using test::sjis;
 
 // The options as "target input output", or the PARA of the 1031 message.
 std::string parsedOptions(const std::string& line) {
-  EXPECT_EQ(setupRunRecord(line.c_str(), "ToolRecast"), 0);
+  EXPECT_EQ(setupRunRecord(gRecodeRecord, line.c_str(), "ToolRecast"), 0);
   if (parseRecodeOptions() != 0) {
-    EXPECT_EQ(gRunRecord.messageCode, 1031);
-    const std::string text = gRunRecord.messageText;
+    EXPECT_EQ(gRecodeRecord.messageCode, 1031);
+    const std::string text = gRecodeRecord.messageText;
     return text.substr(text.find("PARA="));
   }
   const char* targets[] = {"SJIS", "EUC", "JIS", "UTF8"};
@@ -196,8 +196,8 @@ TEST_F(RecodeRun, FailuresReportTheirTextKeepTheOldOutputAndReleaseTheAreas) {
       EXPECT_EQ(runRecodeTool(("/cEUC " + in + " " + output).c_str()), 255) << c.message;
     }
     resetAllocationSeam();
-    EXPECT_EQ(gRunRecord.messageCode, c.code);
-    EXPECT_EQ(std::string(gRunRecord.messageText), c.message);
+    EXPECT_EQ(gRecodeRecord.messageCode, c.code);
+    EXPECT_EQ(std::string(gRecodeRecord.messageText), c.message);
     EXPECT_EQ(test::readFile(path("out.txt")), "old") << c.message;
     EXPECT_EQ(gRecodeAreas.output, nullptr);
     EXPECT_EQ(gRecodeAreas.input, nullptr);
@@ -206,7 +206,7 @@ TEST_F(RecodeRun, FailuresReportTheirTextKeepTheOldOutputAndReleaseTheAreas) {
   std::remove(in.c_str());
   QuietConsole console("yes\n");
   EXPECT_EQ(runRecodeTool((in + " " + path("out.txt")).c_str()), 255);
-  EXPECT_EQ(std::string(gRunRecord.messageText), sjis("ファイルの読込みに失敗しました FILENAME = [") + in + "]");
+  EXPECT_EQ(std::string(gRecodeRecord.messageText), sjis("ファイルの読込みに失敗しました FILENAME = [") + in + "]");
   EXPECT_EQ(test::readFile(path("out.txt")), "old");
 }
 

@@ -1,3 +1,4 @@
+#include "tests/test_support.h"
 #include "convert/record_index.h"
 
 #include <gtest/gtest.h>
@@ -17,32 +18,32 @@ namespace {
 class RecordIndexTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    resetSettings();
-    gSettings.inputCount = 1;
-    gSettings.outputKind = OutputKind::Normal;
-    ASSERT_EQ(allocateParseTables(), 0);
-    ASSERT_EQ(takeOutputAreas(), 0);
-    gTableCursor = TableCursor{};
-    openTableCursor(0);
+    testRun().settings = Settings{};
+    testRun().settings.inputCount = 1;
+    testRun().settings.outputKind = OutputKind::Normal;
+    ASSERT_EQ(allocateParseTables(testRun(), testRun().settings.inputCount), 0);
+    ASSERT_EQ(takeOutputAreas(testRun()), 0);
+    testRun().cursor = TableCursor{};
+    openTableCursor(testRun(), 0);
   }
   void TearDown() override {
-    setRecordIndexEnabled(true);
-    releaseOutputAreas();
-    releaseParseTables();
+    setRecordIndexEnabled(testRun(), true);
+    releaseOutputAreas(testRun());
+    releaseParseTables(testRun());
   }
   void add(const char* path, int32_t seqNo) {
-    const int32_t offset = gTableCursor.tagNameUsed;
-    ASSERT_EQ(appendTagPath(path, static_cast<int32_t>(std::strlen(path))), 0);
-    ASSERT_EQ(appendTagRecord(gTableCursor.recordCount + 1, seqNo, offset, static_cast<int32_t>(std::strlen(path)), -1, 0),
+    const int32_t offset = testRun().cursor.tagNameUsed;
+    ASSERT_EQ(appendTagPath(testRun(), path, static_cast<int32_t>(std::strlen(path))), 0);
+    ASSERT_EQ(appendTagRecord(testRun(), testRun().cursor.recordCount + 1, seqNo, offset, static_cast<int32_t>(std::strlen(path)), -1, 0),
               0);
-    storeTableCursor(0);
+    storeTableCursor(testRun(), 0);
   }
   static std::string answer(const RecordMatch& m) {
     return std::to_string(m.record) + (m.tagDiffers ? " tag differs" : "");
   }
   std::string find(const char* path, int32_t seqNo) {
     RecordMatch match{};
-    EXPECT_EQ(findRecord(0, path, static_cast<int32_t>(std::strlen(path)), seqNo, &match), 0);
+    EXPECT_EQ(findRecord(testRun(), 0, path, static_cast<int32_t>(std::strlen(path)), seqNo, &match), 0);
     return answer(match);
   }
 };
@@ -75,11 +76,11 @@ TEST_F(RecordIndexTest, AnswersTheWalkForNumbersInsideAndOutsideFourDigits) {
   for (const char* path : paths) {
     for (int32_t seqNo : numbers) {
       const std::string indexed = find(path, seqNo);
-      setRecordIndexEnabled(false);
+      setRecordIndexEnabled(testRun(), false);
       const std::string walked = find(path, seqNo);
-      setRecordIndexEnabled(true);
+      setRecordIndexEnabled(testRun(), true);
       EXPECT_EQ(indexed, walked) << path << " " << seqNo;
-      EXPECT_EQ(walked, answer(findRecordByWalk(0, path, static_cast<int32_t>(std::strlen(path)), seqNo)));
+      EXPECT_EQ(walked, answer(findRecordByWalk(testRun(), 0, path, static_cast<int32_t>(std::strlen(path)), seqNo)));
     }
   }
 }
@@ -91,10 +92,10 @@ TEST_F(RecordIndexTest, AnswersTheWalkForNumbersInsideAndOutsideFourDigits) {
 TEST_F(RecordIndexTest, FullSizedTablesAnswerAbsentKeys) {
   for (int32_t keys : {8, 16, 32, 64}) {
     for (int32_t base : {1, 10000, 2000000000}) {
-      releaseOutputAreas();
-      ASSERT_EQ(takeOutputAreas(), 0);
-      gTableCursor = TableCursor{};
-      openTableCursor(0);
+      releaseOutputAreas(testRun());
+      ASSERT_EQ(takeOutputAreas(testRun()), 0);
+      testRun().cursor = TableCursor{};
+      openTableCursor(testRun(), 0);
       std::vector<std::string> paths;
       for (int32_t k = 0; k < keys; ++k) paths.push_back("<K" + std::to_string(k) + ">");
       for (int32_t k = 0; k < keys; ++k) add(paths[static_cast<std::size_t>(k)].c_str(), base + k % 2);
@@ -102,7 +103,7 @@ TEST_F(RecordIndexTest, FullSizedTablesAnswerAbsentKeys) {
       for (int32_t seqNo : {base, base + 1, base + 2, base + 7777}) {
         for (const std::string& path : absent) {
           const std::string indexed = find(path.c_str(), seqNo);
-          EXPECT_EQ(indexed, answer(findRecordByWalk(0, path.c_str(), static_cast<int32_t>(path.size()), seqNo)))
+          EXPECT_EQ(indexed, answer(findRecordByWalk(testRun(), 0, path.c_str(), static_cast<int32_t>(path.size()), seqNo)))
               << keys << " keys, " << path << " " << seqNo;
         }
       }

@@ -24,25 +24,25 @@ class ReplacementReader : public test::ScratchDir {
  protected:
   void SetUp() override {
     ScratchDir::SetUp();
-    setupRunRecord("", "test");
-    resetSettings();
-    gSettings.outputKind = OutputKind::Normal;
-    std::snprintf(gSettings.replacementDefinitionFile, kFileNameSize, "%s", path("rep.txt").c_str());
-    ASSERT_EQ(takeOutputAreas(), 0);
+    setupRunRecord(testRun(), "", "test");
+    testRun().settings = Settings{};
+    testRun().settings.outputKind = OutputKind::Normal;
+    std::snprintf(testRun().settings.replacementDefinitionFile, kFileNameSize, "%s", path("rep.txt").c_str());
+    ASSERT_EQ(takeOutputAreas(testRun()), 0);
   }
   void TearDown() override {
     resetAllocationSeam();
-    releaseOutputAreas();
+    releaseOutputAreas(testRun());
     EXPECT_EQ(mappedAreaCount(), 0);
     ScratchDir::TearDown();
   }
   static int load(const std::string& bytes) {
-    test::writeFile(gSettings.replacementDefinitionFile, bytes);
-    return loadReplacementTable();
+    test::writeFile(testRun().settings.replacementDefinitionFile, bytes);
+    return loadReplacementTable(testRun());
   }
-  static std::string message() { return gRunRecord.messageText; }
+  static std::string message() { return testRun().messageText; }
   static std::string text(int32_t offset, int32_t length) {
-    return std::string(replacementText(offset), static_cast<std::size_t>(length));
+    return std::string(replacementText(testRun(), offset), static_cast<std::size_t>(length));
   }
 };
 
@@ -65,7 +65,7 @@ TEST_F(ReplacementReader, TheDuplicateReportedIsTheOnePairwiseSearchFinds) {
     }
     if (expectedLine == 0) {
       ASSERT_EQ(load(file), 0) << round;
-      for (std::size_t i = 0; i < numbers.size(); ++i) ASSERT_EQ(findReplacement(numbers[i])->line, long(i + 1));
+      for (std::size_t i = 0; i < numbers.size(); ++i) ASSERT_EQ(findReplacement(testRun(), numbers[i])->line, long(i + 1));
     } else {
       ASSERT_EQ(load(file), -1) << round;
       ASSERT_EQ(message(), sjis("読替定義ファイルの構造が不正です CONTENS = [読替番号が重複しています] ROWS = [" +
@@ -82,12 +82,12 @@ TEST_F(ReplacementReader, LongLinesAndManyEntriesGrowTheirAreas) {
   for (int n = 2; n <= 2000; ++n) shortLines += std::to_string(n) + "\tx\ty\n";
   const std::string file = "1\t\t" + after + "\n" + shortLines;
   ASSERT_EQ(load(file), 0);
-  EXPECT_EQ(gOutputAreas.replaceCount, 2000);
-  EXPECT_EQ(gOutputAreas.replaceTextsSize, 2 * 524288);
-  EXPECT_EQ(gOutputAreas.replaceEntriesSize, 3 * 20480);
-  const ReplacementEntry* first = findReplacement(1);
+  EXPECT_EQ(testRun().output.replaceCount, 2000);
+  EXPECT_EQ(testRun().output.replaceTextsSize, 2 * 524288);
+  EXPECT_EQ(testRun().output.replaceEntriesSize, 3 * 20480);
+  const ReplacementEntry* first = findReplacement(testRun(), 1);
   EXPECT_EQ(text(first->afterOffset, first->afterLength), after);
-  EXPECT_EQ(findReplacement(2000)->line, 2000);
+  EXPECT_EQ(findReplacement(testRun(), 2000)->line, 2000);
 
   const struct {
     std::string file;
@@ -100,13 +100,13 @@ TEST_F(ReplacementReader, LongLinesAndManyEntriesGrowTheirAreas) {
       {shortLines, 40960, "メモリの拡張に失敗しました CONTENTS = [読替構造体領域] MEMORYOFFSET = [40960]"},
   };
   for (const auto& f : failures) {
-    releaseOutputAreas();
-    ASSERT_EQ(takeOutputAreas(), 0);
+    releaseOutputAreas(testRun());
+    ASSERT_EQ(takeOutputAreas(testRun()), 0);
     static std::size_t refused;
     refused = f.size;
     setAllocationSeam(AllocationSeam{0, -1, [](std::size_t size) { return size == refused; }});
     EXPECT_EQ(load(f.file), -1);
-    EXPECT_EQ(gRunRecord.messageCode, 1014);
+    EXPECT_EQ(testRun().messageCode, 1014);
     EXPECT_EQ(message(), sjis(f.text));
     resetAllocationSeam();
   }

@@ -15,7 +15,7 @@ namespace {
 
 std::vector<std::string> slots() {
   std::vector<std::string> result;
-  for (const auto& slot : gRunRecord.args) result.emplace_back(slot);
+  for (const auto& slot : testRun().args) result.emplace_back(slot);
   return result;
 }
 
@@ -36,7 +36,7 @@ TEST(CommandLineSplitting, FillsSlotsAsTheRunFrameSplitsThem) {
       {"1 2 3 4 5 6 7 8 9 10 11 12", {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}},
   };
   for (const Case& c : cases) {
-    ASSERT_EQ(setupRunRecord(c.line.c_str(), "Marquill"), 0) << c.line;
+    ASSERT_EQ(setupRunRecord(testRun(), c.line.c_str(), "Marquill"), 0) << c.line;
     std::vector<std::string> expected = c.expected;
     expected.resize(kArgumentSlots);
     EXPECT_EQ(slots(), expected) << "[" << c.line << "]";
@@ -44,28 +44,28 @@ TEST(CommandLineSplitting, FillsSlotsAsTheRunFrameSplitsThem) {
 }
 
 TEST(CommandLineSplitting, StartsWithTheNoErrorMessageAndTheProgramName) {
-  gRunRecord.messageCode = 77;
-  ASSERT_EQ(setupRunRecord("x", "AVeryLongProgramNameThatDoesNotFitItsField"), 0);
-  EXPECT_EQ(gRunRecord.messageCode, 0);
-  EXPECT_EQ(std::string(gRunRecord.messageText), test::sjis("エラーはありません"));
-  EXPECT_EQ(std::string(gRunRecord.programName), "AVeryLongProgramNameThatDoesNot");
+  testRun().messageCode = 77;
+  ASSERT_EQ(setupRunRecord(testRun(), "x", "AVeryLongProgramNameThatDoesNotFitItsField"), 0);
+  EXPECT_EQ(testRun().messageCode, 0);
+  EXPECT_EQ(std::string(testRun().messageText), test::sjis("エラーはありません"));
+  EXPECT_EQ(std::string(testRun().programName), "AVeryLongProgramNameThatDoesNot");
 }
 
 TEST(CommandLineSplitting, RefusesAnArgumentLongerThanItsSlot) {
   const std::string fits(255, 'f');
-  ASSERT_EQ(setupRunRecord(("  " + fits + "  ").c_str(), "Marquill"), 0);
-  EXPECT_EQ(std::string(gRunRecord.args[1]), fits);
+  ASSERT_EQ(setupRunRecord(testRun(), ("  " + fits + "  ").c_str(), "Marquill"), 0);
+  EXPECT_EQ(std::string(testRun().args[1]), fits);
 
   const std::string tooLong = std::string(300, 'p');
-  EXPECT_EQ(setupRunRecord(("ok " + tooLong).c_str(), "Marquill"), -1);
-  EXPECT_EQ(gRunRecord.messageCode, 1031);
-  EXPECT_EQ(std::string(gRunRecord.messageText),
+  EXPECT_EQ(setupRunRecord(testRun(), ("ok " + tooLong).c_str(), "Marquill"), -1);
+  EXPECT_EQ(testRun().messageCode, 1031);
+  EXPECT_EQ(std::string(testRun().messageText),
             test::sjis("パラメータの設定ミスです PARA=[") + std::string(256, 'p') + "]");
 
   // Words after the tenth are never looked at, whatever their length.
   std::string eleven;
   for (int i = 0; i < 10; ++i) eleven += "w ";
-  EXPECT_EQ(setupRunRecord((eleven + tooLong).c_str(), "Marquill"), 0);
+  EXPECT_EQ(setupRunRecord(testRun(), (eleven + tooLong).c_str(), "Marquill"), 0);
 }
 
 TEST(CommandLineSplitting, JoinsSplitArgumentsWithSingleSpaces) {

@@ -26,29 +26,29 @@ using Records = std::vector<std::string>;
 class ScannerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    setupRunRecord("", "test");
-    ASSERT_EQ(allocateParseTables(1), 0);
-    ASSERT_EQ(allocateParserScratch(), 0);
+    setupRunRecord(testRun(), "", "test");
+    ASSERT_EQ(allocateParseTables(testRun(), 1), 0);
+    ASSERT_EQ(allocateParserScratch(testRun()), 0);
   }
   void TearDown() override {
     resetAllocationSeam();
-    releaseParserScratch();
-    releaseParseTables();
+    releaseParserScratch(testRun());
+    releaseParseTables(testRun());
   }
 
   // Scans `text` into slot 0 as input loading does; the input block has 16 NUL bytes behind it.
   static int scan(const std::string& text, InputKind kind = InputKind::Html, ScanPath path = ScanPath::Bulk) {
-    releaseArea(&gParserScratch.inputText);
-    EXPECT_EQ(allocZeroed(&gParserScratch.inputText, static_cast<long>(text.size()) + 16), 0);
-    std::memcpy(gParserScratch.inputText, text.data(), text.size());
-    gParserScratch.inputSize = static_cast<int32_t>(text.size());
-    openTableCursor(0);
-    gTableCursor.recordCount = 0;
-    gTableCursor.tagNameUsed = 0;
-    gTableCursor.contentUsed = 0;
-    const int result = scanMarkup(kind, path);
-    storeTableCursor(0);
-    releaseArea(&gParserScratch.inputText);
+    releaseArea(&testRun().scratch.inputText);
+    EXPECT_EQ(allocZeroed(&testRun().scratch.inputText, static_cast<long>(text.size()) + 16), 0);
+    std::memcpy(testRun().scratch.inputText, text.data(), text.size());
+    testRun().scratch.inputSize = static_cast<int32_t>(text.size());
+    openTableCursor(testRun(), 0);
+    testRun().cursor.recordCount = 0;
+    testRun().cursor.tagNameUsed = 0;
+    testRun().cursor.contentUsed = 0;
+    const int result = scanMarkup(testRun(), kind, path);
+    storeTableCursor(testRun(), 0);
+    releaseArea(&testRun().scratch.inputText);
     return result;
   }
   static Records records() { return test::listingLines(0); }
@@ -61,9 +61,9 @@ class ScannerTest : public ::testing::Test {
     bool operator==(const Outcome&) const = default;
   };
   static Outcome outcome(const std::string& text, InputKind kind, ScanPath path) {
-    setupRunRecord("", "test");
+    setupRunRecord(testRun(), "", "test");
     const int result = scan(text, kind, path);
-    return Outcome{result, gRunRecord.messageText, records()};
+    return Outcome{result, testRun().messageText, records()};
   }
   // Holds the bulk runs against taking every byte through the table.
   static void expectBothPathsAgree(const std::string& text, InputKind kind) {
@@ -78,7 +78,7 @@ class ScannerTest : public ::testing::Test {
     return sjis("入力ファイルの構造が不正です CONTENS = [" + detail + "] ROWS = [" + std::to_string(row) +
                 "] COLS = [" + std::to_string(column) + "]");
   }
-  static std::string message() { return gRunRecord.messageText; }
+  static std::string message() { return testRun().messageText; }
 };
 
 TEST_F(ScannerTest, TheWorkedTableExample) {
@@ -212,7 +212,7 @@ TEST_F(ScannerTest, SyntaxFaultsNameTheFaultAndItsPlace) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input);
     EXPECT_EQ(scan(c.input), -1);
-    EXPECT_EQ(gRunRecord.messageCode, 1021);
+    EXPECT_EQ(testRun().messageCode, 1021);
     EXPECT_EQ(message(), fault(c.detail, 1, c.column));
   }
   // Rows and columns count the text before the fault: CR LF ends a row, a TAB is 4 columns.
@@ -255,8 +255,8 @@ TEST_F(ScannerTest, LongNamesAndTextsGrowTheirBuffers) {
   path.front() = '<';
   path.back() = '>';
   EXPECT_EQ(records(), (Records{"1\t1\t1\t" + path + "\t" + text, "1\t2\t1\t" + path + "<<V>>\t" + text}));
-  EXPECT_GE(gParserScratch.nameBufferSize, 10004);
-  EXPECT_GE(gParserScratch.textBufferSize, 200016);
+  EXPECT_GE(testRun().scratch.nameBufferSize, 10004);
+  EXPECT_GE(testRun().scratch.textBufferSize, 200016);
 }
 
 // Every record takes the next number of its own path, continuation records included; this
@@ -285,7 +285,7 @@ TEST_F(ScannerTest, SequenceNumbersCountEachPathOverManyDistinctPaths) {
     }
   }
   ASSERT_EQ(scan(doc, InputKind::Xml), 0);
-  const ParseTableSlot& slot = gParseTables[0];
+  const ParseTableSlot& slot = testRun().tables[0];
   std::map<std::string, int32_t> seen;
   ASSERT_GT(slot.recordCount, 30000);
   for (int32_t i = 0; i < slot.recordCount; ++i) {
@@ -295,7 +295,7 @@ TEST_F(ScannerTest, SequenceNumbersCountEachPathOverManyDistinctPaths) {
     ASSERT_EQ(r.seqNo, ++seen[path]) << "record " << i + 1 << " " << path;
   }
   EXPECT_GT(seen.size(), 8192u);
-  EXPECT_GT(gParserScratch.pathIndexSize, kPathIndexArea.firstSize);
+  EXPECT_GT(testRun().scratch.pathIndexSize, kPathIndexArea.firstSize);
 }
 
 TEST_F(ScannerTest, FailedGrowthsNameTheirAreaAndSize) {
@@ -306,7 +306,7 @@ TEST_F(ScannerTest, FailedGrowthsNameTheirAreaAndSize) {
   };
   failAbove(8192);
   EXPECT_EQ(scan("<P>" + std::string(5000, 'x') + "</P>"), -1);
-  EXPECT_EQ(gRunRecord.messageCode, 1014);
+  EXPECT_EQ(testRun().messageCode, 1014);
   EXPECT_EQ(message(), sjis("メモリの拡張に失敗しました CONTENTS = [内容一時待避領域] MEMORYOFFSET = [69632]"));
   resetAllocationSeam();
 
@@ -412,9 +412,9 @@ TEST_F(ScannerTest, WorkStaysLinearOverLongRunsOfOneByte) {
           const std::string text = std::string(run.before) + std::string(count, run.byte) + run.after;
           const bool whole = scan(text, kind, path) == 0;
           const auto size = static_cast<int64_t>(text.size());
-          EXPECT_LE(lastScanSteps(), 3 * size) << run.before << "[" << count << " x '" << run.byte << "']";
+          EXPECT_LE(lastScanSteps(testRun()), 3 * size) << run.before << "[" << count << " x '" << run.byte << "']";
           if (whole) {
-            EXPECT_GE(lastScanSteps(), size) << run.before << "[" << count << " x '" << run.byte << "']";
+            EXPECT_GE(lastScanSteps(testRun()), size) << run.before << "[" << count << " x '" << run.byte << "']";
           }
         }
       }

@@ -18,8 +18,8 @@ class SettingsReaderTest : public test::ScratchDir {
  protected:
   int read(const std::string& text) {
     test::writeFile(path("s.ini"), text);
-    setupRunRecord(path("s.ini").c_str(), "Marquill");
-    return readSettings();
+    setupRunRecord(testRun(), path("s.ini").c_str(), "Marquill");
+    return readSettings(testRun());
   }
 };
 
@@ -34,18 +34,18 @@ TEST_F(SettingsReaderTest, FillsEverySettingAndCutsMarkersToThirtyBytes) {
                  "[INFILE]\nCOUNT=2\nKIND=html\nINFILE1=a.html\nINFILE2=b.html\n"
                  "[OUTDEF]\nOUTDEF=def.txt\n[REPLACE]\nREPDEF=rep.txt\n"),
             0);
-  EXPECT_EQ(std::string(gSettings.logFileName), path("run.log"));
-  EXPECT_TRUE(gSettings.warnLog);
-  EXPECT_EQ(gSettings.outputKind, OutputKind::NoCrlf);
-  EXPECT_EQ(std::string(gSettings.startMarker), std::string(30, 'S'));
-  EXPECT_EQ(std::string(gSettings.endMarker), "]]");
-  EXPECT_EQ(gSettings.inputCount, 2);
-  EXPECT_EQ(gSettings.inputKind, InputKind::Html);
-  EXPECT_EQ(std::string(gSettings.inputFiles[1]), "b.html");
-  EXPECT_EQ(std::string(gSettings.outputFile), "out.txt");
-  EXPECT_EQ(std::string(gSettings.outputDefinitionFile), "def.txt");
-  EXPECT_EQ(std::string(gSettings.replacementDefinitionFile), "rep.txt");
-  EXPECT_TRUE(gSettings.useReplacement);
+  EXPECT_EQ(std::string(testRun().settings.logFileName), path("run.log"));
+  EXPECT_TRUE(testRun().settings.warnLog);
+  EXPECT_EQ(testRun().settings.outputKind, OutputKind::NoCrlf);
+  EXPECT_EQ(std::string(testRun().settings.startMarker), std::string(30, 'S'));
+  EXPECT_EQ(std::string(testRun().settings.endMarker), "]]");
+  EXPECT_EQ(testRun().settings.inputCount, 2);
+  EXPECT_EQ(testRun().settings.inputKind, InputKind::Html);
+  EXPECT_EQ(std::string(testRun().settings.inputFiles[1]), "b.html");
+  EXPECT_EQ(std::string(testRun().settings.outputFile), "out.txt");
+  EXPECT_EQ(std::string(testRun().settings.outputDefinitionFile), "def.txt");
+  EXPECT_EQ(std::string(testRun().settings.replacementDefinitionFile), "rep.txt");
+  EXPECT_TRUE(testRun().settings.useReplacement);
 }
 
 TEST_F(SettingsReaderTest, CsvOutputReadsNoDefinitionsAndFileNamesAreNeverCut) {
@@ -53,11 +53,11 @@ TEST_F(SettingsReaderTest, CsvOutputReadsNoDefinitionsAndFileNamesAreNeverCut) {
                            "\nWARLOGOUT=NO\n[OUTFILE]\nKIND=CSVFILE\nOUTFILE=o\n"
                            "[INFILE]\nCOUNT=1\nKIND=CSV\n";
   ASSERT_EQ(read(base + "INFILE1=" + std::string(253, 'n') + "\n[REPLACE]\nREPDEF=r\n"), 0);
-  EXPECT_EQ(gSettings.outputKind, OutputKind::Csv);
-  EXPECT_EQ(gSettings.inputKind, InputKind::Csv);
-  EXPECT_FALSE(gSettings.warnLog);
-  EXPECT_FALSE(gSettings.useReplacement);
-  EXPECT_EQ(std::string(gSettings.inputFiles[0]).size(), 253u);
+  EXPECT_EQ(testRun().settings.outputKind, OutputKind::Csv);
+  EXPECT_EQ(testRun().settings.inputKind, InputKind::Csv);
+  EXPECT_FALSE(testRun().settings.warnLog);
+  EXPECT_FALSE(testRun().settings.useReplacement);
+  EXPECT_EQ(std::string(testRun().settings.inputFiles[0]).size(), 253u);
 
   EXPECT_EQ(read(base + "INFILE1=" + std::string(254, 'n') + "\n"), -1);
   EXPECT_EQ(test::logEntries(test::readFile(path("l.log"))).back(),
@@ -94,8 +94,8 @@ TEST_F(SettingsReaderTest, DocumentsHaveAParserAndACodeListingsNeither) {
   for (const Case& c : cases) {
     EXPECT_EQ(read(base + c.lines), c.result) << c.lines;
     if (c.result != 0) continue;
-    EXPECT_EQ(gSettings.parser, c.parser) << c.lines;
-    EXPECT_EQ(gSettings.documentCode, c.code) << c.lines;
+    EXPECT_EQ(testRun().settings.parser, c.parser) << c.lines;
+    EXPECT_EQ(testRun().settings.documentCode, c.code) << c.lines;
   }
   EXPECT_EQ(read(base + "KIND=HTML\nPARSER=x\n"), -1);
   EXPECT_EQ(test::logEntries(test::readFile(path("l.log"))).back(),
@@ -127,8 +127,8 @@ TEST_F(SettingsReaderTest, TheWorkingCodeAndTheLogsCode) {
     settings.replace(settings.find("%s"), 2, c.output);
     EXPECT_EQ(read(settings), c.result) << c.log << c.output;
     if (c.result != 0) continue;
-    EXPECT_EQ(gSettings.workingCode, c.working) << c.log << c.output;
-    EXPECT_EQ(gSettings.logCode, c.logCode) << c.log << c.output;
+    EXPECT_EQ(testRun().settings.workingCode, c.working) << c.log << c.output;
+    EXPECT_EQ(testRun().settings.logCode, c.logCode) << c.log << c.output;
   }
   std::remove(path("l.log").c_str());
   EXPECT_EQ(read(head + "CODE=UTF8\n" + "[OUTFILE]\nKIND=CSV\nOUTFILE=o\nCODE=x\n"), -1);

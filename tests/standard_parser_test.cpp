@@ -36,22 +36,22 @@ class StandardParser : public test::ScratchDir {
   void SetUp() override {
     if (!standardParserAvailable()) GTEST_SKIP() << "built without the standard parser";
     ScratchDir::SetUp();
-    setupRunRecord("", "test");
-    ASSERT_EQ(allocateParseTables(1), 0);
+    setupRunRecord(testRun(), "", "test");
+    ASSERT_EQ(allocateParseTables(testRun(), 1), 0);
   }
   void TearDown() override {
     resetAllocationSeam();
-    releaseParseTables();
+    releaseParseTables(testRun());
     EXPECT_EQ(mappedAreaCount(), 0);
     ScratchDir::TearDown();
   }
   static Outcome load(const std::string& text, InputKind kind, ParserKind parser = ParserKind::Standard,
                       DocumentCode code = DocumentCode::Detect) {
-    setupRunRecord("", "test");
-    gParseTables[0].recordCount = 0;
-    const int result = loadDocumentText(kind, reinterpret_cast<const unsigned char*>(text.data()),
+    setupRunRecord(testRun(), "", "test");
+    testRun().tables[0].recordCount = 0;
+    const int result = loadDocumentText(testRun(), kind, reinterpret_cast<const unsigned char*>(text.data()),
                                         static_cast<int32_t>(text.size()), parser, code);
-    return Outcome{result, gRunRecord.messageCode, gRunRecord.messageText, test::listingLines(0)};
+    return Outcome{result, testRun().messageCode, testRun().messageText, test::listingLines(0)};
   }
   static Records records(const std::string& text, InputKind kind = InputKind::Html) {
     const Outcome outcome = load(text, kind);
@@ -71,11 +71,11 @@ struct Case {
 
 void expectRecords(const std::vector<Case>& cases, InputKind kind) {
   for (const Case& c : cases) {
-    setupRunRecord("", "test");
-    gParseTables[0].recordCount = 0;
-    const int result = loadDocumentText(kind, reinterpret_cast<const unsigned char*>(c.document.data()),
+    setupRunRecord(testRun(), "", "test");
+    testRun().tables[0].recordCount = 0;
+    const int result = loadDocumentText(testRun(), kind, reinterpret_cast<const unsigned char*>(c.document.data()),
                                         static_cast<int32_t>(c.document.size()), ParserKind::Standard);
-    EXPECT_EQ(result, 0) << c.document << ": " << gRunRecord.messageText;
+    EXPECT_EQ(result, 0) << c.document << ": " << testRun().messageText;
     EXPECT_EQ(test::listingLines(0), c.expected) << c.document;
   }
 }

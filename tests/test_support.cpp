@@ -423,7 +423,7 @@ std::vector<std::string> logEntries(const std::string& logBytes) {
 
 std::vector<std::string> listingLines(int slot) {
   std::vector<std::string> lines;
-  const ParseTableSlot& tables = gParseTables[slot];
+  const ParseTableSlot& tables = testRun().tables[slot];
   for (int32_t i = 0; i < tables.recordCount; ++i) {
     const TagRecord& r = *recordAt(tables, i);
     std::string line = std::to_string(slot + 1) + "\t" + std::to_string(r.objectNo) + "\t" + std::to_string(r.seqNo) +
@@ -476,3 +476,12 @@ bool systemConvertsCodes() {
 }
 
 }  // namespace mq::test
+
+namespace mq {
+
+OutputRun& testRun() {
+  static OutputRun* const run = new OutputRun{};
+  return *run;
+}
+
+}  // namespace mq

@@ -11,6 +11,14 @@
 #include <vector>
 
 #include "common/console.h"
+#include "convert/output_run.h"
+
+namespace mq {
+
+// The one run the unit tests drive the library's steps with, as a program drives its own.
+OutputRun& testRun();
+
+}  // namespace mq
 
 namespace mq::test {
 

@@ -30,7 +30,7 @@ FakeTool gFake;
 
 int fakeStep(char name, int index, MessageCode code, const char* format) {
   gFake.trace += name;
-  if (gFake.results[index] != 0) setMessage(code, format, "z");
+  if (gFake.results[index] != 0) setMessage(testRun(), code, format, "z");
   return gFake.results[index];
 }
 int fakeOptions() { return fakeStep('o', 0, kCodeParameterError, kFmtParameterError); }
@@ -70,7 +70,7 @@ TEST_F(ToolFrame, RunsEachStepOnceAndReportsTheLastMessage) {
     if (c.old != nullptr) test::writeFile(output, c.old);
     gFake = FakeTool{"", {c.fake.results[0], c.fake.results[1], c.fake.results[2]}};
     ConsoleCapture console(c.answer);
-    EXPECT_EQ(runTool("a b", "P", ToolSteps{fakeOptions, output.c_str(), fakeAreas, fakeRun, fakeRelease}), c.exitCode);
+    EXPECT_EQ(runTool(testRun(), "a b", "P", ToolSteps{fakeOptions, output.c_str(), fakeAreas, fakeRun, fakeRelease}), c.exitCode);
     EXPECT_EQ(gFake.trace, c.fake.trace) << c.fake.trace;
     EXPECT_EQ(console.err(), c.err) << c.fake.trace;
     EXPECT_EQ(console.out(), c.exitCode == 0 ? done : "");
@@ -81,7 +81,7 @@ TEST_F(ToolFrame, RunsEachStepOnceAndReportsTheLastMessage) {
   gFake = FakeTool{};
   ConsoleCapture console;
   EXPECT_EQ(
-      runTool(("a " + std::string(300, 'p')).c_str(), "P", ToolSteps{fakeOptions, "", fakeAreas, fakeRun, fakeRelease}),
+      runTool(testRun(), ("a " + std::string(300, 'p')).c_str(), "P", ToolSteps{fakeOptions, "", fakeAreas, fakeRun, fakeRelease}),
       255);
   EXPECT_EQ(gFake.trace, "");
   EXPECT_EQ(console.err(), "P: " + sjis("パラメータの設定ミスです PARA=[") + std::string(256, 'p') + "]\n");

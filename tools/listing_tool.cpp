@@ -17,6 +17,8 @@
 namespace mq {
 
 ListingOptions gListingOptions;
+// The program's one run: the document's tables and the listing's value area.
+ListingRun gListing;
 
 namespace {
 
@@ -65,12 +67,12 @@ int applyOption(const char* argument) {
   } else if (std::strncmp(argument, "/p", 2) == 0 || std::strncmp(argument, "/P", 2) == 0) {
     applySeparatorText(argument + 2);
   } else if (std::strcmp(argument, "/s") == 0 || std::strcmp(argument, "/S") == 0) {
-    if (!standardParserAvailable()) return refuseStandardParser(argument);
+    if (!standardParserAvailable()) return refuseStandardParser(gListing, argument);
     gListingOptions.parser = ParserKind::Standard;
   } else if (std::strcmp(argument, "/u") == 0 || std::strcmp(argument, "/U") == 0) {
     // Documents in other codes reach UTF-8 through the system's converter.
     if (!platformConvertsCodes()) {
-      setMessage(kCodeParameterError, kFmtParameterError, argument);
+      setMessage(gListing, kCodeParameterError, kFmtParameterError, argument);
       return -1;
     }
     gListingOptions.working = TextCode::Utf8;
@@ -78,7 +80,7 @@ int applyOption(const char* argument) {
              codeFromOption(argument + 2)) {
     // the code is taken
   } else {
-    setMessage(kCodeParameterError, kFmtParameterError, argument);
+    setMessage(gListing, kCodeParameterError, kFmtParameterError, argument);
     return -1;
   }
   return 0;
@@ -103,7 +105,7 @@ void writeListingUsage() {
       "Report: a message box with the outcome, e.g. \"%s\" (where the system has\n"
       "none: on standard output after success, on standard error otherwise).\n"
       "Exit codes: 0 success; 255 a failure, or a question not answered with OK.\n",
-      gRunRecord.programName, gListingKind == InputKind::Html ? "HTML" : "XML", kTextOverwriteQuestion,
+      gListing.programName, gListingKind == InputKind::Html ? "HTML" : "XML", kTextOverwriteQuestion,
       kTextFinishedNormally);
 }
 
@@ -112,12 +114,12 @@ void writeListingUsage() {
 int parseListingOptions() {
   gListingOptions = ListingOptions{};
   gListingOptions.format.separator = '\t';
-  return splitToolArguments(applyOption, gListingOptions.inputFile, gListingOptions.listingFile);
+  return splitToolArguments(gListing, applyOption, gListingOptions.inputFile, gListingOptions.listingFile);
 }
 
 int takeListingAreas() {
-  gValueArea = ValueArea{};
-  if (allocateParseTables(kListingSlots) != 0 || takeValueArea() != 0) {
+  gListing.value = ValueArea{};
+  if (allocateParseTables(gListing, kListingSlots) != 0 || takeValueArea(gListing) != 0) {
     releaseListingAreas();
     return -1;
   }
@@ -125,8 +127,8 @@ int takeListingAreas() {
 }
 
 void releaseListingAreas() {
-  releaseParseTables();
-  releaseValueArea();
+  releaseParseTables(gListing);
+  releaseValueArea(gListing);
 }
 
 namespace {
@@ -135,7 +137,7 @@ namespace {
 char gWarning[kMessageTextSize];
 char gDecidedCode[kCodeLabelSize];
 
-void keepWarning() { std::snprintf(gWarning, sizeof gWarning, "%s", gRunRecord.messageText); }
+void keepWarning() { std::snprintf(gWarning, sizeof gWarning, "%s", gListing.messageText); }
 void keepDecidedCode(const char* name) { std::snprintf(gDecidedCode, sizeof gDecidedCode, "%s", name); }
 
 }  // namespace
@@ -145,12 +147,12 @@ int runListing() {
   gDecidedCode[0] = '\0';
   const InputSet inputs{gListingKind,          kListingSlots,  &gListingOptions.inputFile, gListingOptions.parser,
                         gListingOptions.documentCode, keepWarning, keepDecidedCode,            gListingOptions.working};
-  const int loaded = loadInputs(inputs);
+  const int loaded = loadInputs(gListing, inputs);
   if (loaded != 0) return loaded;
   // Created only now: a document that could not be loaded leaves an old listing as it was.
-  const int written = writeTagListing(gListingOptions.listingFile, kListingSlots, gListingOptions.format);
+  const int written = writeTagListing(gListing, gListingOptions.listingFile, kListingSlots, gListingOptions.format);
   // A success says which code was read when it was not declared, and what was replaced.
-  if (written == 0) setSuccessReport(gDecidedCode, gWarning);
+  if (written == 0) setSuccessReport(gListing, gDecidedCode, gWarning);
   return written;
 }
 
@@ -158,7 +160,7 @@ int runListingTool(const char* commandLine, const char* programName, InputKind k
   gListingKind = kind;
   const ToolSteps steps{parseListingOptions, gListingOptions.listingFile, takeListingAreas, runListing,
                         releaseListingAreas, writeListingUsage};
-  return runTool(commandLine, programName, steps);
+  return runTool(gListing, commandLine, programName, steps);
 }
 
 }  // namespace mq

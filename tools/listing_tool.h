@@ -4,7 +4,7 @@
 
 #include "common/run_record.h"
 #include "common/settings.h"
-#include "tools/listing_writer.h"
+#include "convert/listing_writer.h"
 
 namespace mq {
 
@@ -18,6 +18,8 @@ struct ListingOptions {
 };
 
 extern ListingOptions gListingOptions;
+// The program's one run.
+extern ListingRun gListing;
 
 // The entry of both programs: the frame run with the listing steps, the document parsed in
 // the program's kind (XML or HTML).

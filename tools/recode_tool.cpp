@@ -18,6 +18,8 @@ namespace mq {
 
 RecodeOptions gRecodeOptions;
 RecodeAreas gRecodeAreas;
+// The program's one run record.
+RunRecord gRecodeRecord;
 
 namespace {
 
@@ -40,11 +42,11 @@ int applyRecodeOption(const char* argument) {
   toUpperAscii(name, argument + 2, static_cast<int>(std::strlen(argument + 2)));
   if (argument[1] == 'e' || argument[1] == 'E') {
     if (name[0] != '\0' && documentCodeFromName(name, &gRecodeOptions.inputCode)) return 0;
-    setMessage(kCodeParameterError, kFmtParameterError, argument);
+    setMessage(gRecodeRecord, kCodeParameterError, kFmtParameterError, argument);
     return -1;
   }
   if (argument[1] != 'c' && argument[1] != 'C') {
-    setMessage(kCodeParameterError, kFmtParameterError, argument);
+    setMessage(gRecodeRecord, kCodeParameterError, kFmtParameterError, argument);
     return -1;
   }
   for (const TargetName& target : kTargetNames) {
@@ -61,7 +63,7 @@ int readRecodeInput() {
   if (readWholeFile(&gRecodeAreas.input, &gRecodeAreas.inputLength, gRecodeOptions.inputFile) != 0) {
     releaseArea(&gRecodeAreas.input);
     gRecodeAreas.inputLength = 0;
-    setMessage(kCodeReadFailed, kFmtReadFailed, gRecodeOptions.inputFile);
+    setMessage(gRecodeRecord, kCodeReadFailed, kFmtReadFailed, gRecodeOptions.inputFile);
     return -1;
   }
   return 0;
@@ -102,7 +104,7 @@ void reportRecode(const CodeDecision& decision, int64_t replaced) {
   if (replaced > 0) {
     std::snprintf(warning, sizeof warning, kFmtReplacedCharacters, gRecodeOptions.inputFile, static_cast<long>(replaced));
   }
-  setSuccessReport(decided, warning);
+  setSuccessReport(gRecodeRecord, decided, warning);
 }
 
 void writeRecodeUsage() {
@@ -133,14 +135,14 @@ int parseRecodeOptions() {
   gRecodeOptions.inputCode = DocumentCode::Detect;
   std::memset(gRecodeOptions.inputFile, 0, sizeof gRecodeOptions.inputFile);
   std::memset(gRecodeOptions.outputFile, 0, sizeof gRecodeOptions.outputFile);
-  return splitToolArguments(applyRecodeOption, gRecodeOptions.inputFile, gRecodeOptions.outputFile);
+  return splitToolArguments(gRecodeRecord, applyRecodeOption, gRecodeOptions.inputFile, gRecodeOptions.outputFile);
 }
 
 int takeRecodeAreas() {
   gRecodeAreas = RecodeAreas{};
-  if (takeArea(&gRecodeAreas.output, kRecodeStepRoom, kAreaOutput) != 0 ||
-      takeArea(&gRecodeAreas.between[0], kRecodeStepRoom, kAreaConversion) != 0 ||
-      takeArea(&gRecodeAreas.between[1], kRecodeStepRoom, kAreaConversion) != 0) {
+  if (takeArea(gRecodeRecord, &gRecodeAreas.output, kRecodeStepRoom, kAreaOutput) != 0 ||
+      takeArea(gRecodeRecord, &gRecodeAreas.between[0], kRecodeStepRoom, kAreaConversion) != 0 ||
+      takeArea(gRecodeRecord, &gRecodeAreas.between[1], kRecodeStepRoom, kAreaConversion) != 0) {
     releaseRecodeAreas();
     return -1;
   }
@@ -162,14 +164,14 @@ int runRecode() {
   if (openRecodePipeline(&pipeline, decision, gRecodeOptions.target) != 0) {
     // The system has no converter for a code this needs.
     closeRecodePipeline(&pipeline);
-    setMessage(kCodeParameterError, kFmtParameterError, "CODE");
+    setMessage(gRecodeRecord, kCodeParameterError, kFmtParameterError, "CODE");
     return -1;
   }
   // Opened only now: an input that cannot be read leaves an existing output as it was.
   std::FILE* file = std::fopen(gRecodeOptions.outputFile, "wb");
   if (file == nullptr) {
     closeRecodePipeline(&pipeline);
-    setMessage(kCodeReadFailed, kFmtReadFailed, gRecodeOptions.outputFile);
+    setMessage(gRecodeRecord, kCodeReadFailed, kFmtReadFailed, gRecodeOptions.outputFile);
     return -1;
   }
   // Pieces reach the file through a larger stream buffer: a few hundred writes for a large
@@ -182,7 +184,7 @@ int runRecode() {
   // The last bytes reach the file only at the close, so a failed close is a failed write.
   const bool closed = std::fclose(file) == 0;
   if (written != 0 || !closed) {
-    setMessage(kCodeWriteFailed, kFmtWriteFailed, gRecodeOptions.outputFile);
+    setMessage(gRecodeRecord, kCodeWriteFailed, kFmtWriteFailed, gRecodeOptions.outputFile);
     return -1;
   }
   reportRecode(decision, replaced);
@@ -192,7 +194,7 @@ int runRecode() {
 int runRecodeTool(const char* commandLine) {
   const ToolSteps steps{parseRecodeOptions, gRecodeOptions.outputFile, takeRecodeAreas, runRecode, releaseRecodeAreas,
                         writeRecodeUsage};
-  return runTool(commandLine, kProgramName, steps);
+  return runTool(gRecodeRecord, commandLine, kProgramName, steps);
 }
 
 }  // namespace mq

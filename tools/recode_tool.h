@@ -7,7 +7,7 @@
 
 #include "common/run_record.h"
 #include "common/settings.h"
-#include "tools/recode_pipeline.h"
+#include "convert/recode_pipeline.h"
 
 namespace mq {
 
@@ -30,6 +30,8 @@ struct RecodeAreas {
 };
 
 extern RecodeAreas gRecodeAreas;
+// The program's one run record.
+extern RunRecord gRecodeRecord;
 
 // The entry of ToolRecast: the frame run with the recode steps.
 int runRecodeTool(const char* commandLine);

@@ -1,4 +1,4 @@
-#include "tools/recode_pipeline.h"
+#include "convert/recode_pipeline.h"
 
 #include <cstring>
 

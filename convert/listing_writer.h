@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "common/texts.h"
 #include "common/work_areas.h"
+#include "markup/parse_run.h"
 
 namespace mq {
 
@@ -24,16 +26,20 @@ struct ValueArea {
   int32_t used;
 };
 
-extern ValueArea gValueArea;
 
 inline constexpr AreaField<ValueArea> kValueAreas[] = {{&ValueArea::bytes, &ValueArea::size, kAreaWork, 4096, 4096}};
 
-int takeValueArea();
-void releaseValueArea();
+// A run that writes tag listings: the parse tables it reads and the value area.
+struct ListingRun : ParseRun {
+  ValueArea value;
+};
+
+int takeValueArea(ListingRun& run);
+void releaseValueArea(ListingRun& run);
 
 // Fills the value area with the value, TAB, LF and CR written as "[09]", "[0A]", "[0D]".
 // -1 with message 1014 when the area cannot grow.
-int escapeValue(const char* value, int32_t length);
+int escapeValue(ListingRun& run, const char* value, int32_t length);
 
 // How values reach the listing: those with nothing to escape as they stand (the fast path),
 // or every one through the value area. Both write the same bytes; tests compare them.
@@ -42,7 +48,11 @@ enum class ValuePath { AsItStands, Escaped };
 // Creates the listing file and writes the records of the first slotCount slots, stopping at
 // the first slot without records. 0, or -1 with message 1001 (the file cannot be created),
 // 1002 (a write or the close failed; the lines written stay) or 1014 (the value area).
-int writeTagListing(const char* fileName, int32_t slotCount, const ListingFormat& format,
+int writeTagListing(ListingRun& run, const char* fileName, int32_t slotCount, const ListingFormat& format,
                     ValuePath path = ValuePath::AsItStands);
+
+// The same lines appended to a text; -1 only with message 1014 (the value area).
+int writeTagListingText(ListingRun& run, std::string* text, int32_t slotCount, const ListingFormat& format,
+                        ValuePath path = ValuePath::AsItStands);
 
 }  // namespace mq

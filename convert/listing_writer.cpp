@@ -1,8 +1,9 @@
-#include "tools/listing_writer.h"
+#include "convert/listing_writer.h"
 
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 
 #include "common/line_writer.h"
 #include "common/message_log.h"
@@ -10,8 +11,6 @@
 #include "markup/parse_tables.h"
 
 namespace mq {
-
-ValueArea gValueArea;
 
 namespace {
 
@@ -25,11 +24,11 @@ bool holdsEscapes(const char* value, int32_t length) {
   return false;
 }
 
-int writeRecords(LineWriter& out, const char* fileName, int32_t slotCount, const ListingFormat& format,
+int writeRecords(ListingRun& run, LineWriter& out, const char* fileName, int32_t slotCount, const ListingFormat& format,
                  ValuePath path) {
   const char separator = format.separator;
   for (int f = 0; f < slotCount; ++f) {
-    const ParseTableSlot& slot = gParseTables[f];
+    const ParseTableSlot& slot = run.tables[f];
     if (slot.recordCount == 0) break;
     if (format.writeHeader) {
       for (const char* field : {"FileNo", "No", "SeaNo", "TagName"}) {
@@ -46,10 +45,10 @@ int writeRecords(LineWriter& out, const char* fileName, int32_t slotCount, const
       // A value with nothing to escape that fits the value area unchanged is written as it
       // stands; escaping it would only copy it there.
       const bool asItStands =
-          path == ValuePath::AsItStands && length > 0 && length + 16 < gValueArea.size && !holdsEscapes(value, length);
+          path == ValuePath::AsItStands && length > 0 && length + 16 < run.value.size && !holdsEscapes(value, length);
       if (!asItStands) {
-        if (escapeValue(value, length) != 0) return -1;
-        if (format.skipEmptyValues && gValueArea.used == 0) continue;
+        if (escapeValue(run, value, length) != 0) return -1;
+        if (format.skipEmptyValues && run.value.used == 0) continue;
       }
       out.putNumber(f + 1);
       out.put(separator);
@@ -62,11 +61,11 @@ int writeRecords(LineWriter& out, const char* fileName, int32_t slotCount, const
       if (asItStands) {
         out.put(value, static_cast<std::size_t>(length));
       } else {
-        out.put(reinterpret_cast<const char*>(gValueArea.bytes), static_cast<std::size_t>(gValueArea.used));
+        out.put(reinterpret_cast<const char*>(run.value.bytes), static_cast<std::size_t>(run.value.used));
       }
       out.put("\r\n", 2);
       if (out.failed()) {
-        setMessage(kCodeWriteFailed, kFmtWriteFailed, fileName);
+        setMessage(run, kCodeWriteFailed, kFmtWriteFailed, fileName);
         return -1;
       }
     }
@@ -76,62 +75,71 @@ int writeRecords(LineWriter& out, const char* fileName, int32_t slotCount, const
 
 }  // namespace
 
-int takeValueArea() {
-  gValueArea.used = 0;
-  return takeAreaGroup(gValueArea, kValueAreas);
+int takeValueArea(ListingRun& run) {
+  run.value.used = 0;
+  return takeAreaGroup(run, run.value, kValueAreas);
 }
 
-void releaseValueArea() {
-  releaseAreaGroup(gValueArea, kValueAreas);
-  gValueArea.size = 0;
-  gValueArea.used = 0;
+void releaseValueArea(ListingRun& run) {
+  releaseAreaGroup(run.value, kValueAreas);
+  run.value.size = 0;
+  run.value.used = 0;
 }
 
-int escapeValue(const char* value, int32_t length) {
+int escapeValue(ListingRun& run, const char* value, int32_t length) {
   // Every byte past the previous value is still zero, so clearing that value clears the
   // area without touching all of a grown one for every record.
-  std::memset(gValueArea.bytes, 0, static_cast<std::size_t>(gValueArea.used));
-  gValueArea.used = 0;
+  std::memset(run.value.bytes, 0, static_cast<std::size_t>(run.value.used));
+  run.value.used = 0;
   if (value == nullptr || length <= 0) return 0;
   for (int32_t i = 0; i < length;) {
     const char byte = value[i];
     const char* escape = byte == '\t' ? "[09]" : byte == '\n' ? "[0A]" : byte == '\r' ? "[0D]" : nullptr;
     int32_t taken = 1;
     if (escape != nullptr) {
-      std::memcpy(gValueArea.bytes + gValueArea.used, escape, 4);
-      gValueArea.used += 4;
+      std::memcpy(run.value.bytes + run.value.used, escape, 4);
+      run.value.used += 4;
     } else {
       // Plain bytes are copied as a run, up to where the next one would need the area grown.
-      const int32_t room = gValueArea.size - 16 - gValueArea.used;
+      const int32_t room = run.value.size - 16 - run.value.used;
       while (taken < room && i + taken < length && !needsEscape(value[i + taken])) ++taken;
-      std::memcpy(gValueArea.bytes + gValueArea.used, value + i, static_cast<std::size_t>(taken));
-      gValueArea.used += taken;
+      std::memcpy(run.value.bytes + run.value.used, value + i, static_cast<std::size_t>(taken));
+      run.value.used += taken;
     }
     i += taken;
     // Sixteen zero bytes stay beyond the value, so the next escape fits and the text ends.
-    if (ensureFieldRoom(gValueArea, kValueAreas[0], static_cast<long>(gValueArea.used) + 16) != 0) return -1;
+    if (ensureFieldRoom(run, run.value, kValueAreas[0], static_cast<long>(run.value.used) + 16) != 0) return -1;
   }
   return 0;
 }
 
-int writeTagListing(const char* fileName, int32_t slotCount, const ListingFormat& format, ValuePath path) {
+int writeTagListing(ListingRun& run, const char* fileName, int32_t slotCount, const ListingFormat& format, ValuePath path) {
   std::FILE* file = std::fopen(fileName, "wb");
   if (file == nullptr) {
-    setMessage(kCodeOpenFailed, kFmtOpenFailed, fileName);
+    setMessage(run, kCodeOpenFailed, kFmtOpenFailed, fileName);
     return -1;
   }
   LineWriter writer(file);
-  const int written = writeRecords(writer, fileName, slotCount, format, path);
+  const int written = writeRecords(run, writer, fileName, slotCount, format, path);
   // Lines already made reach the file even when a later record failed; the last buffered
   // ones reach the disk only at the close, so a failed close is a failed write.
   const bool flushed = writer.flush();
   const bool closed = std::fclose(file) == 0;
   if (written != 0) return written;
   if (!flushed || !closed) {
-    setMessage(kCodeWriteFailed, kFmtWriteFailed, fileName);
+    setMessage(run, kCodeWriteFailed, kFmtWriteFailed, fileName);
     return -1;
   }
   return 0;
+}
+
+int writeTagListingText(ListingRun& run, std::string* text, int32_t slotCount, const ListingFormat& format,
+                        ValuePath path) {
+  // The writer's block is large for a thread's stack.
+  const auto writer = std::make_unique<LineWriter>(text);
+  const int written = writeRecords(run, *writer, "", slotCount, format, path);
+  writer->flush();
+  return written;
 }
 
 }  // namespace mq

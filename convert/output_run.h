@@ -1,0 +1,37 @@
+// What one run of Marquill's job owns beyond reading its documents and listing them: the settings, the
+// output phase's areas and where the output goes (a file, or text in memory for the
+// library). A run makes one and hands it down; runs on other threads have their own.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "common/settings.h"
+#include "convert/listing_writer.h"
+#include "convert/output_areas.h"
+
+namespace mq {
+
+struct OutputRun : ListingRun {
+  Settings settings;
+  OutputAreas output;
+  std::FILE* outputFile;
+  // When set, the output is gathered here and no output file is made; the template and the
+  // replacement table are then taken from these texts instead of their files.
+  std::string* outputText;
+  const std::string* templateText;
+  const std::string* replacementText;
+  // Tests turn the fast paths off to compare them with the plain ones.
+  bool listingShortcut = true;
+  bool indexEnabled = true;
+};
+
+inline ReplacementEntry* replacementAt(OutputRun& run, int32_t index) {
+  return reinterpret_cast<ReplacementEntry*>(run.output.replaceEntries) + index;
+}
+inline const char* replacementText(OutputRun& run, int32_t offset) {
+  return reinterpret_cast<const char*>(run.output.replaceTexts) + offset;
+}
+inline char* workText(OutputRun& run) { return reinterpret_cast<char*>(run.output.work); }
+
+}  // namespace mq

@@ -1,0 +1,29 @@
+// What one run owns while it reads documents and tag listings: its record (the current
+// message), the nine parse-table slots with their cursor, the parser's scratch areas and
+// the state of the scanner and of the standard parser's records. A run makes one and hands
+// it down to every step; runs on other threads have their own.
+#pragma once
+
+#include <cstdint>
+
+#include "common/run_record.h"
+#include "markup/parse_tables.h"
+#include "markup/parser_scratch.h"
+#include "markup/scanner.h"
+#include "markup/standard_records.h"
+
+namespace mq {
+
+struct ParseRun : RunRecord {
+  ParseTableSlot tables[kMaxInputs];
+  TableCursor cursor;
+  ParserScratch scratch;
+  int32_t pathEntryCount;
+  ScannerVariables scanner;
+  StandardState standard;
+};
+
+// The slot the cursor fills.
+inline ParseTableSlot& cursorSlot(ParseRun& run) { return run.tables[run.cursor.slot]; }
+
+}  // namespace mq
