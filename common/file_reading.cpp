@@ -1,6 +1,7 @@
 #include "common/file_reading.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "common/platform.h"
 #include "common/work_areas.h"
@@ -22,6 +23,14 @@ int readWholeFile(unsigned char** block, int32_t* length, const char* fileName) 
   std::fclose(file);
   if (failed) return -1;
   *length = static_cast<int32_t>(got);
+  return 0;
+}
+
+int copyWholeText(unsigned char** block, int32_t* length, const unsigned char* bytes, std::size_t size) {
+  if (size > static_cast<std::size_t>(kLargestAreaSize - 16)) return -1;
+  if (allocZeroed(block, static_cast<long>(size) + 16) != 0) return -1;
+  if (size > 0) std::memcpy(*block, bytes, size);
+  *length = static_cast<int32_t>(size);
   return 0;
 }
 

@@ -2,6 +2,7 @@
 // settings are read, and how the tools tell whether an output file already holds something.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace mq {
@@ -13,5 +14,8 @@ int getFileLength(long* length, const char* fileName);
 // when it cannot be read, or when the block would be larger than an area may be. A
 // block may be left taken on failure; its owner releases it.
 int readWholeFile(unsigned char** block, int32_t* length, const char* fileName);
+
+// The same for a text already in memory: a block of its bytes and 16 zero bytes.
+int copyWholeText(unsigned char** block, int32_t* length, const unsigned char* bytes, std::size_t size);
 
 }  // namespace mq

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "common/message_log.h"
 #include "common/settings.h"
@@ -65,7 +66,11 @@ int32_t findMarker(const char* text, int32_t from, int32_t end, const char* mark
 
 int loadOutputDefinition(OutputRun& run) {
   OutputAreas& a = run.output;
-  if (readWholeFile(&a.definition, &a.definitionSize, run.settings.outputDefinitionFile) != 0) {
+  const std::string* text = run.templateText;
+  const int read = text != nullptr ? copyWholeText(&a.definition, &a.definitionSize,
+                                                   reinterpret_cast<const unsigned char*>(text->data()), text->size())
+                                   : readWholeFile(&a.definition, &a.definitionSize, run.settings.outputDefinitionFile);
+  if (read != 0) {
     releaseArea(&a.definition);
     setMessage(run, kCodeReadFailed, kFmtReadFailed, run.settings.outputDefinitionFile);
     releaseOutputAreas(run);
@@ -137,7 +142,7 @@ int reportItemFault(OutputRun& run, const char* detail, int32_t markerOffset) {
   long rows = 0;
   long columns = 0;
   countRowsCols(&rows, &columns, reinterpret_cast<const char*>(run.output.definition), markerOffset);
-  setMessage(run, kCodeOutputDefStructure, kFmtOutputDefStructure, detail, rows, columns);
+  setStructureMessage(run, kCodeOutputDefStructure, kFmtOutputDefStructure, detail, rows, columns);
   return -1;
 }
 

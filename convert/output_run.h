@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "common/settings.h"
@@ -21,6 +22,8 @@ struct OutputRun : ListingRun {
   std::string* outputText;
   const std::string* templateText;
   const std::string* replacementText;
+  // When set, told of each warning of the output phase (5021, 5022) instead of the log.
+  std::function<void()> warned;
   // Tests turn the fast paths off to compare them with the plain ones.
   bool listingShortcut = true;
   bool indexEnabled = true;

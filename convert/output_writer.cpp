@@ -27,11 +27,17 @@ int writeFailed(OutputRun& run) {
 }
 
 bool writeToFile(OutputRun& run, const void* bytes, std::size_t length) {
+  if (run.outputText != nullptr) {
+    run.outputText->append(static_cast<const char*>(bytes), length);
+    return true;
+  }
   return length == 0 || std::fwrite(bytes, 1, length, run.outputFile) == length;
 }
 
-// Opens the output file; -1 with message 1003 when it cannot be created.
+// Opens the output file; -1 with message 1003 when it cannot be created. Output gathered
+// as text needs none.
 int openOutputFile(OutputRun& run) {
+  if (run.outputText != nullptr) return 0;
   run.outputFile = std::fopen(run.settings.outputFile, "wb");
   if (run.outputFile == nullptr) {
     setMessage(run, kCodeReadFailed, kFmtReadFailed, run.settings.outputFile);
@@ -42,6 +48,7 @@ int openOutputFile(OutputRun& run) {
 
 // Closes the output file; a close that fails after good writing is a failed write.
 int closeOutputFile(OutputRun& run, int result) {
+  if (run.outputText != nullptr) return result;
   const bool closed = std::fclose(run.outputFile) == 0;
   run.outputFile = nullptr;
   if (result == 0 && !closed) return writeFailed(run);
@@ -90,12 +97,22 @@ int writeCut(OutputRun& run, const char* value, int32_t length, int32_t maxLengt
 
 namespace {
 
+// A warning of the output phase goes to the run's log, or to whoever gathers the run's
+// warnings instead.
+void passWarningOn(OutputRun& run) {
+  if (run.warned) {
+    run.warned();
+  } else {
+    writeLogLine(run, run.settings.logFileName);
+  }
+}
+
 void warnNotInInput(OutputRun& run, const OutputItem& item, const char* path, bool tagDiffers) {
   if (!run.settings.warnLog) return;
   const MessageField tag(run.settings.workingCode, path, item.tagNameLength);
   setMessage(run, kCodeNotInInput, kFmtNotInInput, tagDiffers ? kDetailTagNameMismatch : kDetailSeqNoMismatch, tag.text,
              static_cast<long>(item.seqNo));
-  writeLogLine(run, run.settings.logFileName);
+  passWarningOn(run);
 }
 
 // The bytes of the text before its first NUL, at most `limit`.
@@ -194,7 +211,7 @@ int applyReplacement(OutputRun& run, const char* value, int32_t length, int32_t 
     if (run.settings.warnLog) {
       const MessageField text(run.settings.workingCode, value, static_cast<int32_t>(textLength(value, static_cast<std::size_t>(length))));
       setMessage(run, kCodeNotInReplace, kFmtNotInReplace, static_cast<int>(replaceNo), text.text);
-      writeLogLine(run, run.settings.logFileName);
+      passWarningOn(run);
     }
     return 0;
   }
@@ -260,7 +277,7 @@ int expandOutputDefinition(OutputRun& run) {
 
 int writeListingOutput(OutputRun& run) {
   if (openOutputFile(run) != 0) return -1;
-  LineWriter writer(run.outputFile);
+  LineWriter writer = run.outputText != nullptr ? LineWriter(run.outputText) : LineWriter(run.outputFile);
   int result = writeListingLines(run, writer);
   // Lines already made reach the file even when a later record failed.
   const bool flushed = writer.flush();
@@ -277,7 +294,7 @@ int runOutputPhase(OutputRun& run) {
              (!run.settings.useReplacement || (result = loadReplacementTable(run)) == 0) &&
              (result = openOutputFile(run)) == 0) {
     // Unbuffered: the output buffer gathers the bytes, and a refused write shows at once.
-    std::setvbuf(run.outputFile, nullptr, _IONBF, 0);
+    if (run.outputFile != nullptr) std::setvbuf(run.outputFile, nullptr, _IONBF, 0);
     clearWorkArea(run);
     result = closeOutputFile(run, expandOutputDefinition(run));
   }

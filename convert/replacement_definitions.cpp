@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "common/byte_source.h"
 #include "common/message_log.h"
 #include "common/platform.h"
 #include "common/settings.h"
@@ -21,18 +23,18 @@ constexpr int kLongestNumberText = 19;  // what a 20-byte buffer holds with its 
 // Reads one line, its LF included, into the cleared work area, growing it for long lines.
 // Returns 1 for a line, 0 at the end of the file, -1 (message set) when the area cannot
 // grow or the file cannot be read.
-int readLine(OutputRun& run, std::FILE* file) {
+int readLine(OutputRun& run, ByteSource& file) {
   OutputAreas& a = run.output;
   clearWorkArea(run);
   int byte = 0;
-  while ((byte = getByteUnlocked(file)) != EOF) {
+  while ((byte = file.next()) != EOF) {
     a.work[a.workUsed++] = static_cast<unsigned char>(byte);
     if (ensureAreaRoom(run, &a.work, &a.workSize, static_cast<long>(a.workUsed) + 16, kWorkAreaSize, kAreaWork) != 0) {
       return -1;
     }
     if (byte == '\n') break;
   }
-  if (std::ferror(file) != 0) {
+  if (file.failed()) {
     setMessage(run, kCodeReadFailed, kFmtReadFailed, run.settings.replacementDefinitionFile);
     return -1;
   }
@@ -52,7 +54,7 @@ int32_t contentLength(OutputRun& run) {
 }
 
 int structureError(OutputRun& run, const char* detail, long line) {
-  setMessage(run, kCodeReplaceDefStructure, kFmtReplaceDefStructure, detail, line, 1L);
+  setStructureMessage(run, kCodeReplaceDefStructure, kFmtReplaceDefStructure, detail, line, 1L);
   return -1;
 }
 
@@ -147,26 +149,23 @@ int checkDuplicates(OutputRun& run) {
 
 }  // namespace
 
-// A UTF-8 file may begin with a byte-order mark, which is no part of its first line.
-void skipByteOrderMark(std::FILE* file) {
-  unsigned char mark[3] = {};
-  const std::size_t got = std::fread(mark, 1, 3, file);
-  if (got == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF) return;
-  std::rewind(file);
-}
-
 int loadReplacementTable(OutputRun& run) {
   OutputAreas& a = run.output;
   a.replaceCount = 0;
   a.replaceTextsUsed = 0;
   std::memset(a.entryOfNumber, 0, sizeof a.entryOfNumber);
-  std::FILE* file = std::fopen(run.settings.replacementDefinitionFile, "rb");
-  if (file == nullptr) {
+  // The library hands the table over as text; the program names its file.
+  const std::string* text = run.replacementText;
+  std::FILE* opened = text != nullptr ? nullptr : std::fopen(run.settings.replacementDefinitionFile, "rb");
+  if (text == nullptr && opened == nullptr) {
     setMessage(run, kCodeReadFailed, kFmtReadFailed, run.settings.replacementDefinitionFile);
     return -1;
   }
   int result = 0;
-  if (run.settings.workingCode == TextCode::Utf8) skipByteOrderMark(file);
+  ByteSource file = text != nullptr
+                        ? ByteSource(reinterpret_cast<const unsigned char*>(text->data()), text->size())
+                        : ByteSource(opened);
+  if (run.settings.workingCode == TextCode::Utf8) file.skipUtf8Mark();
   for (int32_t lineNo = 1;; ++lineNo) {
     const int got = readLine(run, file);
     if (got <= 0) {
@@ -177,7 +176,7 @@ int loadReplacementTable(OutputRun& run) {
     if (result != 0) break;
   }
   if (result == 0) result = checkDuplicates(run);
-  std::fclose(file);
+  if (opened != nullptr) std::fclose(opened);
   clearWorkArea(run);
   if (result != 0) std::memset(a.entryOfNumber, 0, sizeof a.entryOfNumber);
   return result;

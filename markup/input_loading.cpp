@@ -33,7 +33,11 @@ void startListings(ParseRun& run, int32_t slotCount) {
 int loadListings(ParseRun& run, const InputSet& inputs) {
   startListings(run, inputs.count);
   for (int k = 0; k < inputs.count; ++k) {
-    const int result = readTagListing(run, inputs.fileNames[k], inputs.count);
+    const int result =
+        inputs.texts != nullptr
+            ? readTagListingText(run, reinterpret_cast<const unsigned char*>(inputs.texts[k].data()),
+                                 inputs.texts[k].size(), inputs.fileNames[k], inputs.count)
+            : readTagListing(run, inputs.fileNames[k], inputs.count);
     if (result != 0) return result;
   }
   return 0;
@@ -222,7 +226,17 @@ int loadReadDocument(ParseRun& run, const InputSet& inputs, int slot, const char
 int loadDocuments(ParseRun& run, const InputSet& inputs) {
   ParserScratch& s = run.scratch;
   for (int k = 0; k < inputs.count; ++k) {
-    if (readWholeFile(&s.inputText, &s.inputSize, inputs.fileNames[k]) != 0) {
+    const int read =
+        inputs.texts != nullptr
+            ? copyWholeText(&s.inputText, &s.inputSize, reinterpret_cast<const unsigned char*>(inputs.texts[k].data()),
+                            inputs.texts[k].size())
+            : readWholeFile(&s.inputText, &s.inputSize, inputs.fileNames[k]);
+    if (read != 0 && inputs.texts != nullptr) {
+      // A text in memory cannot fail to be read, only to be copied.
+      setMessage(run, kCodeTakeFailed, kFmtTakeFailed, kAreaWork, static_cast<long>(inputs.texts[k].size()) + 16);
+      return -1;
+    }
+    if (read != 0) {
       setMessage(run, kCodeReadFailed, kFmtReadFailed, inputs.fileNames[k]);
       return -1;
     }
@@ -265,6 +279,15 @@ int loadListing(ParseRun& run, std::FILE* listing, const char* name, int32_t slo
   if (taken != 0) return taken;
   startListings(run, slotCount);
   const int result = readTagListingFrom(run, listing, name, slotCount);
+  releaseParserScratch(run);
+  return result;
+}
+
+int loadListingText(ParseRun& run, const unsigned char* bytes, std::size_t size, const char* name, int32_t slotCount) {
+  const int taken = allocateParserScratch(run);
+  if (taken != 0) return taken;
+  startListings(run, slotCount);
+  const int result = readTagListingText(run, bytes, size, name, slotCount);
   releaseParserScratch(run);
   return result;
 }

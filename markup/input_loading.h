@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <string_view>
 
 #include "common/settings.h"
 
@@ -27,6 +28,9 @@ struct InputSet {
   // it was read the classic way (SJIS, EUC, JIS, ASCII, UTF8, UTF16, MIXED or its label).
   std::function<void(const char* codeName)> decided = nullptr;
   TextCode working = TextCode::Sjis;  // the code of the records
+  // When given, the inputs' bytes in memory (the library's documents and listings); the file
+  // names then only name them in messages.
+  const std::string_view* texts = nullptr;
 };
 
 // Loads every input into its slot, stopping at the first failure. 0, or the failing step's
@@ -40,5 +44,8 @@ int loadDocumentText(ParseRun& run, InputKind kind, const unsigned char* bytes, 
 // One tag listing read from an open stream into the first slotCount slots, as loadInputs
 // reads a listing file; `name` stands in its messages.
 int loadListing(ParseRun& run, std::FILE* listing, const char* name, int32_t slotCount);
+
+// The same from a text in memory.
+int loadListingText(ParseRun& run, const unsigned char* bytes, std::size_t size, const char* name, int32_t slotCount);
 
 }  // namespace mq

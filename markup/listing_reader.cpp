@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/byte_source.h"
 #include "common/message_log.h"
 #include "common/platform.h"
 #include "common/text_helpers.h"
@@ -32,7 +33,7 @@ struct Line {
 // that no line is ever cut. The line ends at its LF, and a CR just before that LF belongs
 // to the line end; a last line without LF keeps all of its bytes. Bytes are taken one by
 // one so that a NUL inside a line is kept like any other byte.
-LineResult readLine(ParseRun& run, std::FILE* file, const char* fileName, Line* line) {
+LineResult readLine(ParseRun& run, ByteSource& file, const char* fileName, Line* line) {
   ParserScratch& scratch = run.scratch;
   // The buffer is all NUL beyond the line it holds.
   std::memset(scratch.nameBuffer, 0, static_cast<std::size_t>(line->length));
@@ -40,7 +41,7 @@ LineResult readLine(ParseRun& run, std::FILE* file, const char* fileName, Line* 
   long length = 0;
   bool ended = false;
   int byte;
-  while ((byte = getByteUnlocked(file)) != EOF) {  // one reader per file: no locking needed
+  while ((byte = file.next()) != EOF) {
     // Room for this byte and the NUL after the line.
     if (ensureFieldRoom(run, scratch, kNameBufferArea, length + 1) != 0) return kLineFailed;
     scratch.nameBuffer[length++] = static_cast<unsigned char>(byte);
@@ -49,7 +50,7 @@ LineResult readLine(ParseRun& run, std::FILE* file, const char* fileName, Line* 
       break;
     }
   }
-  if (!ended && std::ferror(file) != 0) {
+  if (!ended && file.failed()) {
     // A read that broke off is no end of the listing.
     setMessage(run, kCodeReadFailed, kFmtReadFailed, fileName);
     return kLineFailed;
@@ -76,7 +77,7 @@ long long fieldNumber(const char* field, int32_t length, long long largest) {
 }
 
 int structureError(ParseRun& run, const char* detail, long row, long column) {
-  setMessage(run, kCodeInputStructure, kFmtInputStructure, detail, row, column);
+  setStructureMessage(run, kCodeInputStructure, kFmtInputStructure, detail, row, column);
   return -1;
 }
 
@@ -122,7 +123,9 @@ int takeLine(ParseRun& run, const char* line, int32_t length, long row, int32_t 
 
 }  // namespace
 
-int readTagListingFrom(ParseRun& run, std::FILE* file, const char* fileName, int32_t slotCount) {
+namespace {
+
+int readListingLines(ParseRun& run, ByteSource& file, const char* fileName, int32_t slotCount) {
   long row = 1;
   Line line;
   for (;;) {
@@ -134,6 +137,19 @@ int readTagListingFrom(ParseRun& run, std::FILE* file, const char* fileName, int
     }
     ++row;
   }
+}
+
+}  // namespace
+
+int readTagListingFrom(ParseRun& run, std::FILE* file, const char* fileName, int32_t slotCount) {
+  ByteSource source(file);
+  return readListingLines(run, source, fileName, slotCount);
+}
+
+int readTagListingText(ParseRun& run, const unsigned char* bytes, std::size_t size, const char* name,
+                       int32_t slotCount) {
+  ByteSource source(bytes, size);
+  return readListingLines(run, source, name, slotCount);
 }
 
 int readTagListing(ParseRun& run, const char* fileName, int32_t slotCount) {

@@ -2,6 +2,7 @@
 // TAB-separated fields FileNo, No, SeaNo, TagName and Value.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -19,5 +20,9 @@ int readTagListing(ParseRun& run, const char* fileName, int32_t slotCount);
 
 // The same from a stream that the caller opened and closes; fileName names it in messages.
 int readTagListingFrom(ParseRun& run, std::FILE* file, const char* fileName, int32_t slotCount);
+
+// The same from a text in memory; `name` names it in messages.
+int readTagListingText(ParseRun& run, const unsigned char* bytes, std::size_t size, const char* name,
+                       int32_t slotCount);
 
 }  // namespace mq

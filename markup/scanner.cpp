@@ -268,7 +268,7 @@ int reportFault(ParseRun& run, int16_t fault, const Scan& scan) {
   long rows = 0;
   long columns = 0;
   countRowsCols(&rows, &columns, reinterpret_cast<const char*>(scan.text), run.scanner.position);
-  setMessage(run, kCodeInputStructure, kFmtInputStructure, faultText(static_cast<Fault>(fault)), rows, columns);
+  setStructureMessage(run, kCodeInputStructure, kFmtInputStructure, faultText(static_cast<Fault>(fault)), rows, columns);
   return -1;
 }
 

@@ -240,7 +240,7 @@ void setParserMessage(StandardRun& sr, const char* detail, long line, long colum
   } else {
     std::memcpy(text, detail, length);
   }
-  setMessage(sr.run, kCodeInputStructure, kFmtInputStructure, text, line, column);
+  setStructureMessage(sr.run, kCodeInputStructure, kFmtInputStructure, text, line, column);
 }
 
 // A "&" held back goes out as written.
@@ -374,7 +374,7 @@ void onStartElement(void* context, const xmlChar* name, const xmlChar** attribut
   StandardRun& sr = runOf(context);
   if (sr.failed) return;
   if (standardDepth(sr.run) >= kDeepestNesting) {
-    setMessage(sr.run, kCodeInputStructure, kFmtInputStructure, kDetailTooDeep, currentLine(sr), currentColumn(sr));
+    setStructureMessage(sr.run, kCodeInputStructure, kFmtInputStructure, kDetailTooDeep, currentLine(sr), currentColumn(sr));
     stopParser(sr);
     return;
   }
@@ -615,7 +615,7 @@ int feedDocument(StandardRun& sr, const unsigned char* text, int32_t size, const
   Utf8Decoder decoder{};
   // XML is read strictly: a byte that is not of its code makes it unreadable.
   if (openDecoder(&decoder, source.code, source.label, !sr.html) != 0) {
-    setMessage(sr.run, kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, 1L, 1L);
+    setStructureMessage(sr.run, kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, 1L, 1L);
     return -1;
   }
   int result = 0;
@@ -630,7 +630,7 @@ int feedDocument(StandardRun& sr, const unsigned char* text, int32_t size, const
       long row = 0;
       long column = 0;
       positionOf(text + source.skip, decoder.badOffset, source.code, &row, &column);
-      setMessage(sr.run, kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, row, column);
+      setStructureMessage(sr.run, kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, row, column);
       result = -1;
       break;
     }
@@ -690,7 +690,7 @@ int parseStandardDocument(ParseRun& run, InputKind kind, DocumentCode declared, 
   // Records in UTF-8 take the parser's text as it stands; in Shift-JIS through the encoder.
   Cp932Encoder encoder{};
   if (working == TextCode::Sjis && openEncoder(&encoder) != 0) {
-    setMessage(run, kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, 1L, 1L);
+    setStructureMessage(run, kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, 1L, 1L);
     return -1;
   }
   unsigned char* chunk = nullptr;

@@ -81,7 +81,9 @@ struct Text : Outcome {
 // (Html) writes for it.
 Text listing(std::string_view document, const ReadOptions& options = {}, const ListingFormat& format = {});
 
-enum class FillKind { Normal, NoCrlf };
+// Normal and NoCrlf fill the template; Csv writes every record of every document as a tag
+// listing line, as [OUTFILE] KIND=CSV does, and needs no template.
+enum class FillKind { Normal, NoCrlf, Csv };
 
 struct FillOptions {
   bool documentsAreListings = false;  // the documents are tag listings ([INFILE] KIND=CSV)
@@ -106,8 +108,9 @@ struct Recoded : Outcome {
   int64_t replaced = 0;  // characters written as the replacement mark
 };
 
-// Text converted to the target code, as ToolRecast converts a file.
-Recoded recode(std::string_view text, Target target, Code source = Code::Detect);
+// Text converted to the target code, as ToolRecast converts a file; its messages are
+// composed in `messages`.
+Recoded recode(std::string_view text, Target target, Code source = Code::Detect, Working messages = Working::Sjis);
 
 // "1.0.0"-style version and whether the standard parser is built in.
 const char* version();
