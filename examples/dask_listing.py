@@ -14,7 +14,7 @@ listing stands for it.
 A page that cannot be read or listed is a failure record in the summary file (default
 OUTPUT/failures.txt, UTF-8): one line per page, TAB-separated: "failed", the page, the
 message code (1021 a structure fault, 1003 the page unreadable, 1002 the listing not
-written, 0 the task lost with its worker), row, column and the message. A page whose
+written, 0 the page's task failed, its worker lost for one), row, column and the message. A page whose
 characters were replaced is listed and gets a "warning" line (5023). The counts are printed
 at the end.
 
@@ -133,8 +133,8 @@ def chunked(jobs, workers):
 
 
 def run_batch(client, jobs, options, workers):
-    """Every job listed; a chunk lost with its worker is tried again page by page, so that
-    only the page that takes a worker down is a failure."""
+    """Every job listed; a chunk whose task failed (its worker lost, say) is tried again page
+    by page, so that only the page that brings a task down is a failure."""
     from distributed import as_completed
 
     listed = records = 0
@@ -156,7 +156,7 @@ def run_batch(client, jobs, options, workers):
                     retried.add(single.key)
                     done.add(single)
             else:
-                problems.append(("failed", chunk[0][0], 0, 0, 0, "the task was lost: %s" % error))
+                problems.append(("failed", chunk[0][0], 0, 0, 0, "the task failed: %s" % error))
             continue
         listed += chunk_listed
         records += chunk_records
@@ -164,6 +164,12 @@ def run_batch(client, jobs, options, workers):
     order = {job[0]: number for number, job in enumerate(jobs)}
     problems.sort(key=lambda problem: order[problem[1]])
     return listed, records, problems
+
+
+def as_given(problems, jobs, pages):
+    """The problems with each page named as the folder or list named it."""
+    given = {job[0]: page for job, page in zip(jobs, pages)}
+    return [(status, given[page], *rest) for status, page, *rest in problems]
 
 
 def write_summary(path, problems):
@@ -254,7 +260,7 @@ def main(argv=None):
         if cluster is not None:
             cluster.close()
     try:
-        write_summary(summary, problems)
+        write_summary(summary, as_given(problems, jobs, pages))
     except RunFailed as failure:
         print("dask_listing: %s" % failure, file=sys.stderr)
         return 1

@@ -102,15 +102,19 @@ class DaskListingTest(unittest.TestCase):
         stale = os.path.join(output, "gone.tsv")
         with open(stale, "wb") as file:
             file.write(b"an old listing\r\n")
+        # A name no file can have brings its task down: the pages sharing the task are listed
+        # one by one after it.
+        impossible = os.path.join(self.pages, "nul\0.html")
         page_list = os.path.join(self.folder, "pages.txt")
         with open(page_list, "w", encoding="utf-8") as file:
-            file.write("# ten pages and one that is gone\n\n" + "\n".join(pages[:5] + [missing] + pages[5:]) + "\n")
+            file.write("# ten pages and two that cannot be read\n\n" +
+                       "\n".join(pages[:5] + [missing] + pages[5:8] + [impossible] + pages[8:]) + "\n")
         summary = os.path.join(self.folder, "strict-summary.tsv")
         done = run_example(page_list, output, "--workers", "1", "--summary", summary, "--strict", "--utf8")
         self.assertEqual(done.returncode, 3, done.stderr)
-        self.assertIn("pages 11, listed 10, failed 1, warnings 0", done.stdout)
+        self.assertIn("pages 12, listed 10, failed 2, warnings 0", done.stdout)
         _, lines = summary_lines(summary)
-        self.assertEqual([line[:3] for line in lines], [["failed", missing, "1003"]])
+        self.assertEqual([line[:3] for line in lines], [["failed", missing, "1003"], ["failed", impossible, "0"]])
         self.assertFalse(os.path.exists(stale), "no old listing stands for a page that failed")
         self.assertEqual(len(os.listdir(output)), 10)
         with open(pages[7], "rb") as file:
