@@ -109,10 +109,11 @@ int endRun(OutputRun& run) {
   return 0;
 }
 
-int runMarquill(const char* commandLine) {
-  const auto owned = std::make_unique<OutputRun>();
-  OutputRun& run = *owned;
-  if (setupRunRecord(run, commandLine, "Marquill") != 0) {
+namespace {
+
+// The run after its record was set up from the command line (`setUp` its result).
+int runAfterSetUp(OutputRun& run, int setUp) {
+  if (setUp != 0) {
     writeLogLine(run, kFallbackLogName);
     showFailure(run);
     return exitCodeOf(-1);
@@ -127,6 +128,18 @@ int runMarquill(const char* commandLine) {
   if (result != 0) showFailure(run);
   endRun(run);
   return exitCodeOf(result);
+}
+
+}  // namespace
+
+int runMarquill(int count, const char* const* arguments) {
+  const auto run = std::make_unique<OutputRun>();
+  return runAfterSetUp(*run, setupRunRecord(*run, count, arguments, "Marquill"));
+}
+
+int runMarquill(const char* commandLine) {
+  const auto run = std::make_unique<OutputRun>();
+  return runAfterSetUp(*run, setupRunRecord(*run, commandLine, "Marquill"));
 }
 
 }  // namespace mq
