@@ -32,8 +32,7 @@ bool sameIgnoringCase(std::string_view a, std::string_view b) {
 
 int openIniFile(IniFile* ini, const char* path) {
   *ini = IniFile{};
-  long length = 0;
-  if (getFileLength(&length, path) != 0) return 0;
+  // A settings file that is missing is no settings file with every key left out.
   if (readWholeFile(&ini->text, &ini->length, path) == 0) return 0;
   releaseArea(&ini->text);
   ini->length = 0;

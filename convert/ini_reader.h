@@ -16,7 +16,7 @@ struct IniFile {
   const char* path = nullptr;  // the file the system's functions are asked about
 };
 
-// A missing file reads as an empty one; -1 when an existing file cannot be read whole.
+// -1 when the file is missing or cannot be read whole.
 int openIniFile(IniFile* ini, const char* path);
 void closeIniFile(IniFile* ini);
 

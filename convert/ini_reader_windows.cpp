@@ -3,6 +3,7 @@
 // looked up in the Windows folder, a name with a folder part relative to the current one.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "common/work_areas.h"
@@ -27,10 +28,31 @@ struct Names {
   }
 };
 
+// Whether the file the profile functions would read exists and can be read: a bare name is
+// the Windows folder's.
+bool readable(const char* path) {
+  char where[MAX_PATH + 1] = {};
+  if (std::strpbrk(path, "\\/:") == nullptr) {
+    const UINT length = GetWindowsDirectoryA(where, MAX_PATH);
+    if (length == 0 || length + 1 + std::strlen(path) > MAX_PATH) return false;
+    where[length] = '\\';
+    std::memcpy(where + length + 1, path, std::strlen(path));
+  } else if (std::strlen(path) <= MAX_PATH) {
+    std::memcpy(where, path, std::strlen(path));
+  } else {
+    return false;
+  }
+  std::FILE* file = std::fopen(where, "rb");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
+
 }  // namespace
 
 int openIniFile(IniFile* ini, const char* path) {
   *ini = IniFile{};
+  if (!readable(path)) return -1;
   ini->path = path;
   if (allocZeroed(&ini->text, kScratchSize) != 0) return -1;
   ini->length = static_cast<int32_t>(kScratchSize);

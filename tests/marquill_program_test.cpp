@@ -182,9 +182,17 @@ TEST_F(MarquillProgram, ABareSettingsNameIsLookedUpWhereTheIniReadingLooksForIt)
   EXPECT_EQ(log().size(), 2u);
 }
 
-TEST_F(MarquillProgram, AMissingSettingsFileReadsAsAnEmptyOne) {
-  EXPECT_EQ(run({"nowhere.ini"}).exitCode, 255);
-  EXPECT_EQ(log(), std::vector<std::string>{settingError("LOG", "WARLOGOUT")});
+// A settings file that is missing, or a folder, is named as unreadable, not read as empty.
+TEST_F(MarquillProgram, AMissingOrUnreadableSettingsFileIsNamed) {
+  std::filesystem::create_directories(path("folder.ini"));
+  for (const std::string name : {"./nowhere.ini", "./folder.ini"}) {
+    std::filesystem::remove(path("ERRLOG.LOG"));
+    const auto result = run({name});
+    EXPECT_EQ(result.exitCode, 255) << name;
+    const std::string text = sjis("ファイルの読込みに失敗しました FILENAME = [") + name + "]";
+    EXPECT_EQ(log(), std::vector<std::string>{"1003 " + text}) << name;
+    EXPECT_EQ(result.err, test::onTerminal("Marquill: " + text + "\n")) << name;
+  }
 }
 
 TEST_F(MarquillProgram, InputFailuresAreLoggedOnceAndEndTheRunNonZero) {
