@@ -82,6 +82,25 @@ int readIniString(const IniFile& ini, std::string_view section, std::string_view
                                                    static_cast<DWORD>(destinationSize), ini.path));
 }
 
+std::vector<IniSection> listIniNames(const IniFile& ini) {
+  std::vector<IniSection> sections;
+  if (ini.path == nullptr) return sections;
+  std::vector<char> names(32768), lines(32768);
+  const DWORD namesLength = GetPrivateProfileSectionNamesA(names.data(), static_cast<DWORD>(names.size()), ini.path);
+  for (const char* name = names.data(); name < names.data() + namesLength && *name != '\0';
+       name += std::strlen(name) + 1) {
+    IniSection section{name, {}};
+    const DWORD length = GetPrivateProfileSectionA(name, lines.data(), static_cast<DWORD>(lines.size()), ini.path);
+    for (const char* line = lines.data(); line < lines.data() + length && *line != '\0';
+         line += std::strlen(line) + 1) {
+      const char* equals = std::strchr(line, '=');
+      if (equals != nullptr) section.keys.emplace_back(line, static_cast<std::size_t>(equals - line));
+    }
+    sections.push_back(section);
+  }
+  return sections;
+}
+
 int32_t readIniInt(const IniFile& ini, std::string_view section, std::string_view key, int32_t byDefault) {
   const Names names(section, key);
   return static_cast<int32_t>(GetPrivateProfileIntA(names.section, names.key, byDefault, ini.path));

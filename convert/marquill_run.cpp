@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "common/console.h"
 #include "common/message_log.h"
@@ -57,6 +58,10 @@ void showFailure(OutputRun& run) {
 
 int startRun(OutputRun& run) {
   const int settingsResult = readSettings(run);
+  // A slip in the settings file is told on the terminal; the run goes on as it would.
+  for (const std::string& note : run.settingNotes) {
+    writeToConsole(true, (std::string(run.programName) + ": " + run.args[0] + ": " + note + "\n").c_str());
+  }
   if (settingsResult != 0) return settingsResult;
   // Messages carry values of the working code, so they are composed in it.
   setMessageCodes(run, run.settings.workingCode, run.settings.logCode);
