@@ -1,5 +1,5 @@
-// The system below the programs, and the one unit that knows which system that is: how a
-// program receives its command line, how the tools ask and report, which code the terminal
+// The system below the programs, and the one unit that knows which system that is: how the
+// tools ask and report, which code the terminal
 // reads, and the file, clock and memory services beneath the run frame. The build links
 // platform_linux.cpp or platform_windows.cpp; nothing else asks which one it got.
 #pragma once
@@ -9,10 +9,6 @@
 #include <ctime>
 
 namespace mq {
-
-// The command line as the run frame splits it: the text after the program's own path and
-// the blanks behind that path. A block to give back with releaseArea; nullptr without memory.
-unsigned char* takeCommandLine(int argc, char** argv);
 
 // The tools' dialogs as the system offers them: the question with OK and Cancel (true only
 // for OK), and the final report with OK alone. `failed` tells a failure's report from success.

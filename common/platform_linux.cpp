@@ -15,7 +15,6 @@
 
 #include "common/console.h"
 #include "common/platform.h"
-#include "common/run_record.h"
 
 namespace mq {
 
@@ -36,8 +35,6 @@ bool namesUtf8(const char* locale) {
 }
 
 }  // namespace
-
-unsigned char* takeCommandLine(int argc, char** argv) { return joinArguments(argc, argv); }
 
 bool askUserOkCancel(const char* caption, const char* question) { return askOnTerminal(caption, question); }
 

@@ -36,22 +36,6 @@ void tellDebugger(const char* caption, const char* text, const char* buttons) {
 
 }  // namespace
 
-unsigned char* takeCommandLine(int, char**) {
-  // The program's path ends at the first blank outside double quotes.
-  const char* at = GetCommandLineA();
-  bool quoted = false;
-  for (; *at != '\0'; ++at) {
-    if (*at == '"') quoted = !quoted;
-    if (!quoted && (*at == ' ' || *at == '\t')) break;
-  }
-  while (*at == ' ' || *at == '\t') ++at;
-  const std::size_t length = std::strlen(at);
-  unsigned char* commandLine = nullptr;
-  if (allocZeroed(&commandLine, static_cast<long>(length + 1)) != 0) return nullptr;
-  std::memcpy(commandLine, at, length);
-  return commandLine;
-}
-
 bool askUserOkCancel(const char* caption, const char* question) {
   tellDebugger(caption, question, "[OK/Cancel]");
   return MessageBoxA(nullptr, question, caption, MB_OKCANCEL) == IDOK;

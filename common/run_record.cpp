@@ -5,7 +5,6 @@
 #include "common/message_log.h"
 #include "common/text_helpers.h"
 #include "common/texts.h"
-#include "common/work_areas.h"
 
 namespace mq {
 
@@ -67,19 +66,22 @@ int exitCodeOf(int result) {
   return code != 0 ? code : 0xFF;
 }
 
-unsigned char* joinArguments(int argc, char** argv) {
-  long total = 1;
-  for (int i = 1; i < argc; ++i) total += static_cast<long>(std::strlen(argv[i])) + 1;
-  unsigned char* joined = nullptr;
-  if (allocZeroed(&joined, total) != 0) return nullptr;
-  long at = 0;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) joined[at++] = ' ';
-    const std::size_t n = std::strlen(argv[i]);
-    std::memcpy(joined + at, argv[i], n);
-    at += static_cast<long>(n);
+int setupRunRecord(RunRecord& record, int count, const char* const* arguments, const char* programName) {
+  std::memset(&record, 0, sizeof record);
+  std::strncpy(record.programName, programName, kProgramNameSize - 1);
+  setMessageCodes(record, TextCode::Sjis, TextCode::Sjis);
+  setMessage(record, kCodeNoError, "%s", kTextNoError);
+  for (int slot = 0; slot < count && slot < kArgumentSlots; ++slot) {
+    const std::size_t length = std::strlen(arguments[slot]);
+    if (length > static_cast<std::size_t>(kArgumentSize - 1)) {
+      char shown[kArgumentSize + 1] = {};
+      std::memcpy(shown, arguments[slot], kArgumentSize);
+      setMessage(record, kCodeParameterError, kFmtParameterError, shown);
+      return -1;
+    }
+    std::memcpy(record.args[slot], arguments[slot], length);
   }
-  return joined;
+  return 0;
 }
 
 }  // namespace mq

@@ -35,9 +35,10 @@ int setupRunRecord(RunRecord& record, const char* commandLine, const char* progr
 // 0-255, and 255 where that cut would read as success.
 int exitCodeOf(int result);
 
-// Joins the arguments a program receives already split with single spaces, so that
-// setupRunRecord splits them under its own rules. The result lives in a work block that
-// the caller releases with releaseArea; nullptr when no memory could be had.
-unsigned char* joinArguments(int argc, char** argv);
+// Clears the record and fills its slots from the arguments as the program received them (on
+// Windows split by the C runtime's rules, double quotes grouping): each one fills a slot as it
+// stands, blanks and all; arguments beyond the tenth are not looked at. Returns 0, or -1 with
+// message 1031 for an argument longer than 255 bytes.
+int setupRunRecord(RunRecord& record, int count, const char* const* arguments, const char* programName);
 
 }  // namespace mq

@@ -71,13 +71,27 @@ void setSuccessReport(RunRecord& record, const char* codeName, const char* warni
   }
 }
 
-int runTool(RunRecord& record, const char* commandLine, const char* programName, const ToolSteps& steps) {
-  if (setupRunRecord(record, commandLine, programName) != 0) return reportAndExit(record, -1);
+namespace {
+
+int runSteps(RunRecord& record, const ToolSteps& steps) {
   if (steps.writeUsage != nullptr && answeredInfoRequest(record, steps.writeUsage)) return 0;
   if (startTool(record, steps) != 0) return reportAndExit(record, -1);
   const int result = steps.run();
   steps.releaseAreas();
   return reportAndExit(record, result);
+}
+
+}  // namespace
+
+int runTool(RunRecord& record, int count, const char* const* arguments, const char* programName,
+            const ToolSteps& steps) {
+  if (setupRunRecord(record, count, arguments, programName) != 0) return reportAndExit(record, -1);
+  return runSteps(record, steps);
+}
+
+int runTool(RunRecord& record, const char* commandLine, const char* programName, const ToolSteps& steps) {
+  if (setupRunRecord(record, commandLine, programName) != 0) return reportAndExit(record, -1);
+  return runSteps(record, steps);
 }
 
 }  // namespace mq

@@ -31,6 +31,9 @@ void setSuccessReport(RunRecord& record, const char* codeName, const char* warni
 
 // The entry of a tool: returns the process's exit code for the result of the failing step
 // (exitCodeOf), 0 after success, and 0 after answering --help, -h or --version.
+int runTool(RunRecord& record, int count, const char* const* arguments, const char* programName,
+            const ToolSteps& steps);
+// The same with the arguments as one text split at blanks, as tests write them.
 int runTool(RunRecord& record, const char* commandLine, const char* programName, const ToolSteps& steps);
 
 }  // namespace mq

@@ -32,8 +32,7 @@ bool sameIgnoringCase(std::string_view a, std::string_view b) {
 
 int openIniFile(IniFile* ini, const char* path) {
   *ini = IniFile{};
-  long length = 0;
-  if (getFileLength(&length, path) != 0) return 0;
+  // A settings file that is missing is no settings file with every key left out.
   if (readWholeFile(&ini->text, &ini->length, path) == 0) return 0;
   releaseArea(&ini->text);
   ini->length = 0;
@@ -92,6 +91,32 @@ int readIniString(const IniFile& ini, std::string_view section, std::string_view
   const std::size_t count = value.size() < room ? value.size() : room;
   std::memcpy(destination, value.data(), count);
   return static_cast<int>(count);
+}
+
+std::vector<IniSection> listIniNames(const IniFile& ini) {
+  std::vector<IniSection> sections;
+  if (ini.text == nullptr) return sections;
+  const std::string_view all(reinterpret_cast<const char*>(ini.text), static_cast<std::size_t>(ini.length));
+  std::size_t at = 0;
+  while (at < all.size()) {
+    std::size_t end = all.find('\n', at);
+    if (end == std::string_view::npos) end = all.size();
+    const std::string_view line = trimSpaceTab(all.substr(at, end - at));
+    at = end + 1;
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() == '[') {
+      const std::size_t close = line.find(']');
+      sections.push_back({std::string(trimSpaceTab(line.substr(1, close == std::string_view::npos ? line.size() - 1
+                                                                                                : close - 1))),
+                          {}});
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    if (equals != std::string_view::npos && !sections.empty()) {
+      sections.back().keys.emplace_back(trimSpaceTab(line.substr(0, equals)));
+    }
+  }
+  return sections;
 }
 
 int32_t readIniInt(const IniFile& ini, std::string_view section, std::string_view key, int32_t byDefault) {

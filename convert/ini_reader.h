@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace mq {
 
@@ -16,7 +18,7 @@ struct IniFile {
   const char* path = nullptr;  // the file the system's functions are asked about
 };
 
-// A missing file reads as an empty one; -1 when an existing file cannot be read whole.
+// -1 when the file is missing or cannot be read whole.
 int openIniFile(IniFile* ini, const char* path);
 void closeIniFile(IniFile* ini);
 
@@ -32,5 +34,12 @@ int readIniString(const IniFile& ini, std::string_view section, std::string_view
 // Optional blanks, an optional sign and decimal digits up to the first other byte,
 // saturating at the 32-bit limits; no digits give 0, an absent key the default.
 int32_t readIniInt(const IniFile& ini, std::string_view section, std::string_view key, int32_t byDefault);
+
+// Every section of the file with the keys written in it, in file order, as the names stand.
+struct IniSection {
+  std::string name;
+  std::vector<std::string> keys;
+};
+std::vector<IniSection> listIniNames(const IniFile& ini);
 
 }  // namespace mq

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "common/console.h"
 #include "common/message_log.h"
@@ -57,6 +58,10 @@ void showFailure(OutputRun& run) {
 
 int startRun(OutputRun& run) {
   const int settingsResult = readSettings(run);
+  // A slip in the settings file is told on the terminal; the run goes on as it would.
+  for (const std::string& note : run.settingNotes) {
+    writeToConsole(true, (std::string(run.programName) + ": " + run.args[0] + ": " + note + "\n").c_str());
+  }
   if (settingsResult != 0) return settingsResult;
   // Messages carry values of the working code, so they are composed in it.
   setMessageCodes(run, run.settings.workingCode, run.settings.logCode);
@@ -109,10 +114,11 @@ int endRun(OutputRun& run) {
   return 0;
 }
 
-int runMarquill(const char* commandLine) {
-  const auto owned = std::make_unique<OutputRun>();
-  OutputRun& run = *owned;
-  if (setupRunRecord(run, commandLine, "Marquill") != 0) {
+namespace {
+
+// The run after its record was set up from the command line (`setUp` its result).
+int runAfterSetUp(OutputRun& run, int setUp) {
+  if (setUp != 0) {
     writeLogLine(run, kFallbackLogName);
     showFailure(run);
     return exitCodeOf(-1);
@@ -127,6 +133,18 @@ int runMarquill(const char* commandLine) {
   if (result != 0) showFailure(run);
   endRun(run);
   return exitCodeOf(result);
+}
+
+}  // namespace
+
+int runMarquill(int count, const char* const* arguments) {
+  const auto run = std::make_unique<OutputRun>();
+  return runAfterSetUp(*run, setupRunRecord(*run, count, arguments, "Marquill"));
+}
+
+int runMarquill(const char* commandLine) {
+  const auto run = std::make_unique<OutputRun>();
+  return runAfterSetUp(*run, setupRunRecord(*run, commandLine, "Marquill"));
 }
 
 }  // namespace mq

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "common/settings.h"
 #include "convert/listing_writer.h"
@@ -22,6 +23,9 @@ struct OutputRun : ListingRun {
   std::string* outputText;
   const std::string* templateText;
   const std::string* replacementText;
+  // What a settings file may hold by a slip (an unknown key, a keyword read by its first
+  // bytes), one line each, for the program to show.
+  std::vector<std::string> settingNotes;
   // When set, told of each warning of the output phase (5021, 5022) instead of the log.
   std::function<void()> warned;
   // Tests turn the fast paths off to compare them with the plain ones.

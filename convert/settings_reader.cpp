@@ -3,6 +3,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
+#include <string>
+#include <algorithm>
 
 #include "common/message_log.h"
 #include "common/run_record.h"
@@ -154,6 +157,135 @@ int readAll(OutputRun& run, const IniFile& ini) {
   return 0;
 }
 
+// The sections and keys Marquill reads; anything else in a settings file is a slip.
+struct KnownSection {
+  const char* name;
+  std::vector<std::string> keys;
+};
+
+const std::vector<KnownSection>& knownSections() {
+  static const std::vector<KnownSection> known = [] {
+    std::vector<KnownSection> all = {{"LOG", {"FILENAME", "WARLOGOUT", "CODE"}},
+                                     {"OUTFILE", {"KIND", "OUTFILE", "CODE"}},
+                                     {"SET", {"START", "END"}},
+                                     {"INFILE", {"COUNT", "KIND", "PARSER", "CODE"}},
+                                     {"OUTDEF", {"OUTDEF"}},
+                                     {"REPLACE", {"REPDEF"}}};
+    for (int i = 1; i <= kMaxInputs; ++i) all[3].keys.push_back("INFILE" + std::to_string(i));
+    return all;
+  }();
+  return known;
+}
+
+std::string upperCased(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  return upper;
+}
+
+// Edits (insertions, deletions, substitutions) from one name to the other, case ignored.
+std::size_t editDistance(std::string_view a, std::string_view b) {
+  const std::string x = upperCased(a), y = upperCased(b);
+  std::vector<std::size_t> row(y.size() + 1);
+  for (std::size_t j = 0; j <= y.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= x.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= y.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (x[i - 1] == y[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[y.size()];
+}
+
+template <class Names, class NameOf>
+std::string nearest(std::string_view name, const Names& names, NameOf nameOf) {
+  std::string best;
+  std::size_t bestDistance = static_cast<std::size_t>(-1);
+  for (const auto& candidate : names) {
+    const std::size_t distance = editDistance(name, nameOf(candidate));
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = nameOf(candidate);
+    }
+  }
+  return best;
+}
+
+// A line for each section or key that Marquill does not know, naming the nearest known one.
+void noteUnknownNames(OutputRun& run, const IniFile& ini) {
+  const std::vector<KnownSection>& known = knownSections();
+  for (const IniSection& section : listIniNames(ini)) {
+    const KnownSection* match = nullptr;
+    for (const KnownSection& k : known) {
+      if (upperCased(section.name) == k.name) match = &k;
+    }
+    if (match == nullptr) {
+      std::string note = "unknown section [";
+      note += section.name;
+      note += "] (nearest: [";
+      note += nearest(section.name, known, [](const KnownSection& k) { return std::string(k.name); });
+      note += "])";
+      run.settingNotes.push_back(note);
+      continue;
+    }
+    for (const std::string& key : section.keys) {
+      bool knownKey = false;
+      for (const std::string& k : match->keys) knownKey = knownKey || upperCased(key) == k;
+      if (!knownKey) {
+        std::string note = "unknown key ";
+        note += key;
+        note += " in [";
+        note += match->name;
+        note += "] (nearest: ";
+        note += nearest(key, match->keys, [](const std::string& k) { return k; });
+        note += ")";
+        run.settingNotes.push_back(note);
+      }
+    }
+  }
+}
+
+// A line for each keyword whose value was taken by its first bytes only (NORMALIZE as NORMAL).
+void noteKeywordsTakenInPart(OutputRun& run, const IniFile& ini) {
+  const Settings& s = run.settings;
+  const auto textCodeName = [](TextCode code) { return code == TextCode::Utf8 ? "UTF8" : "SJIS"; };
+  const char* outputKinds[] = {"", "", "", "CSV", "NORMAL", "NOCRLF"};
+  const char* inputKinds[] = {"", "XML", "HTML", "CSV"};
+  const char* documentCodes[] = {"", "UTF8", "UTF16", "SJIS", "EUC", "JIS"};
+  struct Keyword {
+    const char* section;
+    const char* key;
+    const char* readAs;
+  };
+  std::vector<Keyword> keywords = {{"LOG", "WARLOGOUT", s.warnLog ? "YES" : "NO"},
+                                   {"LOG", "CODE", textCodeName(s.logCode)},
+                                   {"OUTFILE", "KIND", outputKinds[static_cast<int>(s.outputKind)]},
+                                   {"OUTFILE", "CODE", textCodeName(s.workingCode)},
+                                   {"INFILE", "KIND", inputKinds[static_cast<int>(s.inputKind)]}};
+  if (s.inputKind != InputKind::Csv) {
+    keywords.push_back({"INFILE", "PARSER", s.parser == ParserKind::Standard ? "STANDARD" : "CLASSIC"});
+    keywords.push_back({"INFILE", "CODE", documentCodes[static_cast<int>(s.documentCode)]});
+  }
+  for (const Keyword& k : keywords) {
+    std::string_view value;
+    if (!findIniValue(ini, k.section, k.key, &value) || value.empty()) continue;
+    if (upperCased(value) != k.readAs) {
+      std::string note = "[";
+      note += k.section;
+      note += "] ";
+      note += k.key;
+      note += "=";
+      note += value;
+      note += " is read as ";
+      note += k.readAs;
+      run.settingNotes.push_back(note);
+    }
+  }
+}
+
 }  // namespace
 
 int readSettings(OutputRun& run) {
@@ -171,6 +303,8 @@ int readSettings(OutputRun& run) {
     return -1;
   }
   const int result = readAll(run, ini);
+  noteUnknownNames(run, ini);
+  if (result == 0) noteKeywordsTakenInPart(run, ini);
   closeIniFile(&ini);
   return result;
 }

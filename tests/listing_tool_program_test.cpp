@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
@@ -57,6 +58,24 @@ TEST_F(ListingToolProgram, ListsEveryRecordOfTheDocumentInItsDialect) {
   const std::string listing = readFile(path("x.txt"));
   EXPECT_EQ(listing.substr(0, 15), "1\t1\t1\t<HTML>\t\r\n");
   EXPECT_NE(listing.find("\r\n1\t8\t1\t<HTML><BODY><TABLE><TR><TD><<ALIGN>>\tright\r\n"), std::string::npos);
+}
+
+// Names with blanks, as a quoting shell passes them, are one argument each, in every program.
+TEST_F(ListingToolProgram, NamesWithBlanksAreOneArgumentEach) {
+  std::filesystem::create_directories(path("my docs"));
+  writeFile(path("my docs/shop page.html"), kCell);
+  writeFile(path("my docs/tmpl t.txt"), "<%1<TD>0001000000%>");
+  writeFile(path("my docs/run job.ini"),
+            "[LOG]\nFILENAME=my docs/job log.txt\nWARLOGOUT=NO\n[OUTFILE]\nKIND=NORMAL\nOUTFILE=my docs/out put.txt\n"
+            "[SET]\nSTART=<%\nEND=%>\n[INFILE]\nCOUNT=1\nKIND=HTML\nINFILE1=my docs/shop page.html\n"
+            "[OUTDEF]\nOUTDEF=my docs/tmpl t.txt\n");
+  EXPECT_EQ(run(kToolH, {"my docs/shop page.html", "my docs/list ing.tsv"}).exitCode, 0);
+  EXPECT_EQ(readFile(path("my docs/list ing.tsv")), kCellListing);
+  EXPECT_EQ(test::runProgram(MQ_MARQUILL, {"./my docs/run job.ini"}, dir_).exitCode, 0);
+  EXPECT_EQ(readFile(path("my docs/out put.txt")), "x,\ty\r\nz");
+  EXPECT_EQ(test::runProgram(MQ_TOOL_RECAST, {"/cEUC", "my docs/shop page.html", "my docs/re cast.txt"}, dir_).exitCode,
+            0);
+  EXPECT_TRUE(test::fileExists(path("my docs/re cast.txt")));
 }
 
 TEST_F(ListingToolProgram, OptionsChooseHeaderSeparatorAndEmptyValues) {

@@ -55,6 +55,34 @@ std::string replaced(std::string text, const std::string& from, const std::strin
   return text.replace(at, from.size(), to);
 }
 
+// A slip in the settings file is told on standard error, nearest known name beside it; the
+// run goes on exactly as it would have, and a settings file without slips says nothing.
+TEST_F(MarquillProgram, SlipsInTheSettingsAreToldAndChangeNothing) {
+  writeFile(path("a.html"), "<P>a</P>");
+  writeFile(path("def.txt"), "<%1<P>0001000000%>");
+  struct Case {
+    std::string from, to, told;
+  };
+  const std::vector<Case> cases = {
+      {"", "", ""},
+      {"[SET]", "[SETS]\r\nX=1\r\n[SET]", "unknown section [SETS] (nearest: [SET])"},
+      {"COUNT=1", "COUNT=1\r\nPARSR=STANDARD", "unknown key PARSR in [INFILE] (nearest: PARSER)"},
+      {"WARLOGOUT=YES", "WARLOGOUT=YES\r\nFILNAME=x.log", "unknown key FILNAME in [LOG] (nearest: FILENAME)"},
+      {"KIND=NORMAL", "KIND=NORMALIZE", "[OUTFILE] KIND=NORMALIZE is read as NORMAL"},
+      {"KIND=HTML", "KIND=html5", "[INFILE] KIND=html5 is read as HTML"},
+      {"WARLOGOUT=YES", "WARLOGOUT=maybe", "[LOG] WARLOGOUT=maybe is read as NO"},
+      {"WARLOGOUT=YES", "warlogout=yes\r\nCode=sjis", ""},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(path("out.txt"));
+    const std::string settings = c.from.empty() ? validSettings() : replaced(validSettings(), c.from, c.to);
+    const auto result = runWith(settings);
+    EXPECT_EQ(result.exitCode, 0) << c.to;
+    EXPECT_EQ(readFile(path("out.txt")), "a") << c.to;
+    EXPECT_EQ(result.err, c.told.empty() ? "" : test::onTerminal("Marquill: ./s.ini: " + c.told + "\n")) << c.to;
+  }
+}
+
 TEST_F(MarquillProgram, ASuccessfulRunLogsStartAndEndOnlyWhenAsked) {
   const auto result = runWith(validSettings("YES"));
   EXPECT_EQ(result.exitCode, 0);
@@ -182,9 +210,17 @@ TEST_F(MarquillProgram, ABareSettingsNameIsLookedUpWhereTheIniReadingLooksForIt)
   EXPECT_EQ(log().size(), 2u);
 }
 
-TEST_F(MarquillProgram, AMissingSettingsFileReadsAsAnEmptyOne) {
-  EXPECT_EQ(run({"nowhere.ini"}).exitCode, 255);
-  EXPECT_EQ(log(), std::vector<std::string>{settingError("LOG", "WARLOGOUT")});
+// A settings file that is missing, or a folder, is named as unreadable, not read as empty.
+TEST_F(MarquillProgram, AMissingOrUnreadableSettingsFileIsNamed) {
+  std::filesystem::create_directories(path("folder.ini"));
+  for (const std::string name : {"./nowhere.ini", "./folder.ini"}) {
+    std::filesystem::remove(path("ERRLOG.LOG"));
+    const auto result = run({name});
+    EXPECT_EQ(result.exitCode, 255) << name;
+    const std::string text = sjis("ファイルの読込みに失敗しました FILENAME = [") + name + "]";
+    EXPECT_EQ(log(), std::vector<std::string>{"1003 " + text}) << name;
+    EXPECT_EQ(result.err, test::onTerminal("Marquill: " + text + "\n")) << name;
+  }
 }
 
 TEST_F(MarquillProgram, InputFailuresAreLoggedOnceAndEndTheRunNonZero) {

@@ -68,15 +68,25 @@ TEST(CommandLineSplitting, RefusesAnArgumentLongerThanItsSlot) {
   EXPECT_EQ(setupRunRecord(testRun(), (eleven + tooLong).c_str(), "Marquill"), 0);
 }
 
-TEST(CommandLineSplitting, JoinsSplitArgumentsWithSingleSpaces) {
-  char program[] = "prog";
-  char first[] = "a.ini";
-  char second[] = "b";
-  char* argv[] = {program, first, second};
-  unsigned char* joined = joinArguments(3, argv);
-  ASSERT_NE(joined, nullptr);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(joined)), "a.ini b");
-  releaseArea(&joined);
+// Arguments as the program received them fill the slots as they stand: blanks, quotes and
+// empty ones included; one over 255 bytes is refused, those after the tenth are not read.
+TEST(ArgumentSlots, EachArgumentFillsOneSlotAsItStands) {
+  const std::string longest(255, 'p');
+  const std::string tooLong(256, 'q');
+  std::vector<const char*> arguments = {"my docs/run job.ini", " x ", "", "\"q\"", longest.c_str()};
+  ASSERT_EQ(setupRunRecord(testRun(), static_cast<int>(arguments.size()), arguments.data(), "Marquill"), 0);
+  for (std::size_t k = 0; k < arguments.size(); ++k) EXPECT_EQ(std::string(testRun().args[k]), arguments[k]) << k;
+  EXPECT_EQ(testRun().args[5][0], '\0');
+  EXPECT_EQ(testRun().messageCode, 0);
+
+  arguments.push_back(tooLong.c_str());
+  EXPECT_EQ(setupRunRecord(testRun(), static_cast<int>(arguments.size()), arguments.data(), "Marquill"), -1);
+  EXPECT_EQ(testRun().messageCode, 1031);
+  EXPECT_EQ(std::string(testRun().messageText), test::sjis("パラメータの設定ミスです PARA=[") + std::string(256, 'q') + "]");
+
+  std::vector<const char*> eleven(10, "w");
+  eleven.push_back(tooLong.c_str());
+  EXPECT_EQ(setupRunRecord(testRun(), static_cast<int>(eleven.size()), eleven.data(), "Marquill"), 0);
 }
 
 }  // namespace

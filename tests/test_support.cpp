@@ -212,7 +212,10 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
   char fullPath[MAX_PATH];
   if (GetFullPathNameA(program.c_str(), MAX_PATH, fullPath, nullptr) == 0) throw std::runtime_error("program path");
   std::string commandLine = std::string("\"") + fullPath + "\"";
-  for (const std::string& a : arguments) commandLine += " " + a;
+  // An argument with blanks is quoted, as a shell's user quotes it: the C runtime groups it.
+  for (const std::string& a : arguments) {
+    commandLine += a.find_first_of(" \t") == std::string::npos ? " " + a : " \"" + a + "\"";
+  }
 
   static int runs = 0;
   const std::string streams = std::filesystem::temp_directory_path().string() + "\\mq-run-" +

@@ -48,7 +48,8 @@ struct ProgramResult {
   std::string boxes;
 };
 
-// Runs the program in `directory` with the arguments joined by single spaces, feeding
+// Runs the program in `directory` with the arguments as they stand (on Windows joined by
+// single spaces, one with blanks in double quotes), feeding
 // `input` on standard input. `environment` entries (NAME=VALUE) are added to a minimal
 // C-locale environment on Linux, to the inherited one on Windows.
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,

@@ -99,9 +99,9 @@ void writeListingUsage() {
       "  /u, /U        write the listing in UTF-8: no character is replaced\n"
       "  -h, --help    show this text\n"
       "  --version     show the version\n"
-      "Arguments are split at spaces; one that begins with / is an option unless it holds another\n"
-      "/ from its fourth byte on. Before a LISTING that holds something is replaced, the tool\n"
-      "asks \"%s\" with OK and Cancel; only OK goes on.\n"
+      "Each argument is one option or name, blanks and all; one that begins with / is an option\n"
+      "unless it holds another / from its fourth byte on. Before a LISTING that holds something\n"
+      "is replaced, the tool asks \"%s\" with OK and Cancel; only OK goes on.\n"
       "Report: a message box with the outcome, e.g. \"%s\" (where the system has\n"
       "none: on standard output after success, on standard error otherwise).\n"
       "Exit codes: 0 success; 255 a failure, or a question not answered with OK.\n",
@@ -156,11 +156,22 @@ int runListing() {
   return written;
 }
 
-int runListingTool(const char* commandLine, const char* programName, InputKind kind) {
+namespace {
+
+ToolSteps listingSteps(InputKind kind) {
   gListingKind = kind;
-  const ToolSteps steps{parseListingOptions, gListingOptions.listingFile, takeListingAreas, runListing,
-                        releaseListingAreas, writeListingUsage};
-  return runTool(gListing, commandLine, programName, steps);
+  return ToolSteps{parseListingOptions, gListingOptions.listingFile, takeListingAreas, runListing,
+                   releaseListingAreas, writeListingUsage};
+}
+
+}  // namespace
+
+int runListingTool(int count, const char* const* arguments, const char* programName, InputKind kind) {
+  return runTool(gListing, count, arguments, programName, listingSteps(kind));
+}
+
+int runListingTool(const char* commandLine, const char* programName, InputKind kind) {
+  return runTool(gListing, commandLine, programName, listingSteps(kind));
 }
 
 }  // namespace mq

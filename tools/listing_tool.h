@@ -23,6 +23,8 @@ extern ListingRun gListing;
 
 // The entry of both programs: the frame run with the listing steps, the document parsed in
 // the program's kind (XML or HTML).
+int runListingTool(int count, const char* const* arguments, const char* programName, InputKind kind);
+// The same with the arguments as one text split at blanks, as tests write them.
 int runListingTool(const char* commandLine, const char* programName, InputKind kind);
 
 // The steps, in the frame's order.

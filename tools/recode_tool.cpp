@@ -119,9 +119,9 @@ void writeRecodeUsage() {
       "  /eCODE, /ECODE  the input's code, not decided: SJIS, EUC, JIS, UTF8 or UTF16\n"
       "  -h, --help      show this text\n"
       "  --version       show the version\n"
-      "Arguments are split at spaces; one that begins with / is an option unless it holds another\n"
-      "/ from its fourth byte on. Before an OUTPUT that holds something is replaced, the tool\n"
-      "asks \"%s\" with OK and Cancel; only OK goes on.\n"
+      "Each argument is one option or name, blanks and all; one that begins with / is an option\n"
+      "unless it holds another / from its fourth byte on. Before an OUTPUT that holds something\n"
+      "is replaced, the tool asks \"%s\" with OK and Cancel; only OK goes on.\n"
       "Report: a message box with the outcome, e.g. \"%s\" (where the system has\n"
       "none: on standard output after success, on standard error otherwise).\n"
       "Exit codes: 0 success; 255 a failure, or a question not answered with OK.\n",
@@ -191,10 +191,17 @@ int runRecode() {
   return 0;
 }
 
-int runRecodeTool(const char* commandLine) {
-  const ToolSteps steps{parseRecodeOptions, gRecodeOptions.outputFile, takeRecodeAreas, runRecode, releaseRecodeAreas,
-                        writeRecodeUsage};
-  return runTool(gRecodeRecord, commandLine, kProgramName, steps);
+namespace {
+
+constexpr ToolSteps kRecodeSteps{parseRecodeOptions, gRecodeOptions.outputFile, takeRecodeAreas, runRecode,
+                                 releaseRecodeAreas, writeRecodeUsage};
+
+}  // namespace
+
+int runRecodeTool(int count, const char* const* arguments) {
+  return runTool(gRecodeRecord, count, arguments, kProgramName, kRecodeSteps);
 }
+
+int runRecodeTool(const char* commandLine) { return runTool(gRecodeRecord, commandLine, kProgramName, kRecodeSteps); }
 
 }  // namespace mq

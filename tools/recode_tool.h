@@ -34,6 +34,8 @@ extern RecodeAreas gRecodeAreas;
 extern RunRecord gRecodeRecord;
 
 // The entry of ToolRecast: the frame run with the recode steps.
+int runRecodeTool(int count, const char* const* arguments);
+// The same with the arguments as one text split at blanks, as tests write them.
 int runRecodeTool(const char* commandLine);
 
 int parseRecodeOptions();
