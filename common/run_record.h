@@ -24,6 +24,9 @@ struct RunRecord {
   long messageColumn;
   TextCode composeCode;  // the code messages are composed in
   TextCode logCode;      // the code log lines are written in
+  // The first log that could not be opened or written, for the program to say so; empty
+  // while every line reached its log.
+  char unwrittenLog[kFileNameSize];
 };
 
 // Clears the record and fills it from one command-line text: the slots, the program name and the

@@ -54,6 +54,17 @@ void showFailure(OutputRun& run) {
   }
 }
 
+// A log that could not be written loses what it should have kept, on success too: the
+// terminal is told its name once. The exit code stays the job's.
+void sayUnwrittenLog(OutputRun& run) {
+  if (run.unwrittenLog[0] == '\0') return;
+  char text[kMessageTextSize];
+  std::snprintf(text, sizeof text, kFmtWriteFailed, run.unwrittenLog);
+  char line[kProgramNameSize + kMessageTextSize + 8];
+  std::snprintf(line, sizeof line, "%s: %s\n", run.programName, text);
+  writeToConsole(true, line);
+}
+
 }  // namespace
 
 int startRun(OutputRun& run) {
@@ -121,17 +132,20 @@ int runAfterSetUp(OutputRun& run, int setUp) {
   if (setUp != 0) {
     writeLogLine(run, kFallbackLogName);
     showFailure(run);
+    sayUnwrittenLog(run);
     return exitCodeOf(-1);
   }
   if (answeredInfoRequest(run, writeMarquillUsage)) return 0;
   if (startRun(run) != 0) {
     showFailure(run);
+    sayUnwrittenLog(run);
     return exitCodeOf(-1);
   }
   const int result = processRun(run);
   // Before the end phase, whose end line replaces the current message.
   if (result != 0) showFailure(run);
   endRun(run);
+  sayUnwrittenLog(run);
   return exitCodeOf(result);
 }
 
