@@ -46,7 +46,13 @@ void showUserReport(const char* caption, const char* text, bool) {
   MessageBoxA(nullptr, text, caption, MB_OK);
 }
 
-bool terminalReadsUtf8() { return GetConsoleOutputCP() == CP_UTF8; }
+// A console in the EUC code page reads EUC; any other but UTF-8 is taken for the Japanese
+// code page, the only one of Windows that shows the texts.
+ConsoleCode terminalCode() {
+  const UINT page = GetConsoleOutputCP();
+  if (page == CP_UTF8) return ConsoleCode::Utf8;
+  return page == 20932 || page == 51932 ? ConsoleCode::Euc : ConsoleCode::ShiftJis;
+}
 
 void writeShiftJisAsUtf8(std::FILE* stream, const char* text, std::size_t length) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
