@@ -17,6 +17,9 @@ namespace mq {
 bool askUserOkCancel(const char* caption, const char* question);
 void showUserReport(const char* caption, const char* text, bool failed);
 
+// Bytes pass the stream unchanged (Windows' standard streams are text streams by default).
+void useBinaryMode(std::FILE* stream);
+
 // The code the terminal reads (never Detect).
 ConsoleCode terminalCode();
 // Shift-JIS text written as UTF-8; a byte without a UTF-8 form is written as it is.

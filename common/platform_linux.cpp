@@ -20,6 +20,8 @@ namespace mq {
 
 bool askUserOkCancel(const char* caption, const char* question) { return askOnTerminal(caption, question); }
 
+void useBinaryMode(std::FILE*) {}
+
 void showUserReport(const char* caption, const char* text, bool failed) { reportOnTerminal(caption, text, failed); }
 
 ConsoleCode terminalCode() {

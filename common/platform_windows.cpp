@@ -3,6 +3,9 @@
 // every block comes from the heap.
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <climits>
 #include <cstring>
 #include <initializer_list>
@@ -40,6 +43,8 @@ bool askUserOkCancel(const char* caption, const char* question) {
   tellDebugger(caption, question, "[OK/Cancel]");
   return MessageBoxA(nullptr, question, caption, MB_OKCANCEL) == IDOK;
 }
+
+void useBinaryMode(std::FILE* stream) { _setmode(_fileno(stream), _O_BINARY); }
 
 void showUserReport(const char* caption, const char* text, bool) {
   tellDebugger(caption, text, "[OK]");

@@ -19,9 +19,9 @@ struct Program {
 
 const std::vector<Program> kPrograms = {
     {MQ_MARQUILL, "Marquill", "Usage: Marquill SETTINGS\n", "ＩＮＩファイルの設定ミスです SECTION=[LOG] KEY=[WARLOGOUT]"},
-    {MQ_TOOL_X, "ToolMqlInputX", "Usage: ToolMqlInputX [/k] [/d] [/pC] [/s] [/eCODE] [/u] DOCUMENT LISTING\n", "正常に終了しました。"},
-    {MQ_TOOL_H, "ToolMqlInputH", "Usage: ToolMqlInputH [/k] [/d] [/pC] [/s] [/eCODE] [/u] DOCUMENT LISTING\n", "正常に終了しました。"},
-    {MQ_TOOL_RECAST, "ToolRecast", "Usage: ToolRecast [/cCODE] [/eCODE] INPUT OUTPUT\n",
+    {MQ_TOOL_X, "ToolMqlInputX", "Usage: ToolMqlInputX [/k] [/d] [/pC] [/s] [/eCODE] [/u] [/y] DOCUMENT LISTING\n", "正常に終了しました。"},
+    {MQ_TOOL_H, "ToolMqlInputH", "Usage: ToolMqlInputH [/k] [/d] [/pC] [/s] [/eCODE] [/u] [/y] DOCUMENT LISTING\n", "正常に終了しました。"},
+    {MQ_TOOL_RECAST, "ToolRecast", "Usage: ToolRecast [/cCODE] [/eCODE] [/y] INPUT OUTPUT\n",
      "ファイルが存在します。上書きしてもよろしいですか？"},
 };
 
