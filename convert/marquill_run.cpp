@@ -38,7 +38,8 @@ void writeMarquillUsage() {
       "characters replaced (5023); a successful run without replacements writes nothing there:\n"
       "  Marquill: %s\n"
       "Exit codes: 0 success; 255 a failure: a wrong setting or command line, a file that cannot be\n"
-      "read or written, a malformed input, no memory.\n",
+      "read or written, a malformed input, no memory.\n"
+      "Manual: man Marquill; the settings: man 5 marquill.ini; templates: man 5 marquill-template\n",
       kFallbackLogName, example);
 }
 

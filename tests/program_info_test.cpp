@@ -42,7 +42,8 @@ TEST_F(ProgramInfo, HelpAndVersionGoToStandardOutputAndEndWithZero) {
     }
     const auto version = test::runProgram(p.path, {"--version"}, dir_);
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, test::onTerminal(p.name + " 0.1\n"));
+    EXPECT_EQ(version.out, test::onTerminal(p.name + " " + MQ_VERSION + "\nstandard parser (PARSER=STANDARD, /s): " +
+                                            MQ_STANDARD_PARSER_TEXT + "\n"));
     EXPECT_EQ(version.boxes, "");
   }
   EXPECT_TRUE(std::filesystem::is_empty(dir_)) << "no log and no file";

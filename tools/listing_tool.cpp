@@ -109,9 +109,10 @@ void writeListingUsage() {
       "is replaced, the tool asks \"%s\" with OK and Cancel; only OK goes on.\n"
       "Report: a message box with the outcome, e.g. \"%s\" (where the system has\n"
       "none: on standard output after success, on standard error otherwise).\n"
-      "Exit codes: 0 success; 255 a failure, or a question not answered with OK.\n",
+      "Exit codes: 0 success; 255 a failure, or a question not answered with OK.\n"
+      "Manual: man %s; the listing: man 5 marquill-listing\n",
       gListing.programName, gListingKind == InputKind::Html ? "HTML" : "XML", kTextOverwriteQuestion,
-      kTextFinishedNormally);
+      kTextFinishedNormally, gListing.programName);
 }
 
 }  // namespace

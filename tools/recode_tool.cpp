@@ -137,7 +137,8 @@ void writeRecodeUsage() {
       "is replaced, the tool asks \"%s\" with OK and Cancel; only OK goes on.\n"
       "Report: a message box with the outcome, e.g. \"%s\" (where the system has\n"
       "none: on standard output after success, on standard error otherwise).\n"
-      "Exit codes: 0 success; 255 a failure, or a question not answered with OK.\n",
+      "Exit codes: 0 success; 255 a failure, or a question not answered with OK.\n"
+      "Manual: man ToolRecast\n",
       kTextOverwriteQuestion, kTextFinishedNormally);
 }
 
