@@ -5,6 +5,7 @@
 
 #include "common/platform.h"
 #include "common/text_helpers.h"
+#include "common/known_code_conversion.h"
 #include "common/unicode_conversion.h"
 
 namespace mq {
@@ -19,10 +20,23 @@ std::FILE* outStream() { return gConsole.out != nullptr ? gConsole.out : stdout;
 std::FILE* errStream() { return gConsole.err != nullptr ? gConsole.err : stderr; }
 
 // The terminal's code is asked once per process: it cannot change under a program.
-bool consoleIsUtf8() {
-  if (gConsole.code != ConsoleCode::Detect) return gConsole.code == ConsoleCode::Utf8;
-  static const bool utf8 = terminalReadsUtf8();
-  return utf8;
+ConsoleCode consoleCode() {
+  if (gConsole.code != ConsoleCode::Detect) return gConsole.code;
+  static const ConsoleCode code = terminalCode();
+  return code;
+}
+
+// Shift-JIS text as EUC; a character EUC lacks as 〓.
+std::string shiftJisAsEuc(const char* text, std::size_t length) {
+  std::string euc(static_cast<std::size_t>(knownConversionCapacity(static_cast<int64_t>(length), CodeKind::Euc)) + 16, '\0');
+  KnownConversionState state{};
+  startKnownConversion(&state, CodeKind::Sjis, CodeKind::Euc);
+  auto* out = reinterpret_cast<unsigned char*>(euc.data());
+  int32_t written = convertKnownPiece(&state, out, reinterpret_cast<const unsigned char*>(text),
+                                      static_cast<int32_t>(length));
+  written += finishKnownConversion(&state, out + written);
+  euc.resize(static_cast<std::size_t>(written));
+  return euc;
 }
 
 void writeConsoleString(std::FILE* stream, const char* text) { writeConsoleText(stream, text, std::strlen(text)); }
@@ -79,11 +93,34 @@ bool isPathArgument(const char* argument) {
   return std::strchr(argument + 3, '/') != nullptr;
 }
 
+ConsoleCode consoleCodeOfName(const char* name) {
+  std::string folded;
+  for (const char* at = name; *at != '\0' && *at != '@'; ++at) {
+    if (*at == '-' || *at == '_') continue;
+    folded += static_cast<char>(*at >= 'A' && *at <= 'Z' ? *at - 'A' + 'a' : *at);
+  }
+  for (const char* sjis : {"sjis", "shiftjis", "cp932", "windows31j", "mskanji", "pck"}) {
+    if (folded == sjis) return ConsoleCode::ShiftJis;
+  }
+  for (const char* euc : {"eucjp", "eucjpms", "ujis", "cp51932"}) {
+    if (folded == euc) return ConsoleCode::Euc;
+  }
+  return ConsoleCode::Utf8;
+}
+
 void writeConsoleText(std::FILE* stream, const char* text, std::size_t length) {
-  if (consoleIsUtf8()) {
-    writeShiftJisAsUtf8(stream, text, length);
-  } else {
-    std::fwrite(text, 1, length, stream);
+  switch (consoleCode()) {
+    case ConsoleCode::Utf8:
+      writeShiftJisAsUtf8(stream, text, length);
+      break;
+    case ConsoleCode::Euc: {
+      const std::string euc = shiftJisAsEuc(text, length);
+      std::fwrite(euc.data(), 1, euc.size(), stream);
+      break;
+    }
+    default:
+      std::fwrite(text, 1, length, stream);
+      break;
   }
 }
 
@@ -97,14 +134,16 @@ void writeUtf8ToConsole(bool toError, const char* text) {
   std::FILE* stream = toError ? errStream() : outStream();
   const std::size_t length = std::strlen(text);
   Cp932Encoder encoder{};
-  if (consoleIsUtf8() || openEncoder(&encoder) != 0) {
+  if (consoleCode() == ConsoleCode::Utf8 || openEncoder(&encoder) != 0) {
     std::fwrite(text, 1, length, stream);
   } else {
     std::string converted(length + 16, '\0');
     const int32_t written = encodeCp932(&encoder, reinterpret_cast<const unsigned char*>(text), static_cast<int32_t>(length),
                                         reinterpret_cast<unsigned char*>(converted.data()));
     closeEncoder(&encoder);
-    std::fwrite(converted.data(), 1, static_cast<std::size_t>(written), stream);
+    converted.resize(static_cast<std::size_t>(written));
+    if (consoleCode() == ConsoleCode::Euc) converted = shiftJisAsEuc(converted.data(), converted.size());
+    std::fwrite(converted.data(), 1, converted.size(), stream);
   }
   std::fflush(stream);
 }

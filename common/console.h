@@ -9,9 +9,14 @@
 
 namespace mq {
 
-// How texts reach the terminal. Detect asks the platform once (a UTF-8 terminal gets the
-// Shift-JIS texts converted); the other two fix the choice.
-enum class ConsoleCode { Detect, ShiftJis, Utf8 };
+// How texts reach the terminal. Detect asks the platform once; the others fix the choice.
+// The texts are Shift-JIS: a UTF-8 or EUC terminal gets them converted.
+enum class ConsoleCode { Detect, ShiftJis, Utf8, Euc };
+
+// The terminal's code for a code set's or a locale's name ("UTF-8", "ja_JP.eucJP",
+// "C.utf8@euro", "SJIS"): Shift-JIS for Shift-JIS and CP932, EUC for EUC-JP, UTF-8 for every
+// other name, the C locale's included.
+ConsoleCode consoleCodeOfName(const char* name);
 
 struct ConsoleStreams {
   std::FILE* in;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "common/platform.h"
 #include "common/work_areas.h"
@@ -24,6 +25,17 @@ int readWholeFile(unsigned char** block, int32_t* length, const char* fileName) 
   if (failed) return -1;
   *length = static_cast<int32_t>(got);
   return 0;
+}
+
+bool readStandardInput(std::string* bytes) {
+  useBinaryMode(stdin);
+  char piece[1 << 16];
+  std::size_t got;
+  while ((got = std::fread(piece, 1, sizeof piece, stdin)) > 0) {
+    if (bytes->size() + got > static_cast<std::size_t>(kLargestAreaSize - 16)) return false;
+    bytes->append(piece, got);
+  }
+  return std::ferror(stdin) == 0;
 }
 
 int copyWholeText(unsigned char** block, int32_t* length, const unsigned char* bytes, std::size_t size) {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace mq {
 
@@ -14,6 +15,10 @@ int getFileLength(long* length, const char* fileName);
 // when it cannot be read, or when the block would be larger than an area may be. A
 // block may be left taken on failure; its owner releases it.
 int readWholeFile(unsigned char** block, int32_t* length, const char* fileName);
+
+// Everything on standard input, read in binary mode; false when it cannot be read or holds
+// more than the largest area.
+bool readStandardInput(std::string* bytes);
 
 // The same for a text already in memory: a block of its bytes and 16 zero bytes.
 int copyWholeText(unsigned char** block, int32_t* length, const unsigned char* bytes, std::size_t size);

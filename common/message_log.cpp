@@ -181,9 +181,18 @@ int formatDateTime(DateTimeKind kind, char* destination) {
   return 0;
 }
 
-int writeLogLine(const RunRecord& record, const char* fileName) {
+namespace {
+
+int logUnwritten(RunRecord& record, const char* fileName) {
+  if (record.unwrittenLog[0] == '\0') std::snprintf(record.unwrittenLog, sizeof record.unwrittenLog, "%s", fileName);
+  return -1;
+}
+
+}  // namespace
+
+int writeLogLine(RunRecord& record, const char* fileName) {
   std::FILE* log = std::fopen(fileName, "ab");
-  if (log == nullptr) return -1;
+  if (log == nullptr) return logUnwritten(record, fileName);
   char date[11] = {};
   char time[9] = {};
   if (formatDateTime(kDateSlashed, date) != 0 || formatDateTime(kTimeColoned, time) != 0) {
@@ -196,9 +205,10 @@ int writeLogLine(const RunRecord& record, const char* fileName) {
   const int length = std::snprintf(line, sizeof line, "%10.10s %8.8s %4.4d %.256s\r\n", date, time,
                                    static_cast<int>(record.messageCode),
                                    asItStands ? record.messageText : text.c_str());
-  std::fwrite(line, 1, static_cast<std::size_t>(length), log);
-  std::fclose(log);
-  return 0;
+  const bool written = std::fwrite(line, 1, static_cast<std::size_t>(length), log) == static_cast<std::size_t>(length);
+  // A full disk shows only when the line leaves the stream's buffer.
+  const bool closed = std::fclose(log) == 0;
+  return written && closed ? 0 : logUnwritten(record, fileName);
 }
 
 }  // namespace mq

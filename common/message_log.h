@@ -54,8 +54,9 @@ void setStructureMessage(RunRecord& record, MessageCode code, const char* format
                          long column);
 
 // Appends "date time code text" and CR LF to the named file, opening and closing it
-// for this one line. Returns -1 when the file cannot be opened; nothing else is reported.
-int writeLogLine(const RunRecord& record, const char* fileName);
+// for this one line. Returns -1 when the file cannot be opened or the line not written, and
+// keeps the first such log's name in the record; nothing else is reported.
+int writeLogLine(RunRecord& record, const char* fileName);
 
 // Writes exactly the kind's characters (8, 10, 6 or 8) to the destination, no NUL.
 // Returns -1 for an unknown kind and -2 when the clock cannot be read.

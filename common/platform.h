@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "common/console.h"
+
 namespace mq {
 
 // The tools' dialogs as the system offers them: the question with OK and Cancel (true only
@@ -15,8 +17,11 @@ namespace mq {
 bool askUserOkCancel(const char* caption, const char* question);
 void showUserReport(const char* caption, const char* text, bool failed);
 
-// Whether the terminal reads UTF-8; otherwise it is given the texts' own Shift-JIS bytes.
-bool terminalReadsUtf8();
+// Bytes pass the stream unchanged (Windows' standard streams are text streams by default).
+void useBinaryMode(std::FILE* stream);
+
+// The code the terminal reads (never Detect).
+ConsoleCode terminalCode();
 // Shift-JIS text written as UTF-8; a byte without a UTF-8 form is written as it is.
 void writeShiftJisAsUtf8(std::FILE* stream, const char* text, std::size_t length);
 

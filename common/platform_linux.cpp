@@ -18,40 +18,27 @@
 
 namespace mq {
 
-namespace {
-
-// "ja_JP.UTF-8", "C.utf8", "en_US.UTF-8@euro": the code set between the dot and any "@".
-bool namesUtf8(const char* locale) {
-  const char* dot = std::strchr(locale, '.');
-  if (dot == nullptr) return false;
-  char folded[8] = {};
-  std::size_t n = 0;
-  for (const char* at = dot + 1; *at != '\0' && *at != '@'; ++at) {
-    if (*at == '-') continue;
-    if (n == sizeof folded - 1) return false;
-    folded[n++] = static_cast<char>(*at >= 'A' && *at <= 'Z' ? *at - 'A' + 'a' : *at);
-  }
-  return std::strcmp(folded, "utf8") == 0;
-}
-
-}  // namespace
-
 bool askUserOkCancel(const char* caption, const char* question) { return askOnTerminal(caption, question); }
+
+void useBinaryMode(std::FILE*) {}
 
 void showUserReport(const char* caption, const char* text, bool failed) { reportOnTerminal(caption, text, failed); }
 
-bool terminalReadsUtf8() {
+ConsoleCode terminalCode() {
   if (std::setlocale(LC_ALL, "") != nullptr) {
     const char* codeset = nl_langinfo(CODESET);
-    return codeset != nullptr && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
+    return consoleCodeOfName(codeset != nullptr ? codeset : "");
   }
   // A locale that is not installed cannot be set, yet its name still tells what the
   // terminal shows; the variable that would have decided the code set decides here.
   for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
     const char* value = std::getenv(name);
-    if (value != nullptr && value[0] != '\0') return namesUtf8(value);
+    if (value != nullptr && value[0] != '\0') {
+      const char* dot = std::strchr(value, '.');
+      return consoleCodeOfName(dot != nullptr ? dot + 1 : value);
+    }
   }
-  return false;
+  return ConsoleCode::Utf8;
 }
 
 void writeShiftJisAsUtf8(std::FILE* stream, const char* text, std::size_t length) {

@@ -3,6 +3,9 @@
 // every block comes from the heap.
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <climits>
 #include <cstring>
 #include <initializer_list>
@@ -41,12 +44,20 @@ bool askUserOkCancel(const char* caption, const char* question) {
   return MessageBoxA(nullptr, question, caption, MB_OKCANCEL) == IDOK;
 }
 
+void useBinaryMode(std::FILE* stream) { _setmode(_fileno(stream), _O_BINARY); }
+
 void showUserReport(const char* caption, const char* text, bool) {
   tellDebugger(caption, text, "[OK]");
   MessageBoxA(nullptr, text, caption, MB_OK);
 }
 
-bool terminalReadsUtf8() { return GetConsoleOutputCP() == CP_UTF8; }
+// A console in the EUC code page reads EUC; any other but UTF-8 is taken for the Japanese
+// code page, the only one of Windows that shows the texts.
+ConsoleCode terminalCode() {
+  const UINT page = GetConsoleOutputCP();
+  if (page == CP_UTF8) return ConsoleCode::Utf8;
+  return page == 20932 || page == 51932 ? ConsoleCode::Euc : ConsoleCode::ShiftJis;
+}
 
 void writeShiftJisAsUtf8(std::FILE* stream, const char* text, std::size_t length) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);

@@ -22,8 +22,9 @@ bool answeredInfoRequest(const RunRecord& record, void (*writeUsage)()) {
     return true;
   }
   if (std::strcmp(first, "--version") == 0) {
-    char line[kProgramNameSize + 32];
-    std::snprintf(line, sizeof line, "%s %s\n", record.programName, MQ_VERSION);
+    char line[kProgramNameSize + 128];
+    std::snprintf(line, sizeof line, "%s %s\nstandard parser (PARSER=STANDARD, /s): %s\n", record.programName,
+                  MQ_VERSION, MQ_STANDARD_PARSER_TEXT);
     writeToConsole(false, line);
     return true;
   }

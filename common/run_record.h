@@ -24,7 +24,14 @@ struct RunRecord {
   long messageColumn;
   TextCode composeCode;  // the code messages are composed in
   TextCode logCode;      // the code log lines are written in
+  // The first log that could not be opened or written, for the program to say so; empty
+  // while every line reached its log.
+  char unwrittenLog[kFileNameSize];
+  bool overwriteAgreed;  // the tools' /y: an existing output is replaced without a question
 };
+
+// The file name that stands for standard input (as an input) or standard output (as an output).
+inline constexpr char kStandardStreamName[] = "-";
 
 // Clears the record and fills it from one command-line text: the slots, the program name and the
 // "no error" message. Returns 0, or -1 with message 1031 when a stretch that would fill a

@@ -14,8 +14,10 @@ namespace mq {
 
 namespace {
 
-int reportAndExit(const RunRecord& record, int result) {
-  showFinalReport(record.programName, record.messageText, result != 0);
+// A success's report goes where a failure's does when the output took standard output.
+int reportAndExit(const RunRecord& record, int result, const char* outputFile = "") {
+  const bool outputOnStandardOutput = std::strcmp(outputFile, kStandardStreamName) == 0;
+  showFinalReport(record.programName, record.messageText, result != 0 || outputOnStandardOutput);
   return exitCodeOf(result);
 }
 
@@ -26,9 +28,10 @@ int startTool(RunRecord& record, const ToolSteps& steps) {
   const int parsed = steps.parseOptions();
   if (parsed != 0) return parsed;
 
-  // Only an existing file with something in it is worth a question.
+  // Only an existing file with something in it is worth a question, unless /y answered it.
   long length = 0;
-  if (getFileLength(&length, steps.outputFile) == 0 && length > 0 &&
+  if (!record.overwriteAgreed && std::strcmp(steps.outputFile, kStandardStreamName) != 0 &&
+      getFileLength(&length, steps.outputFile) == 0 && length > 0 &&
       !askOkCancel(record.programName, kTextOverwriteQuestion)) {
     setMessageText(record, kTextNothingDone);
     return -1;
@@ -42,7 +45,9 @@ int splitToolArguments(RunRecord& record, int (*applyOption)(const char* argumen
                        char* secondFile) {
   int fileNames = 0;
   for (const char* argument : record.args) {
-    if (argument[0] == '/' && !isPathArgument(argument)) {
+    if (std::strcmp(argument, "/y") == 0 || std::strcmp(argument, "/Y") == 0) {
+      record.overwriteAgreed = true;
+    } else if (argument[0] == '/' && !isPathArgument(argument)) {
       if (applyOption(argument) != 0) return -1;
     } else if (argument[0] != '\0') {
       // Slots hold at most 255 bytes, so both names fit their fields whole.
@@ -78,7 +83,7 @@ int runSteps(RunRecord& record, const ToolSteps& steps) {
   if (startTool(record, steps) != 0) return reportAndExit(record, -1);
   const int result = steps.run();
   steps.releaseAreas();
-  return reportAndExit(record, result);
+  return reportAndExit(record, result, steps.outputFile);
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ struct ToolSteps {
   void (*writeUsage)() = nullptr;  // what --help and -h show; none: they are no request
 };
 
-// Walks the command line's arguments: one that begins with "/" and is no path is handed to
+// Walks the command line's arguments: /y (or /Y) agrees to replace an existing output without
+// a question; any other that begins with "/" and is no path is handed to
 // applyOption (which fails with its message), the first two other non-empty ones are the
 // tool's two files (fields of kArgumentSize bytes), further ones are ignored. -1 with message
 // 1031 when fewer than two file names were given.

@@ -7,6 +7,8 @@
 
 #include "common/line_writer.h"
 #include "common/message_log.h"
+#include "common/platform.h"
+#include "common/run_record.h"
 #include "common/texts.h"
 #include "markup/parse_tables.h"
 
@@ -114,7 +116,9 @@ int escapeValue(ListingRun& run, const char* value, int32_t length) {
 }
 
 int writeTagListing(ListingRun& run, const char* fileName, int32_t slotCount, const ListingFormat& format, ValuePath path) {
-  std::FILE* file = std::fopen(fileName, "wb");
+  const bool toStandardOutput = std::strcmp(fileName, kStandardStreamName) == 0;
+  if (toStandardOutput) useBinaryMode(stdout);
+  std::FILE* file = toStandardOutput ? stdout : std::fopen(fileName, "wb");
   if (file == nullptr) {
     setMessage(run, kCodeOpenFailed, kFmtOpenFailed, fileName);
     return -1;
@@ -124,7 +128,7 @@ int writeTagListing(ListingRun& run, const char* fileName, int32_t slotCount, co
   // Lines already made reach the file even when a later record failed; the last buffered
   // ones reach the disk only at the close, so a failed close is a failed write.
   const bool flushed = writer.flush();
-  const bool closed = std::fclose(file) == 0;
+  const bool closed = toStandardOutput ? std::fflush(file) == 0 : std::fclose(file) == 0;
   if (written != 0) return written;
   if (!flushed || !closed) {
     setMessage(run, kCodeWriteFailed, kFmtWriteFailed, fileName);

@@ -45,7 +45,7 @@ int escapeValue(ListingRun& run, const char* value, int32_t length);
 // or every one through the value area. Both write the same bytes; tests compare them.
 enum class ValuePath { AsItStands, Escaped };
 
-// Creates the listing file and writes the records of the first slotCount slots, stopping at
+// Creates the listing file (standard output for "-") and writes the records of the first slotCount slots, stopping at
 // the first slot without records. 0, or -1 with message 1001 (the file cannot be created),
 // 1002 (a write or the close failed; the lines written stay) or 1014 (the value area).
 int writeTagListing(ListingRun& run, const char* fileName, int32_t slotCount, const ListingFormat& format,

@@ -32,13 +32,19 @@ void writeMarquillUsage() {
       "                for where the system's INI reading looks (on Windows, the Windows folder)\n"
       "  -h, --help    show this text\n"
       "  --version     show the version\n"
+      "Settings: [LOG] FILENAME WARLOGOUT CODE  [OUTFILE] KIND (NORMAL, NOCRLF, CSV) OUTFILE CODE\n"
+      "  [SET] START END  [INFILE] COUNT KIND (HTML, XML, CSV) PARSER CODE INFILE1..INFILE9\n"
+      "  [OUTDEF] OUTDEF (the template)  [REPLACE] REPDEF (the replacement file)\n"
+      "Item: START, file number (1 digit), tag path, sequence number (4 digits), replacement\n"
+      "  number (3 digits, 000 none), maximum length (3 digits, 000 all), END: <%%1<BODY><TD>0002000000%%>\n"
       "Log: one dated line per message in [LOG] FILENAME (%s when not given); the start and end\n"
       "lines and the warnings only with [LOG] WARLOGOUT=YES. A failure's text also goes to\n"
-      "standard error, even when the log cannot be written, and so does each document that had\n"
-      "characters replaced (5023); a successful run without replacements writes nothing there:\n"
+      "standard error, and so do each document that had characters replaced (5023), a log that\n"
+      "cannot be written and a slip in the settings; a run without them writes nothing there:\n"
       "  Marquill: %s\n"
       "Exit codes: 0 success; 255 a failure: a wrong setting or command line, a file that cannot be\n"
-      "read or written, a malformed input, no memory.\n",
+      "read or written, a malformed input, no memory.\n"
+      "Manual: man Marquill; the settings: man 5 marquill.ini; templates: man 5 marquill-template\n",
       kFallbackLogName, example);
 }
 
@@ -52,6 +58,17 @@ void showFailure(OutputRun& run) {
   } else {
     writeToConsole(true, line);
   }
+}
+
+// A log that could not be written loses what it should have kept, on success too: the
+// terminal is told its name once. The exit code stays the job's.
+void sayUnwrittenLog(OutputRun& run) {
+  if (run.unwrittenLog[0] == '\0') return;
+  char text[kMessageTextSize];
+  std::snprintf(text, sizeof text, kFmtWriteFailed, run.unwrittenLog);
+  char line[kProgramNameSize + kMessageTextSize + 8];
+  std::snprintf(line, sizeof line, "%s: %s\n", run.programName, text);
+  writeToConsole(true, line);
 }
 
 }  // namespace
@@ -121,17 +138,20 @@ int runAfterSetUp(OutputRun& run, int setUp) {
   if (setUp != 0) {
     writeLogLine(run, kFallbackLogName);
     showFailure(run);
+    sayUnwrittenLog(run);
     return exitCodeOf(-1);
   }
   if (answeredInfoRequest(run, writeMarquillUsage)) return 0;
   if (startRun(run) != 0) {
     showFailure(run);
+    sayUnwrittenLog(run);
     return exitCodeOf(-1);
   }
   const int result = processRun(run);
   // Before the end phase, whose end line replaces the current message.
   if (result != 0) showFailure(run);
   endRun(run);
+  sayUnwrittenLog(run);
   return exitCodeOf(result);
 }
 

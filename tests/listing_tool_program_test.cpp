@@ -78,6 +78,32 @@ TEST_F(ListingToolProgram, NamesWithBlanksAreOneArgumentEach) {
   EXPECT_TRUE(test::fileExists(path("my docs/re cast.txt")));
 }
 
+// In a script: /y replaces an existing output without a question, and "-" reads standard
+// input or writes standard output (the report then goes to standard error), in both tools.
+TEST_F(ListingToolProgram, ScriptsSayYesAndUseTheStandardStreams) {
+  writeFile(path("old.tsv"), "old");
+  const test::ProgramResult yes = run(kToolH, {"/y", path("c.html"), path("old.tsv")});
+  EXPECT_EQ(yes.exitCode, 0);
+  EXPECT_EQ(readFile(path("old.tsv")), kCellListing);
+  expectToolDialog(yes, "", kDone);
+
+  const test::ProgramResult piped = run(kToolH, {"-", "-"}, kCell);
+  EXPECT_EQ(piped.exitCode, 0);
+  if (piped.boxes.empty()) {
+    EXPECT_EQ(piped.out, kCellListing);
+    EXPECT_EQ(piped.err, test::onTerminal(kDone));
+  } else {
+    EXPECT_EQ(piped.out, kCellListing);
+  }
+  const test::ProgramResult recast = test::runProgram(MQ_TOOL_RECAST, {"/Y", "/cEUC", "-", "-"}, dir_, sjis("港"));
+  EXPECT_EQ(recast.exitCode, 0);
+  EXPECT_EQ(recast.out, test::convert(sjis("港"), "CP932", "EUC-JP"));
+  // Without /y, and nobody to answer, an existing output stays.
+  writeFile(path("kept.tsv"), "kept");
+  EXPECT_EQ(run(kToolH, {path("c.html"), path("kept.tsv")}).exitCode, 255);
+  EXPECT_EQ(readFile(path("kept.tsv")), "kept");
+}
+
 TEST_F(ListingToolProgram, OptionsChooseHeaderSeparatorAndEmptyValues) {
   const std::string commas = "1,1,1,<TD>,x,[09]y[0D][0A]z\r\n1,2,1,<TD><<NOWRAP>>,\r\n";
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {

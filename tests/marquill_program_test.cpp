@@ -83,6 +83,22 @@ TEST_F(MarquillProgram, SlipsInTheSettingsAreToldAndChangeNothing) {
   }
 }
 
+// A log that cannot be written is said on standard error, once, also after a success,
+// whose exit code stays 0.
+TEST_F(MarquillProgram, ALogThatCannotBeWrittenIsSaid) {
+  writeFile(path("a.html"), "<P>a</P>");
+  writeFile(path("def.txt"), "<%1<P>0001000000%>");
+  std::vector<std::string> logs = {"nosuch/job.log"};
+  if (test::fileExists("/dev/full")) logs.push_back("/dev/full");
+  for (const std::string& log : logs) {
+    const auto result = runWith(replaced(validSettings(), "WARLOGOUT=YES", "WARLOGOUT=YES\r\nFILENAME=" + log));
+    EXPECT_EQ(result.exitCode, 0) << log;
+    EXPECT_EQ(result.err, test::onTerminal("Marquill: " + sjis("ファイルの書込みに失敗しました FILENAME = [") + log + "]\n"))
+        << log;
+  }
+  EXPECT_EQ(runWith(validSettings()).err, "");
+}
+
 TEST_F(MarquillProgram, ASuccessfulRunLogsStartAndEndOnlyWhenAsked) {
   const auto result = runWith(validSettings("YES"));
   EXPECT_EQ(result.exitCode, 0);
@@ -252,11 +268,14 @@ TEST_F(MarquillProgram, AFailureAlsoReachesStandardErrorEvenWhenTheLogCannotBeWr
   EXPECT_EQ(wrong.err, shown("ＩＮＩファイルの設定ミスです SECTION=[OUTFILE] KEY=[KIND]"));
   EXPECT_EQ(wrong.out, "");
 
-  // A log in a missing folder is never written: the terminal is the only one told.
+  // A log in a missing folder is never written: the terminal is the only one told, of the
+  // failure and of the log.
   const auto noLog = runWith(replaced(validSettings(), "[LOG]\r\n", "[LOG]\r\nFILENAME=missing/run.log\r\n") +
                              "[REPLACE]\r\nREPDEF=none.txt\r\n");
   EXPECT_EQ(noLog.exitCode, 255);
-  EXPECT_EQ(noLog.err, shown("ファイルの読込みに失敗しました FILENAME = [none.txt]")) << "the failure, not the end line";
+  EXPECT_EQ(noLog.err, shown("ファイルの読込みに失敗しました FILENAME = [none.txt]") +
+                           shown("ファイルの書込みに失敗しました FILENAME = [missing/run.log]"))
+      << "the failure, not the end line";
   EXPECT_FALSE(std::filesystem::exists(path("missing")));
 
   const auto noPath = run({});

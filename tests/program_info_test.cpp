@@ -19,9 +19,9 @@ struct Program {
 
 const std::vector<Program> kPrograms = {
     {MQ_MARQUILL, "Marquill", "Usage: Marquill SETTINGS\n", "ＩＮＩファイルの設定ミスです SECTION=[LOG] KEY=[WARLOGOUT]"},
-    {MQ_TOOL_X, "ToolMqlInputX", "Usage: ToolMqlInputX [/k] [/d] [/pC] [/s] [/eCODE] [/u] DOCUMENT LISTING\n", "正常に終了しました。"},
-    {MQ_TOOL_H, "ToolMqlInputH", "Usage: ToolMqlInputH [/k] [/d] [/pC] [/s] [/eCODE] [/u] DOCUMENT LISTING\n", "正常に終了しました。"},
-    {MQ_TOOL_RECAST, "ToolRecast", "Usage: ToolRecast [/cCODE] [/eCODE] INPUT OUTPUT\n",
+    {MQ_TOOL_X, "ToolMqlInputX", "Usage: ToolMqlInputX [/k] [/d] [/pC] [/s] [/eCODE] [/u] [/y] DOCUMENT LISTING\n", "正常に終了しました。"},
+    {MQ_TOOL_H, "ToolMqlInputH", "Usage: ToolMqlInputH [/k] [/d] [/pC] [/s] [/eCODE] [/u] [/y] DOCUMENT LISTING\n", "正常に終了しました。"},
+    {MQ_TOOL_RECAST, "ToolRecast", "Usage: ToolRecast [/cCODE] [/eCODE] [/y] INPUT OUTPUT\n",
      "ファイルが存在します。上書きしてもよろしいですか？"},
 };
 
@@ -42,7 +42,8 @@ TEST_F(ProgramInfo, HelpAndVersionGoToStandardOutputAndEndWithZero) {
     }
     const auto version = test::runProgram(p.path, {"--version"}, dir_);
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, test::onTerminal(p.name + " 0.1\n"));
+    EXPECT_EQ(version.out, test::onTerminal(p.name + " " + MQ_VERSION + "\nstandard parser (PARSER=STANDARD, /s): " +
+                                            MQ_STANDARD_PARSER_TEXT + "\n"));
     EXPECT_EQ(version.boxes, "");
   }
   EXPECT_TRUE(std::filesystem::is_empty(dir_)) << "no log and no file";
@@ -50,20 +51,34 @@ TEST_F(ProgramInfo, HelpAndVersionGoToStandardOutputAndEndWithZero) {
   for (const Program& p : kPrograms) EXPECT_NE(test::runProgram(p.path, {"x", "--version"}, dir_).exitCode, 0) << p.name;
 }
 
-TEST_F(ProgramInfo, AUtf8TerminalGetsTheHelpInUtf8EvenWhenItsLocaleIsNotInstalled) {
+// The terminal's code comes from the locale, also from the name of one that is not
+// installed: Shift-JIS or EUC when its code set says so, UTF-8 for every other, the C
+// locale and an empty environment (cron, CI) included.
+TEST_F(ProgramInfo, TheHelpComesInTheTerminalsCodeUtf8UnlessItIsShiftJisOrEuc) {
   if (!test::kTerminalCodeFromEnvironment) GTEST_SKIP() << "the terminal's code is the console's code page here";
-  const std::vector<std::vector<std::string>> utf8 = {
-      {"LC_ALL=C.UTF-8"}, {"LC_ALL=", "LANG=xx_YY.UTF-8"}, {"LC_ALL=", "LC_CTYPE=xx_YY.utf8", "LANG=C"}};
-  const std::vector<std::vector<std::string>> shiftJis = {
-      {"LC_ALL=C"}, {"LC_ALL=", "LC_CTYPE=xx_YY.ISO-8859-1", "LANG=xx_YY.UTF-8"}, {"LC_ALL=xx_YY", "LANG=C.UTF-8"}};
+  struct Terminal {
+    std::vector<std::string> environment;
+    const char* code;  // iconv's name of what the terminal reads
+  };
+  const std::vector<Terminal> terminals = {
+      {{"LC_ALL=C.UTF-8"}, "UTF-8"},
+      {{"LC_ALL=", "LANG=xx_YY.UTF-8"}, "UTF-8"},
+      {{"LC_ALL=", "LC_CTYPE=xx_YY.utf8", "LANG=ja_JP.SJIS"}, "UTF-8"},
+      {{"LC_ALL=C"}, "UTF-8"},
+      {{"LC_ALL="}, "UTF-8"},
+      {{"LC_ALL=", "LC_CTYPE=xx_YY.ISO-8859-1", "LANG=ja_JP.SJIS"}, "UTF-8"},
+      {{"LC_ALL=xx_YY", "LANG=ja_JP.SJIS"}, "UTF-8"},
+      {{"LC_ALL=ja_JP.SJIS"}, "CP932"},
+      {{"LC_ALL=", "LANG=ja_JP.CP932"}, "CP932"},
+      {{"LC_ALL=", "LC_CTYPE=xx_YY.Shift_JIS"}, "CP932"},
+      {{"LC_ALL=ja_JP.eucJP"}, "EUC-JP"},
+      {{"LC_ALL=", "LANG=ja_JP.EUC-JP@x"}, "EUC-JP"},
+  };
   for (const Program& p : kPrograms) {
-    for (const auto& environment : utf8) {
-      const auto result = test::runProgram(p.path, {"--help"}, dir_, "", environment);
-      EXPECT_NE(result.out.find(p.japanese), std::string::npos) << p.name << " " << environment.back();
-    }
-    for (const auto& environment : shiftJis) {
-      const auto result = test::runProgram(p.path, {"--help"}, dir_, "", environment);
-      EXPECT_NE(result.out.find(sjis(p.japanese)), std::string::npos) << p.name << " " << environment.back();
+    for (const Terminal& t : terminals) {
+      const auto result = test::runProgram(p.path, {"--help"}, dir_, "", t.environment);
+      EXPECT_NE(result.out.find(test::convert(p.japanese, "UTF-8", t.code)), std::string::npos)
+          << p.name << " " << t.environment.back();
     }
   }
 }

@@ -299,7 +299,9 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    std::vector<std::string> env = childEnvironment({"PATH=/usr/bin:/bin", "LC_ALL=C"}, environment);
+    // A Shift-JIS terminal by default, as the expected texts are written; tests of other
+    // terminals name their locale.
+    std::vector<std::string> env = childEnvironment({"PATH=/usr/bin:/bin", "LC_ALL=ja_JP.SJIS"}, environment);
     std::vector<char*> envp;
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);

@@ -2,8 +2,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "common/console.h"
+#include "common/file_reading.h"
 #include "common/message_log.h"
 #include "common/text_helpers.h"
 #include "common/program_info.h"
@@ -88,7 +91,7 @@ int applyOption(const char* argument) {
 
 void writeListingUsage() {
   writeUsageText(
-      "Usage: %s [/k] [/d] [/pC] [/s] [/eCODE] [/u] DOCUMENT LISTING\n"
+      "Usage: %s [/k] [/d] [/pC] [/s] [/eCODE] [/u] [/y] DOCUMENT LISTING\n"
       "Writes the tag records of one %s document (Shift-JIS, EUC, JIS or UTF-8) as a tag listing: per\n"
       "record FileNo, No, SeaNo, TagName and Value, in Shift-JIS (or UTF-8) with CR LF line ends.\n"
       "  /k, /K        begin with a header line\n"
@@ -97,6 +100,8 @@ void writeListingUsage() {
       "  /s, /S        read the document with the standard parser (today's documents)\n"
       "  /eCODE        the document's code: UTF8, UTF16, SJIS, EUC or JIS (any case)\n"
       "  /u, /U        write the listing in UTF-8: no character is replaced\n"
+      "  /y, /Y        replace an existing LISTING without asking\n"
+      "  -             as DOCUMENT: standard input; as LISTING: standard output\n"
       "  -h, --help    show this text\n"
       "  --version     show the version\n"
       "Each argument is one option or name, blanks and all; one that begins with / is an option\n"
@@ -104,9 +109,10 @@ void writeListingUsage() {
       "is replaced, the tool asks \"%s\" with OK and Cancel; only OK goes on.\n"
       "Report: a message box with the outcome, e.g. \"%s\" (where the system has\n"
       "none: on standard output after success, on standard error otherwise).\n"
-      "Exit codes: 0 success; 255 a failure, or a question not answered with OK.\n",
+      "Exit codes: 0 success; 255 a failure, or a question not answered with OK.\n"
+      "Manual: man %s; the listing: man 5 marquill-listing\n",
       gListing.programName, gListingKind == InputKind::Html ? "HTML" : "XML", kTextOverwriteQuestion,
-      kTextFinishedNormally);
+      kTextFinishedNormally, gListing.programName);
 }
 
 }  // namespace
@@ -145,8 +151,19 @@ void keepDecidedCode(const char* name) { std::snprintf(gDecidedCode, sizeof gDec
 int runListing() {
   gWarning[0] = '\0';
   gDecidedCode[0] = '\0';
-  const InputSet inputs{gListingKind,          kListingSlots,  &gListingOptions.inputFile, gListingOptions.parser,
-                        gListingOptions.documentCode, keepWarning, keepDecidedCode,            gListingOptions.working};
+  InputSet inputs{gListingKind,          kListingSlots,  &gListingOptions.inputFile, gListingOptions.parser,
+                  gListingOptions.documentCode, keepWarning, keepDecidedCode,            gListingOptions.working};
+  // "-" names standard input, read whole before the document is.
+  std::string piped;
+  std::string_view pipedText;
+  if (std::strcmp(gListingOptions.inputFile, kStandardStreamName) == 0) {
+    if (!readStandardInput(&piped)) {
+      setMessage(gListing, kCodeReadFailed, kFmtReadFailed, gListingOptions.inputFile);
+      return -1;
+    }
+    pipedText = piped;
+    inputs.texts = &pipedText;
+  }
   const int loaded = loadInputs(gListing, inputs);
   if (loaded != 0) return loaded;
   // Created only now: a document that could not be loaded leaves an old listing as it was.

@@ -2,10 +2,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "common/console.h"
 #include "common/file_reading.h"
 #include "common/message_log.h"
+#include "common/platform.h"
 #include "common/program_info.h"
 #include "common/text_helpers.h"
 #include "common/texts.h"
@@ -60,7 +62,16 @@ int applyRecodeOption(const char* argument) {
 
 // The whole input file into the input block; 1003 with its name when it cannot be read.
 int readRecodeInput() {
-  if (readWholeFile(&gRecodeAreas.input, &gRecodeAreas.inputLength, gRecodeOptions.inputFile) != 0) {
+  int read = 0;
+  if (std::strcmp(gRecodeOptions.inputFile, kStandardStreamName) == 0) {
+    std::string piped;
+    read = readStandardInput(&piped) ? copyWholeText(&gRecodeAreas.input, &gRecodeAreas.inputLength,
+                                                     reinterpret_cast<const unsigned char*>(piped.data()), piped.size())
+                                     : -1;
+  } else {
+    read = readWholeFile(&gRecodeAreas.input, &gRecodeAreas.inputLength, gRecodeOptions.inputFile);
+  }
+  if (read != 0) {
     releaseArea(&gRecodeAreas.input);
     gRecodeAreas.inputLength = 0;
     setMessage(gRecodeRecord, kCodeReadFailed, kFmtReadFailed, gRecodeOptions.inputFile);
@@ -109,7 +120,7 @@ void reportRecode(const CodeDecision& decision, int64_t replaced) {
 
 void writeRecodeUsage() {
   writeUsageText(
-      "Usage: ToolRecast [/cCODE] [/eCODE] INPUT OUTPUT\n"
+      "Usage: ToolRecast [/cCODE] [/eCODE] [/y] INPUT OUTPUT\n"
       "Converts a text file into one code. The input's code is decided once for the whole file: a\n"
       "byte-order mark, UTF-8, the code it names itself, 7-bit JIS, EUC, Shift-JIS; only a file\n"
       "that mixes Shift-JIS, EUC and JIS is read byte by byte. Every character the target holds\n"
@@ -117,6 +128,8 @@ void writeRecodeUsage() {
       "  /cCODE, /CCODE  the code to write: SJIS (the default), EUC, JIS or UTF8, in any case;\n"
       "                  the last one named counts\n"
       "  /eCODE, /ECODE  the input's code, not decided: SJIS, EUC, JIS, UTF8 or UTF16\n"
+      "  /y, /Y          replace an existing OUTPUT without asking\n"
+      "  -               as INPUT: standard input; as OUTPUT: standard output\n"
       "  -h, --help      show this text\n"
       "  --version       show the version\n"
       "Each argument is one option or name, blanks and all; one that begins with / is an option\n"
@@ -124,7 +137,8 @@ void writeRecodeUsage() {
       "is replaced, the tool asks \"%s\" with OK and Cancel; only OK goes on.\n"
       "Report: a message box with the outcome, e.g. \"%s\" (where the system has\n"
       "none: on standard output after success, on standard error otherwise).\n"
-      "Exit codes: 0 success; 255 a failure, or a question not answered with OK.\n",
+      "Exit codes: 0 success; 255 a failure, or a question not answered with OK.\n"
+      "Manual: man ToolRecast\n",
       kTextOverwriteQuestion, kTextFinishedNormally);
 }
 
@@ -168,7 +182,9 @@ int runRecode() {
     return -1;
   }
   // Opened only now: an input that cannot be read leaves an existing output as it was.
-  std::FILE* file = std::fopen(gRecodeOptions.outputFile, "wb");
+  const bool toStandardOutput = std::strcmp(gRecodeOptions.outputFile, kStandardStreamName) == 0;
+  if (toStandardOutput) useBinaryMode(stdout);
+  std::FILE* file = toStandardOutput ? stdout : std::fopen(gRecodeOptions.outputFile, "wb");
   if (file == nullptr) {
     closeRecodePipeline(&pipeline);
     setMessage(gRecodeRecord, kCodeReadFailed, kFmtReadFailed, gRecodeOptions.outputFile);
@@ -177,12 +193,12 @@ int runRecode() {
   // Pieces reach the file through a larger stream buffer: a few hundred writes for a large
   // file instead of two or three per piece.
   static char streamBuffer[kRecodeStreamBuffer];
-  std::setvbuf(file, streamBuffer, _IOFBF, sizeof streamBuffer);
+  if (!toStandardOutput) std::setvbuf(file, streamBuffer, _IOFBF, sizeof streamBuffer);
   const int written = writeConverted(file, &pipeline, decision.source.skip);
   const int64_t replaced = recodeReplaced(pipeline);
   closeRecodePipeline(&pipeline);
   // The last bytes reach the file only at the close, so a failed close is a failed write.
-  const bool closed = std::fclose(file) == 0;
+  const bool closed = toStandardOutput ? std::fflush(file) == 0 : std::fclose(file) == 0;
   if (written != 0 || !closed) {
     setMessage(gRecodeRecord, kCodeWriteFailed, kFmtWriteFailed, gRecodeOptions.outputFile);
     return -1;
