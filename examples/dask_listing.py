@@ -243,6 +243,14 @@ def main(argv=None):
             # of spawned ones, which import everything anew; a method set by the user stands.
             if "DASK_DISTRIBUTED__WORKER__MULTIPROCESSING_METHOD" not in os.environ:
                 dask.config.set({"distributed.worker.multiprocessing-method": "forkserver"})
+            # Dask starts its workers with MALLOC_TRIM_THRESHOLD_=65536: memory freed is given
+            # back to the system at once, and a listing's work areas, taken and freed for every
+            # page, are faulted in anew every time (five times the page faults, twice the system
+            # time). The allocator's own rule keeps them; a value the user set stands.
+            if "MALLOC_TRIM_THRESHOLD_" not in os.environ:
+                environ = dask.config.get("distributed.nanny.pre-spawn-environ")
+                dask.config.set({"distributed.nanny.pre-spawn-environ":
+                                 {k: v for k, v in environ.items() if k != "MALLOC_TRIM_THRESHOLD_"}})
             cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True,
                                    dashboard_address=None, silence_logs=logging.ERROR)
             client = Client(cluster)
