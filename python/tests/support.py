@@ -1,8 +1,10 @@
 """What the Python tests share: the programs CTest names, the listing tools run on a page,
 listings parsed into records, and the generated pages."""
 
+import atexit
 import importlib.util
 import os
+import shutil
 import subprocess
 import tempfile
 
@@ -22,9 +24,17 @@ def missing_programs():
     return "run through CTest: %s not set" % ", ".join(names) if names else None
 
 
+_scratch_root = None
+
+
 def scratch_dir():
-    """A folder without blanks: the programs split their command line at blanks."""
-    return tempfile.mkdtemp(prefix="mq-python-")
+    """A folder without blanks (the programs split their command line at blanks), removed
+    when the tests end."""
+    global _scratch_root
+    if _scratch_root is None:
+        _scratch_root = tempfile.mkdtemp(prefix="mq-python-")
+        atexit.register(shutil.rmtree, _scratch_root, True)
+    return tempfile.mkdtemp(dir=_scratch_root)
 
 
 def run_tool(tool, page, options=(), folder=None):
