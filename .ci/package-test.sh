@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The package as a user gets it: the .deb made from the build, installed into this machine
 # with dpkg, every program's --version and a listing run from the installed files, the
-# manual pages found by man, the library compiled against through pkg-config and CMake,
+# manual pages found by man, the Python module imported, the library compiled against
+# through pkg-config and CMake,
 # then the package removed again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +24,10 @@ ToolMqlInputH /y "$examples/bakery.html" "$work/bakery.tsv" >/dev/null
 "$build/bin/ToolMqlInputH" /y "$examples/bakery.html" "$work/expected.tsv" >/dev/null
 cmp "$work/bakery.tsv" "$work/expected.tsv"
 (cd "$work" && cp "$examples"/* . && Marquill ./demo.ini && test -s demo-out.txt)
+
+if ls "$build"/python/marquill*.so >/dev/null 2>&1; then
+  (cd "$work" && /usr/bin/python3 -c 'import marquill; print("python module", marquill.version(), marquill.__file__)')
+fi
 
 for page in Marquill ToolMqlInputH ToolRecast marquill.ini marquill-template marquill-listing; do
   man -w "$page" >/dev/null

@@ -31,6 +31,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION text)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6")
+  # The Python module is for the system's interpreter; the Dask example wants python3-distributed.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3, python3-distributed")
   if(MQ_WITH_LIBXML2)
     string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libxml2")
   endif()

@@ -250,7 +250,7 @@ py::bytes listDocument(const py::object& data, const std::string& kind, const st
 py::object fillTemplate(const py::object& templateText, const py::object& documents, const py::object& replacements,
                 const std::string& kind, const std::string& parser, const py::object& code, const py::object& start,
                 const py::object& end, bool nocrlf, bool listings, const std::string& workingName,
-                const py::object& sink) {
+                const py::object& sink, bool csv) {
   const marquill::Working working = workingNamed(workingName);
   checkedSink(sink);
   // A str is a sequence too: one page passed alone would be read as one document per character.
@@ -262,7 +262,7 @@ py::object fillTemplate(const py::object& templateText, const py::object& docume
   marquill::FillOptions options;
   options.documentsAreListings = listings;
   options.read = marquill::ReadOptions{kindNamed(kind), parserNamed(parser), codeNamed(code), working};
-  options.kind = nocrlf ? marquill::FillKind::NoCrlf : marquill::FillKind::Normal;
+  options.kind = csv ? marquill::FillKind::Csv : nocrlf ? marquill::FillKind::NoCrlf : marquill::FillKind::Normal;
   options.startMarker = workingBytesOf(start, "start", working);
   options.endMarker = workingBytesOf(end, "end", working);
   const std::string templateBytes = workingBytesOf(templateText, "template", working);
@@ -348,7 +348,7 @@ characters replaced give a marquill.Warning (5023).)doc");
   mod.def("fill", &fillTemplate, arg("template"), arg("documents"), arg("replacements") = py::none(),
              arg("kind") = "html", arg("parser") = "classic", arg("code") = py::none(), arg("start") = "<%",
              arg("end") = "%>", arg("nocrlf") = false, arg("listings") = false, arg("working") = "utf8",
-             py::kw_only(), arg("warnings") = py::none(),
+             py::kw_only(), arg("warnings") = py::none(), arg("csv") = false,
              R"doc(The template filled with the values its items address in up to nine documents,
 as Marquill writes its output file.
 
@@ -357,7 +357,9 @@ with listings=True they are tag listings. replacements: the replacement-definiti
 None. start and end: the item markers. nocrlf: TAB, CR and LF in values written as spaces.
 working: "utf8" (the result is a str; template, replacements and markers in UTF-8) or "sjis"
 (the result is bytes; they are in Shift-JIS, a str given is encoded so). An item without a
-value gives a marquill.Warning 5021, a replacement number without an entry 5022.)doc");
+value gives a marquill.Warning 5021, a replacement number without an entry 5022. csv=True
+writes no template but every record of every document as a tag listing line, as
+[OUTFILE] KIND=CSV does (the template is not read).)doc");
 
   mod.def("recode", &recodeText, arg("data"), arg("target") = "utf8", arg("source") = py::none(), py::kw_only(),
              arg("warnings") = py::none(),

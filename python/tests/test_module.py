@@ -259,12 +259,13 @@ def as_logged(message, encoding):
 
 def fill_arguments(case):
     """The fill() call of a golden case's settings, or None for a run fill() does not
-    express (a tag listing written, files that cannot be opened or written, a settings fault)."""
+    express (files that cannot be opened or written, a settings fault)."""
     folder = os.path.join(CASES, case, "input")
     settings = read_settings(os.path.join(folder, "settings.ini"))
     kind = keyword(settings, "OUTFILE", "KIND")
     outfile = settings.get("OUTFILE", {}).get("OUTFILE", b"").decode()
-    if not (kind.startswith(b"NORMAL") or kind.startswith(b"NOCRLF")) or "/" in outfile:
+    csv = kind.startswith(b"CSV")
+    if not (kind.startswith(b"NORMAL") or kind.startswith(b"NOCRLF") or csv) or "/" in outfile:
         return None
 
     def content(name):
@@ -278,7 +279,7 @@ def fill_arguments(case):
     try:
         count = min(int(settings["INFILE"]["COUNT"]), 9)
         documents = [content(settings["INFILE"]["INFILE%d" % n]) for n in range(1, count + 1)]
-        template = content(settings["OUTDEF"]["OUTDEF"])
+        template = b"" if csv else content(settings["OUTDEF"]["OUTDEF"])
         replacements = content(settings["REPLACE"]["REPDEF"]) if "REPLACE" in settings else None
     except (FileNotFoundError, KeyError, ValueError):
         return None
@@ -287,8 +288,8 @@ def fill_arguments(case):
         template=template, documents=documents, replacements=replacements,
         kind="xml" if input_kind.startswith(b"XML") else "html", listings=input_kind.startswith(b"CSV"),
         parser="standard" if keyword(settings, "INFILE", "PARSER").startswith(b"STANDARD") else "classic",
-        code=code, start=settings["SET"]["START"][:30], end=settings["SET"]["END"][:30],
-        nocrlf=kind.startswith(b"NOCRLF"),
+        code=code, start=b"" if csv else settings["SET"]["START"][:30], end=b"" if csv else settings["SET"]["END"][:30],
+        nocrlf=kind.startswith(b"NOCRLF"), csv=csv,
         working="utf8" if keyword(settings, "OUTFILE", "CODE").startswith(b"UTF8") else "sjis")
 
 
