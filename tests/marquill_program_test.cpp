@@ -67,6 +67,7 @@ TEST_F(MarquillProgram, SlipsInTheSettingsAreToldAndChangeNothing) {
       {"", "", ""},
       {"[SET]", "[SETS]\r\nX=1\r\n[SET]", "unknown section [SETS] (nearest: [SET])"},
       {"COUNT=1", "COUNT=1\r\nPARSR=STANDARD", "unknown key PARSR in [INFILE] (nearest: PARSER)"},
+      {"COUNT=1", "COUNT=1\r\nparsr=STANDARD", "unknown key parsr in [INFILE] (nearest: PARSER)"},
       {"WARLOGOUT=YES", "WARLOGOUT=YES\r\nFILNAME=x.log", "unknown key FILNAME in [LOG] (nearest: FILENAME)"},
       {"KIND=NORMAL", "KIND=NORMALIZE", "[OUTFILE] KIND=NORMALIZE is read as NORMAL"},
       {"KIND=HTML", "KIND=html5", "[INFILE] KIND=html5 is read as HTML"},
