@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Wall time, MB/s of input and peak memory of the four big-document jobs, beside the I/O floor
+# of the same job and (up to 100 MB) xmllint, in one run.
+#
+# usage: bench/run-stream-bench.sh [-d DIR] [-r RUNS] [-i ITEMS] [-n] [SIZE_MB...]
+#   SIZE_MB  page sizes in millions of bytes (default: 100 1000)
+#   -d DIR   keep the pages and outputs in DIR (default: a temporary folder, removed at the end)
+#   -r RUNS  runs of each job per size; the median is shown (default: 1)
+#   -i ITEMS items of the fill's template (default: 100000)
+#   -n       do not build; use what build/bin holds
+#
+# The jobs: the classic listing (ToolMqlInputH), the standard parser's listing (/s), Marquill's
+# KIND=CSV output and Marquill filling a template of ITEMS items. The I/O floor of a job reads
+# the page with cat and writes as many bytes as the job wrote with head, nothing else: what
+# any program doing the job must at least spend. xmllint --html --noout parses the page and
+# writes nothing; it runs for pages of 100 MB or less.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build"
+bench_name=run-stream-bench
+# shellcheck source=bench/bench-common.sh
+. "$root/bench/bench-common.sh"
+dir=""
+runs=1
+items=100000
+do_build=1
+
+usage() {
+  sed -n '4,10s/^# \{0,1\}//p' "$0" >&2
+  exit 2
+}
+
+while getopts "d:r:i:nh" option; do
+  case "$option" in
+    d) dir=$OPTARG ;;
+    r) runs=$OPTARG ;;
+    i) items=$OPTARG ;;
+    n) do_build=0 ;;
+    *) usage ;;
+  esac
+done
+shift $((OPTIND - 1))
+sizes=("$@")
+[ ${#sizes[@]} -gt 0 ] || sizes=(100 1000)
+for value in "$runs" "$items" "${sizes[@]}"; do
+  [[ $value =~ ^[1-9][0-9]*$ ]] || { echo "run-stream-bench: '$value' is not a whole number above 0" >&2; exit 2; }
+done
+[ -x /usr/bin/time ] || { echo "run-stream-bench: /usr/bin/time is missing (Debian package 'time')" >&2; exit 1; }
+
+if [ "$do_build" -eq 1 ]; then
+  bench_build Marquill ToolMqlInputH mq_bench_gen mq_bench_template
+fi
+bench_work_dir "$dir" 180
+bin="$build/bin"
+have_xmllint=0
+command -v xmllint >/dev/null && have_xmllint=1
+
+bench_machine_line
+echo "files in $dir; $runs run(s) per job; 1 MB = 1000000 bytes; peak memory in MiB"
+echo
+
+median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# job NAME SIZE_BYTES OUTPUT COMMAND...: runs the command RUNS times, then its I/O floor, and
+# prints one line. OUTPUT is the file the job writes ("" for none), deleted before each run.
+job() {
+  local name=$1 size=$2 output=$3 walls=() peaks=() written=0
+  shift 3
+  for ((run = 0; run < runs; run++)); do
+    [ -n "$output" ] && rm -f "$output"
+    bench_measure "$dir/stdout.txt" "$@"
+    [ "$status" -eq 0 ] || { echo "run-stream-bench: $name ended with exit code $status" >&2; tail -n 3 "$dir/stderr.txt" >&2; exit 1; }
+    walls+=("$wall_ns")
+    peaks+=("$rss_kb")
+  done
+  [ -n "$output" ] && written=$(stat -c %s "$output")
+  local wall peak
+  wall=$(median "${walls[@]}")
+  peak=$(median "${peaks[@]}")
+  bench_measure "$dir/stdout.txt" sh -c "cat '$document' >/dev/null && head -c $written /dev/zero >'$dir/floor.out'"
+  rm -f "$dir/floor.out"
+  awk -v n="$name" -v w="$wall" -v p="$peak" -v s="$size" -v f="$wall_ns" -v o="$written" 'BEGIN {
+    printf "  %-22s %8.2f s %8.1f MB/s %8.1f MiB   floor %6.2f s (x%.2f)   output %.1f MB\n",
+           n, w / 1e9, s / 1e6 / (w / 1e9), p / 1024, f / 1e9, w / f, o / 1e6 }'
+}
+
+for size_mb in "${sizes[@]}"; do
+  document="$dir/page-${size_mb}mb.html"
+  [ -f "$document" ] || "$bin/mq_bench_gen" "$size_mb" "$document"
+  size=$(stat -c %s "$document")
+  # The fill's template and replacement file, made from the page's own listing.
+  listing="$dir/listing-${size_mb}mb.tsv"
+  rm -f "$listing"
+  (cd "$dir" && "$bin/ToolMqlInputH" "$document" "$listing" >/dev/null </dev/null)
+  "$bin/mq_bench_template" "$listing" "$items" "$dir/template.txt" "$dir/replace.txt" >/dev/null
+  rm -f "$listing"
+  for kind in CSV NORMAL; do
+    {
+      printf '[LOG]\r\nFILENAME=%s\r\nWARLOGOUT=NO\r\n' "$dir/$kind.log"
+      printf '[OUTFILE]\r\nKIND=%s\r\nOUTFILE=%s\r\n' "$kind" "$dir/$kind.out"
+      printf '[SET]\r\nSTART=<%%\r\nEND=%%>\r\n[INFILE]\r\nCOUNT=1\r\nKIND=HTML\r\nINFILE1=%s\r\n' "$document"
+      printf '[OUTDEF]\r\nOUTDEF=%s\r\n[REPLACE]\r\nREPDEF=%s\r\n' "$dir/template.txt" "$dir/replace.txt"
+    } >"$dir/$kind.ini"
+  done
+  cat "$document" >/dev/null  # every job then reads it from the page cache
+  echo "$size_mb MB page ($size bytes):"
+  job "classic listing" "$size" "$dir/classic.tsv" "$bin/ToolMqlInputH" "$document" "$dir/classic.tsv"
+  job "/s listing" "$size" "$dir/standard.tsv" "$bin/ToolMqlInputH" /s "$document" "$dir/standard.tsv"
+  job "CSV output" "$size" "$dir/CSV.out" "$bin/Marquill" "$dir/CSV.ini"
+  job "fill, $items items" "$size" "$dir/NORMAL.out" "$bin/Marquill" "$dir/NORMAL.ini"
+  if [ "$have_xmllint" -eq 1 ] && [ "$size_mb" -le 100 ]; then
+    job "xmllint --html" "$size" "" xmllint --html --noout --huge "$document"
+  fi
+  rm -f "$dir"/classic.tsv "$dir"/standard.tsv "$dir"/CSV.out "$dir"/NORMAL.out
+  echo
+done
