@@ -27,14 +27,19 @@ int fillSlot(RunRecord& record, int slot, const char* stretch, int length) {
   return 0;
 }
 
+// No arguments yet, the program's name and the "no error" message. Every run starts
+// composing and logging in Shift-JIS; settings may say otherwise.
+void clearRecord(RunRecord& record, const char* programName) {
+  std::memset(&record, 0, sizeof record);
+  std::strncpy(record.programName, programName, kProgramNameSize - 1);
+  setMessageCodes(record, TextCode::Sjis, TextCode::Sjis);
+  setMessage(record, kCodeNoError, "%s", kTextNoError);
+}
+
 }  // namespace
 
 int setupRunRecord(RunRecord& record, const char* commandLine, const char* programName) {
-  std::memset(&record, 0, sizeof record);
-  std::strncpy(record.programName, programName, kProgramNameSize - 1);
-  // Every run starts composing and logging in Shift-JIS; settings may say otherwise.
-  setMessageCodes(record, TextCode::Sjis, TextCode::Sjis);
-  setMessage(record, kCodeNoError, "%s", kTextNoError);
+  clearRecord(record, programName);
 
   int start = 0;
   int counted = 0;
@@ -67,10 +72,7 @@ int exitCodeOf(int result) {
 }
 
 int setupRunRecord(RunRecord& record, int count, const char* const* arguments, const char* programName) {
-  std::memset(&record, 0, sizeof record);
-  std::strncpy(record.programName, programName, kProgramNameSize - 1);
-  setMessageCodes(record, TextCode::Sjis, TextCode::Sjis);
-  setMessage(record, kCodeNoError, "%s", kTextNoError);
+  clearRecord(record, programName);
   for (int slot = 0; slot < count && slot < kArgumentSlots; ++slot) {
     const std::size_t length = std::strlen(arguments[slot]);
     if (length > static_cast<std::size_t>(kArgumentSize - 1)) {

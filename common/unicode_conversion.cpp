@@ -107,6 +107,19 @@ int64_t validPrefix(const unsigned char* text, int64_t length, UnicodePath path)
   return i;
 }
 
+// A byte that begins no character at `in`: in strict decoding the end of the decoding
+// (false, its offset kept), otherwise U+FFFD written in its place and counted.
+bool replaceBadByte(Utf8Decoder* decoder, int32_t in, unsigned char* destination, int32_t* out) {
+  if (decoder->strict) {
+    decoder->badOffset = decoder->consumed + in;
+    return false;
+  }
+  std::memcpy(destination + *out, kReplacementCharacter, 3);
+  *out += 3;
+  ++decoder->replaced;
+  return true;
+}
+
 int32_t decodeUtf8(Utf8Decoder* decoder, const unsigned char* source, int32_t length, bool last,
                    unsigned char* destination, int32_t capacity, int32_t* used) {
   int32_t in = 0;
@@ -124,15 +137,11 @@ int32_t decodeUtf8(Utf8Decoder* decoder, const unsigned char* source, int32_t le
     const int64_t available = length - in;
     if (utf8SequenceLength(source + in, available) != 0) break;  // a whole sequence beyond the room
     if (cutSequence(source + in, available) && !last) break;     // completed by the next piece
-    if (decoder->strict) {
-      decoder->badOffset = decoder->consumed + in;
+    if (!replaceBadByte(decoder, in, destination, &out)) {
       *used = in;
       return -1;
     }
-    std::memcpy(destination + out, kReplacementCharacter, 3);
-    out += 3;
     ++in;
-    ++decoder->replaced;
   }
   *used = in;
   return out;
@@ -526,15 +535,11 @@ int32_t decodeCp932(Utf8Decoder* decoder, const unsigned char* source, int32_t l
     }
     // No character: the byte alone is replaced and reading goes on after it, as the
     // system's converter reads.
-    if (decoder->strict) {
-      decoder->badOffset = decoder->consumed + in;
+    if (!replaceBadByte(decoder, in, destination, &out)) {
       *used = in;
       return -1;
     }
-    std::memcpy(destination + out, kReplacementCharacter, 3);
-    out += 3;
     ++in;
-    ++decoder->replaced;
   }
   *used = in;
   return out;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "common/byte_source.h"
 #include "common/file_reading.h"
 #include "common/message_log.h"
 #include "common/run_record.h"
@@ -152,9 +153,9 @@ Records readListing(std::string_view listing, Working working, std::string_view 
   startRecord(*run, textCode(working));
   const std::string named(name.substr(0, mq::kInputNameSize - 1));
   // A listing may hold the records of all nine documents of a run.
+  mq::ByteSource source(reinterpret_cast<const unsigned char*>(listing.data()), listing.size());
   if (mq::allocateParseTables(*run, mq::kMaxInputs) != 0 ||
-      mq::loadListingText(*run, reinterpret_cast<const unsigned char*>(listing.data()), listing.size(), named.c_str(),
-                          mq::kMaxInputs) != 0) {
+      mq::loadListing(*run, source, named.c_str(), mq::kMaxInputs) != 0) {
     takeFailure(result, *run);
   } else {
     collectRecords(*run, mq::kMaxInputs, result.records);

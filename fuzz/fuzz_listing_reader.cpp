@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "common/byte_source.h"
 #include "common/work_areas.h"
 #include "fuzz/fuzz_support.h"
 #include "markup/input_loading.h"
@@ -18,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (listing == nullptr) return 0;
   fuzz::chooseAllocationFailure(data[0]);
   if (allocateParseTables(mq::fuzzRun(), kSlots) == 0) {
-    loadListing(mq::fuzzRun(), listing, "fuzz", kSlots);
+    ByteSource source(listing);
+    loadListing(mq::fuzzRun(), source, "fuzz", kSlots);
     for (int k = 0; k < kSlots; ++k) {
       const ParseTableSlot& slot = mq::fuzzRun().tables[k];
       for (int32_t i = 0; i < slot.recordCount; ++i) {

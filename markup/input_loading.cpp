@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "common/byte_source.h"
 #include "common/code_conversion.h"
 #include "common/file_reading.h"
 #include "common/message_log.h"
@@ -33,11 +34,13 @@ void startListings(ParseRun& run, int32_t slotCount) {
 int loadListings(ParseRun& run, const InputSet& inputs) {
   startListings(run, inputs.count);
   for (int k = 0; k < inputs.count; ++k) {
-    const int result =
-        inputs.texts != nullptr
-            ? readTagListingText(run, reinterpret_cast<const unsigned char*>(inputs.texts[k].data()),
-                                 inputs.texts[k].size(), inputs.fileNames[k], inputs.count)
-            : readTagListing(run, inputs.fileNames[k], inputs.count);
+    int result;
+    if (inputs.texts != nullptr) {
+      ByteSource source(reinterpret_cast<const unsigned char*>(inputs.texts[k].data()), inputs.texts[k].size());
+      result = readTagListingFrom(run, source, inputs.fileNames[k], inputs.count);
+    } else {
+      result = readTagListing(run, inputs.fileNames[k], inputs.count);
+    }
     if (result != 0) return result;
   }
   return 0;
@@ -274,20 +277,11 @@ int loadDocumentText(ParseRun& run, InputKind kind, const unsigned char* bytes, 
   return result;
 }
 
-int loadListing(ParseRun& run, std::FILE* listing, const char* name, int32_t slotCount) {
+int loadListing(ParseRun& run, ByteSource& listing, const char* name, int32_t slotCount) {
   const int taken = allocateParserScratch(run);
   if (taken != 0) return taken;
   startListings(run, slotCount);
   const int result = readTagListingFrom(run, listing, name, slotCount);
-  releaseParserScratch(run);
-  return result;
-}
-
-int loadListingText(ParseRun& run, const unsigned char* bytes, std::size_t size, const char* name, int32_t slotCount) {
-  const int taken = allocateParserScratch(run);
-  if (taken != 0) return taken;
-  startListings(run, slotCount);
-  const int result = readTagListingText(run, bytes, size, name, slotCount);
   releaseParserScratch(run);
   return result;
 }

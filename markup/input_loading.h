@@ -12,6 +12,7 @@
 namespace mq {
 
 struct ParseRun;
+class ByteSource;
 
 // What to load: the kind of every input and the names of the files; input k+1 fills slot k,
 // whose areas must be taken. Documents are read by the parser named, from the code named.
@@ -41,11 +42,8 @@ int loadInputs(ParseRun& run, const InputSet& inputs);
 int loadDocumentText(ParseRun& run, InputKind kind, const unsigned char* bytes, int32_t size, ParserKind parser = ParserKind::Classic,
                      DocumentCode code = DocumentCode::Detect, TextCode working = TextCode::Sjis);
 
-// One tag listing read from an open stream into the first slotCount slots, as loadInputs
-// reads a listing file; `name` stands in its messages.
-int loadListing(ParseRun& run, std::FILE* listing, const char* name, int32_t slotCount);
-
-// The same from a text in memory.
-int loadListingText(ParseRun& run, const unsigned char* bytes, std::size_t size, const char* name, int32_t slotCount);
+// One tag listing, from an open stream or a text in memory, read into the first slotCount
+// slots as loadInputs reads a listing file; `name` stands in its messages.
+int loadListing(ParseRun& run, ByteSource& listing, const char* name, int32_t slotCount);
 
 }  // namespace mq

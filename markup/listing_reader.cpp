@@ -123,9 +123,7 @@ int takeLine(ParseRun& run, const char* line, int32_t length, long row, int32_t 
 
 }  // namespace
 
-namespace {
-
-int readListingLines(ParseRun& run, ByteSource& file, const char* fileName, int32_t slotCount) {
+int readTagListingFrom(ParseRun& run, ByteSource& file, const char* fileName, int32_t slotCount) {
   long row = 1;
   Line line;
   for (;;) {
@@ -139,26 +137,14 @@ int readListingLines(ParseRun& run, ByteSource& file, const char* fileName, int3
   }
 }
 
-}  // namespace
-
-int readTagListingFrom(ParseRun& run, std::FILE* file, const char* fileName, int32_t slotCount) {
-  ByteSource source(file);
-  return readListingLines(run, source, fileName, slotCount);
-}
-
-int readTagListingText(ParseRun& run, const unsigned char* bytes, std::size_t size, const char* name,
-                       int32_t slotCount) {
-  ByteSource source(bytes, size);
-  return readListingLines(run, source, name, slotCount);
-}
-
 int readTagListing(ParseRun& run, const char* fileName, int32_t slotCount) {
   std::FILE* file = std::fopen(fileName, "rb");
   if (file == nullptr) {
     setMessage(run, kCodeReadFailed, kFmtReadFailed, fileName);
     return -1;
   }
-  const int result = readTagListingFrom(run, file, fileName, slotCount);
+  ByteSource source(file);
+  const int result = readTagListingFrom(run, source, fileName, slotCount);
   std::fclose(file);
   return result;
 }

@@ -9,6 +9,7 @@
 namespace mq {
 
 struct ParseRun;
+class ByteSource;
 
 // Reads one tag listing into the slots that its lines name, FileNo 1 to slotCount. Each
 // line is appended through the table cursor, whose used lengths run on from line to line
@@ -18,11 +19,8 @@ struct ParseRun;
 // line that fails is not appended; the lines before it stay in the tables.
 int readTagListing(ParseRun& run, const char* fileName, int32_t slotCount);
 
-// The same from a stream that the caller opened and closes; fileName names it in messages.
-int readTagListingFrom(ParseRun& run, std::FILE* file, const char* fileName, int32_t slotCount);
-
-// The same from a text in memory; `name` names it in messages.
-int readTagListingText(ParseRun& run, const unsigned char* bytes, std::size_t size, const char* name,
-                       int32_t slotCount);
+// The same from a stream the caller opened (and closes) or a text in memory; fileName names
+// it in messages.
+int readTagListingFrom(ParseRun& run, ByteSource& file, const char* fileName, int32_t slotCount);
 
 }  // namespace mq

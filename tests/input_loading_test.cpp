@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/byte_source.h"
 #include "common/run_record.h"
 #include "common/settings.h"
 #include "common/work_areas.h"
@@ -170,7 +171,8 @@ TEST_F(InputLoading, DocumentsAndListingsFromMemoryLoadAsFilesDo) {
   std::fwrite(listing.data(), 1, listing.size(), stream);
   std::rewind(stream);
   setupRunRecord(testRun(), "", "test");
-  EXPECT_EQ(loadListing(testRun(), stream, path("l.tsv").c_str(), 3), fromFile);
+  ByteSource source(stream);
+  EXPECT_EQ(loadListing(testRun(), source, path("l.tsv").c_str(), 3), fromFile);
   std::fclose(stream);
   EXPECT_EQ(message(), fileMessage);
   EXPECT_EQ(test::listingLines(0), fileRecords);
