@@ -39,11 +39,14 @@ int openElement(ParseRun& run, int32_t nameLength, int32_t objectNo, int32_t* op
   const PathKey key{level > 0 ? openPaths(run)[level - 1] : -1, s.openTagNames + offset, nameLength, pathLength};
   int32_t entry = 0;
   int32_t sequence = 0;
-  if (countPath(run, key, cursorSlot(run).tagNames, objectNo, run.cursor.tagNameUsed, &entry, &sequence) != 0) {
+  int32_t pathOffset = run.cursor.tagNameUsed;
+  if (countPath(run, key, cursorSlot(run).tagNames, objectNo, &pathOffset, &entry, &sequence) != 0) {
     return -1;
   }
   openPaths(run)[level] = entry;
-  if (appendTagRecord(run, objectNo, sequence, run.cursor.tagNameUsed, pathLength, -1, 0) != 0) return -1;
+  if (appendTagRecord(run, objectNo, sequence, pathOffset, pathLength, -1, 0) != 0) return -1;
+  // Records of one path share its text: the names area grows with the distinct paths only.
+  if (sequence > 1) return 0;
   return appendTagPath(run, reinterpret_cast<const char*>(s.openTagNames), pathLength);
 }
 

@@ -82,8 +82,8 @@ void clearPathIndex(ParseRun& run) { run.pathEntryCount = 0; }
 
 int32_t pathEntryCount(ParseRun& run) { return run.pathEntryCount; }
 
-int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, int32_t objectNo, int32_t pathOffset, int32_t* entry,
-              int32_t* sequence) {
+int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, int32_t objectNo, int32_t* pathOffset,
+              int32_t* entry, int32_t* sequence) {
   const uint32_t hash = hashName(key.parentEntry, key.lastName, key.lastNameLength);
   const auto mask = static_cast<uint32_t>(bucketCount(run) - 1);
   const int32_t parentLength = key.pathLength - key.lastNameLength;
@@ -96,10 +96,11 @@ int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, 
                                                           static_cast<std::size_t>(key.lastNameLength)) == 0) {
       *entry = table[i].entry - 1;
       *sequence = ++found.count;
+      *pathOffset = found.pathOffset;
       return 0;
     }
   }
-  entries(run)[run.pathEntryCount] = PathCountEntry{objectNo, 1, pathOffset, key.pathLength};
+  entries(run)[run.pathEntryCount] = PathCountEntry{objectNo, 1, *pathOffset, key.pathLength};
   const int32_t added = run.pathEntryCount++;
   const long needed = (static_cast<long>(run.pathEntryCount) + 1) * static_cast<long>(sizeof(PathCountEntry));
   if (ensureFieldRoom(run, run.scratch, kPathCountsArea, needed) != 0) return -1;

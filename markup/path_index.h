@@ -23,11 +23,12 @@ struct PathKey {
 void clearPathIndex(ParseRun& run);
 
 // Counts one more record of the path: *sequence becomes its count with this record, *entry
-// its entry number. A path not met before gets a new entry with objectNo and pathOffset,
-// where the caller writes the path's text next. tagNames is the slot's tag-name area, in
-// which the texts of earlier paths stand. -1 with message 1014 when an area cannot grow.
-int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, int32_t objectNo, int32_t pathOffset, int32_t* entry,
-              int32_t* sequence);
+// its entry number. A path not met before gets a new entry with objectNo and *pathOffset,
+// where the caller writes the path's text next; a path met before sets *pathOffset to where
+// its text stands. tagNames is the slot's tag-name area, in which the texts of earlier paths
+// stand. -1 with message 1014 when an area cannot grow.
+int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, int32_t objectNo, int32_t* pathOffset,
+              int32_t* entry, int32_t* sequence);
 
 // Counts one more record of a path known by its entry number; returns its sequence number.
 int32_t countPathAgain(ParseRun& run, int32_t entry);
