@@ -53,6 +53,7 @@ bool LineWriter::flush() {
 }
 
 void LineWriter::write(const char* bytes, std::size_t length) {
+  written_ += static_cast<long long>(length);
   if (failed_) return;
   if (text_ != nullptr) {
     text_->append(bytes, length);

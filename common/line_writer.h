@@ -18,6 +18,8 @@ class LineWriter {
   LineWriter& operator=(const LineWriter&) = delete;
 
   bool failed() const { return failed_; }
+  // Bytes put so far, written or gathered.
+  long long position() const { return written_ + static_cast<long long>(used_); }
   void put(const char* bytes, std::size_t length);
   void put(char byte) {
     if (used_ == sizeof buffer_) flush();
@@ -33,6 +35,7 @@ class LineWriter {
   std::FILE* file_;
   std::string* text_ = nullptr;
   bool failed_ = false;
+  long long written_ = 0;
   std::size_t used_ = 0;
   char buffer_[1 << 18];
 };

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <ctime>
+#include <string>
 
 #include "common/console.h"
 
@@ -38,6 +39,15 @@ inline int getByteUnlocked(std::FILE* file) {
 // The length of a file that can be opened for reading; false for a folder or a file that
 // cannot be opened or measured.
 bool measureFile(const char* fileName, long* length);
+
+// True when no file has that name, or a plain file does (no folder, device or pipe): only
+// such a name may be given to a file written beside it.
+bool plainFileOrNone(const char* fileName);
+// A new file for writing, made beside `target` (same folder) under a name no other file has,
+// which *name receives; nullptr when none can be made there.
+std::FILE* createFileBeside(const char* target, std::string* name);
+// Gives the file `from` the name `to`, replacing a file of that name; false when it cannot.
+bool replaceFile(const char* from, const char* to);
 
 // The local calendar time of a clock reading; false when it has none.
 bool toLocalCalendar(std::time_t clock, std::tm* local);

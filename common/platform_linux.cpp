@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <string>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -77,6 +79,36 @@ bool measureFile(const char* fileName, long* length) {
   *length = static_cast<long>(status.st_size);
   return true;
 }
+
+bool plainFileOrNone(const char* fileName) {
+  struct stat status {};
+  if (::stat(fileName, &status) != 0) return errno == ENOENT;
+  return S_ISREG(status.st_mode);
+}
+
+std::FILE* createFileBeside(const char* target, std::string* name) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *name = target;
+    *name += ".part";
+    *name += std::to_string(::getpid());
+    if (attempt > 0) {
+      *name += '-';
+      *name += std::to_string(attempt);
+    }
+    const int descriptor = ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0 && errno == EEXIST) continue;
+    if (descriptor < 0) return nullptr;
+    std::FILE* file = ::fdopen(descriptor, "wb");
+    if (file == nullptr) {
+      ::close(descriptor);
+      ::unlink(name->c_str());
+    }
+    return file;
+  }
+  return nullptr;
+}
+
+bool replaceFile(const char* from, const char* to) { return std::rename(from, to) == 0; }
 
 bool toLocalCalendar(std::time_t clock, std::tm* local) { return localtime_r(&clock, local) != nullptr; }
 

@@ -5,10 +5,14 @@
 
 #include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
 #include "common/platform.h"
 #include "common/work_areas.h"
@@ -91,6 +95,45 @@ bool measureFile(const char* fileName, long* length) {
   if (!measured) return false;
   *length = static_cast<long>(size.QuadPart);
   return true;
+}
+
+bool plainFileOrNone(const char* fileName) {
+  const DWORD attributes = GetFileAttributesA(fileName);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) return false;
+  // Device names (NUL, CON, ...) answer with attributes too; only a file on disk is plain.
+  HANDLE file = CreateFileA(fileName, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool onDisk = GetFileType(file) == FILE_TYPE_DISK;
+  CloseHandle(file);
+  return onDisk;
+}
+
+std::FILE* createFileBeside(const char* target, std::string* name) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *name = target;
+    *name += ".part";
+    *name += std::to_string(GetCurrentProcessId());
+    if (attempt > 0) {
+      *name += '-';
+      *name += std::to_string(attempt);
+    }
+    const int descriptor = _open(name->c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (descriptor < 0 && errno == EEXIST) continue;
+    if (descriptor < 0) return nullptr;
+    std::FILE* file = _fdopen(descriptor, "wb");
+    if (file == nullptr) {
+      _close(descriptor);
+      DeleteFileA(name->c_str());
+    }
+    return file;
+  }
+  return nullptr;
+}
+
+bool replaceFile(const char* from, const char* to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool toLocalCalendar(std::time_t clock, std::tm* local) { return localtime_s(local, &clock) == 0; }

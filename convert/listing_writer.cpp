@@ -28,44 +28,12 @@ bool holdsEscapes(const char* value, int32_t length) {
 
 int writeRecords(ListingRun& run, LineWriter& out, const char* fileName, int32_t slotCount, const ListingFormat& format,
                  ValuePath path) {
-  const char separator = format.separator;
   for (int f = 0; f < slotCount; ++f) {
     const ParseTableSlot& slot = run.tables[f];
     if (slot.recordCount == 0) break;
-    if (format.writeHeader) {
-      for (const char* field : {"FileNo", "No", "SeaNo", "TagName"}) {
-        out.put(field, std::strlen(field));
-        out.put(separator);
-      }
-      out.put("Value\r\n", 7);
-    }
+    if (format.writeHeader) writeListingHeader(out, format);
     for (int32_t r = 0; r < slot.recordCount; ++r) {
-      const TagRecord& record = *recordAt(slot, r);
-      const bool empty = record.contentOffset < 0 || record.contentLength <= 0;
-      const char* value = empty ? nullptr : contentOf(slot, record);
-      const int32_t length = empty ? 0 : record.contentLength;
-      // A value with nothing to escape that fits the value area unchanged is written as it
-      // stands; escaping it would only copy it there.
-      const bool asItStands =
-          path == ValuePath::AsItStands && length > 0 && length + 16 < run.value.size && !holdsEscapes(value, length);
-      if (!asItStands) {
-        if (escapeValue(run, value, length) != 0) return -1;
-        if (format.skipEmptyValues && run.value.used == 0) continue;
-      }
-      out.putNumber(f + 1);
-      out.put(separator);
-      out.putNumber(record.objectNo);
-      out.put(separator);
-      out.putNumber(record.seqNo);
-      out.put(separator);
-      out.put(tagPathOf(slot, record), static_cast<std::size_t>(record.tagNameLength));
-      out.put(separator);
-      if (asItStands) {
-        out.put(value, static_cast<std::size_t>(length));
-      } else {
-        out.put(reinterpret_cast<const char*>(run.value.bytes), static_cast<std::size_t>(run.value.used));
-      }
-      out.put("\r\n", 2);
+      if (writeListingLine(run, out, f + 1, slot, *recordAt(slot, r), format, path) != 0) return -1;
       if (out.failed()) {
         setMessage(run, kCodeWriteFailed, kFmtWriteFailed, fileName);
         return -1;
@@ -76,6 +44,45 @@ int writeRecords(ListingRun& run, LineWriter& out, const char* fileName, int32_t
 }
 
 }  // namespace
+
+void writeListingHeader(LineWriter& out, const ListingFormat& format) {
+  for (const char* field : {"FileNo", "No", "SeaNo", "TagName"}) {
+    out.put(field, std::strlen(field));
+    out.put(format.separator);
+  }
+  out.put("Value\r\n", 7);
+}
+
+int writeListingLine(ListingRun& run, LineWriter& out, int fileNo, const ParseTableSlot& slot, const TagRecord& record,
+                     const ListingFormat& format, ValuePath path) {
+  const char separator = format.separator;
+  const bool empty = record.contentOffset < 0 || record.contentLength <= 0;
+  const char* value = empty ? nullptr : contentOf(slot, record);
+  const int32_t length = empty ? 0 : record.contentLength;
+  // A value with nothing to escape that fits the value area unchanged is written as it
+  // stands; escaping it would only copy it there.
+  const bool asItStands =
+      path == ValuePath::AsItStands && length > 0 && length + 16 < run.value.size && !holdsEscapes(value, length);
+  if (!asItStands) {
+    if (escapeValue(run, value, length) != 0) return -1;
+    if (format.skipEmptyValues && run.value.used == 0) return 0;
+  }
+  out.putNumber(fileNo);
+  out.put(separator);
+  out.putNumber(record.objectNo);
+  out.put(separator);
+  out.putNumber(record.seqNo);
+  out.put(separator);
+  out.put(tagPathOf(slot, record), static_cast<std::size_t>(record.tagNameLength));
+  out.put(separator);
+  if (asItStands) {
+    out.put(value, static_cast<std::size_t>(length));
+  } else {
+    out.put(reinterpret_cast<const char*>(run.value.bytes), static_cast<std::size_t>(run.value.used));
+  }
+  out.put("\r\n", 2);
+  return 0;
+}
 
 int takeValueArea(ListingRun& run) {
   run.value.used = 0;

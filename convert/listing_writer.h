@@ -45,6 +45,15 @@ int escapeValue(ListingRun& run, const char* value, int32_t length);
 // or every one through the value area. Both write the same bytes; tests compare them.
 enum class ValuePath { AsItStands, Escaped };
 
+class LineWriter;
+
+// The header line, before the records of each document when the format has one.
+void writeListingHeader(LineWriter& out, const ListingFormat& format);
+// The line of one record of document fileNo; nothing for an empty value the format skips.
+// -1 only with message 1014 (the value area).
+int writeListingLine(ListingRun& run, LineWriter& out, int fileNo, const ParseTableSlot& slot, const TagRecord& record,
+                     const ListingFormat& format, ValuePath path = ValuePath::AsItStands);
+
 // Creates the listing file (standard output for "-") and writes the records of the first slotCount slots, stopping at
 // the first slot without records. 0, or -1 with message 1001 (the file cannot be created),
 // 1002 (a write or the close failed; the lines written stay) or 1014 (the value area).

@@ -55,6 +55,7 @@ int scanConverted(ParseRun& run, InputKind kind, int slot) {
   run.cursor.contentUsed = 0;
   const int scanned = scanMarkup(run, kind);
   if (scanned != 0) return scanned;
+  if (handOnRest(run) != 0) return -1;
   releaseArea(&s.inputText);
   s.inputSize = 0;
   storeTableCursor(run, slot);
@@ -194,6 +195,7 @@ int parseDocument(ParseRun& run, InputKind kind, DocumentCode code, int slot, Te
   run.cursor.contentUsed = 0;
   const int parsed = parseStandardDocument(run, kind, code, s.inputText, s.inputSize, working, replaced, found);
   if (parsed != 0) return parsed;
+  if (handOnRest(run) != 0) return -1;
   releaseArea(&s.inputText);
   s.inputSize = 0;
   storeTableCursor(run, slot);

@@ -52,11 +52,9 @@ int openElement(ParseRun& run, int32_t nameLength, int32_t objectNo, int32_t* op
 
 int attachToInnermost(ParseRun& run, int32_t openCount, int32_t* objectCounter, int32_t offset, int32_t length) {
   const OpenTagEntry& element = openTags(run)[openCount - 1];
-  const TagRecord owner = *recordAt(cursorSlot(run), element.objectNo - 1);
-  if (owner.contentOffset == -1) {
-    attachContent(run, element.objectNo - 1, offset, length);
-    return 0;
-  }
+  const TagRecord* kept = tableRecord(run, element.objectNo);
+  const TagRecord owner = kept != nullptr ? *kept : *givenRecordOf(run, element.objectNo);
+  if (owner.contentOffset == -1) return setRecordContent(run, element.objectNo, offset, length);
   // A text after a child element of an element that already has text continues it.
   ++*objectCounter;
   return appendTagRecord(run, *objectCounter, countPathAgain(run, openPaths(run)[openCount - 1]), owner.tagNameOffset,

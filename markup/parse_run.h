@@ -9,6 +9,7 @@
 #include "common/run_record.h"
 #include "markup/parse_tables.h"
 #include "markup/parser_scratch.h"
+#include "markup/record_flow.h"
 #include "markup/scanner.h"
 #include "markup/standard_records.h"
 
@@ -21,6 +22,7 @@ struct ParseRun : RunRecord {
   int32_t pathEntryCount;
   ScannerVariables scanner;
   StandardState standard;
+  RecordFlow flow;
 };
 
 // The slot the cursor fills.

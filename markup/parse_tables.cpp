@@ -60,10 +60,4 @@ int appendContent(ParseRun& run, const char* bytes, int32_t length) {
   return appendText(run, kContentsArea, &run.cursor.contentUsed, bytes, length);
 }
 
-void attachContent(ParseRun& run, int32_t recordIndex, int32_t offset, int32_t length) {
-  TagRecord* record = recordAt(run.tables[run.cursor.slot], recordIndex);
-  record->contentOffset = offset;
-  record->contentLength = length;
-}
-
 }  // namespace mq

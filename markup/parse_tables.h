@@ -77,6 +77,5 @@ int appendTagRecord(ParseRun& run, int32_t objectNo, int32_t seqNo, int32_t tagN
                     int32_t contentOffset, int32_t contentLength);
 int appendTagPath(ParseRun& run, const char* bytes, int32_t length);
 int appendContent(ParseRun& run, const char* bytes, int32_t length);
-void attachContent(ParseRun& run, int32_t recordIndex, int32_t offset, int32_t length);
 
 }  // namespace mq

@@ -116,8 +116,7 @@ bool endsOptionValue(ScanState state) {
 int attachText(ParseRun& run, int32_t offset, int32_t length) {
   ScannerVariables& v = run.scanner;
   if (endsOptionValue(v.scanState)) {
-    if (v.objectCounter > 0) attachContent(run, v.objectCounter - 1, offset, length);
-    return 0;
+    return v.objectCounter > 0 ? setRecordContent(run, v.objectCounter, offset, length) : 0;
   }
   return attachToInnermost(run, v.openCount, &v.objectCounter, offset, length);
 }
@@ -216,7 +215,7 @@ int enterState(ParseRun& run, ScanState state, unsigned char byte, bool html) {
     case kTagOpen:
       if (v.textLength > 0 && flushText(run) != 0) return -1;
       if (html) closeEmptyElement(run);
-      return 0;
+      return handOnRecords(run, v.openCount);
     case kTagName:
     case kEndTagName:
       if (v.nameLength == 0 && appendNameByte(run, '<') != 0) return -1;
@@ -315,6 +314,7 @@ int64_t lastScanSteps(const ParseRun& run) { return run.scanner.position + run.s
 
 int scanMarkup(ParseRun& run, InputKind kind, ScanPath path) {
   run.scanner = ScannerVariables{};
+  startRecordFlow(run);
   clearParserScratch(run);
   clearPathIndex(run);
   const bool html = kind == InputKind::Html;

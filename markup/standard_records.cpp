@@ -77,9 +77,9 @@ int registerAttribute(ParseRun& run, const unsigned char* name, const unsigned c
   // Values are kept as written, blanks included, as quoted values are.
   const int32_t written = writeWorking(run, value, length, target);
   target[written] = 0;
-  if (written > 0) attachContent(run, run.standard.objectCounter - 1, run.cursor.contentUsed, written);
+  const int32_t offset = run.cursor.contentUsed;
   run.cursor.contentUsed += written + 1;
-  return 0;
+  return written > 0 ? setRecordContent(run, run.standard.objectCounter, offset, written) : 0;
 }
 
 int attachText(ParseRun& run, int32_t offset, int32_t length) {
@@ -119,7 +119,7 @@ void closeEmptyElement(ParseRun& run) { closeEmptyInnermost(run, &run.standard.o
 int atMarkup(ParseRun& run) {
   if (flushText(run) != 0) return -1;
   if (run.standard.html) closeEmptyElement(run);
-  return 0;
+  return handOnRecords(run, run.standard.openCount);
 }
 
 bool isRootHtml(ParseRun& run, const unsigned char* name) {
@@ -138,6 +138,7 @@ int beginStandardRecords(ParseRun& run, InputKind kind, Cp932Encoder* encoder) {
   run.standard = StandardState{};
   run.standard.html = kind == InputKind::Html;
   run.standard.encoder = encoder;
+  startRecordFlow(run);
   clearParserScratch(run);
   clearPathIndex(run);
   run.standard.entriesSize = kEntriesStep;

@@ -13,6 +13,7 @@
 #include "common/texts.h"
 #include "common/tool_frame.h"
 #include "common/unicode_conversion.h"
+#include "convert/listing_stream.h"
 #include "markup/input_loading.h"
 #include "markup/parse_tables.h"
 #include "markup/standard_parser.h"
@@ -164,10 +165,17 @@ int runListing() {
     pipedText = piped;
     inputs.texts = &pipedText;
   }
+  // The listing is written while the document is read, to a file that takes its name only
+  // when the run succeeds: a document that cannot be loaded leaves an old listing as it was.
+  // Standard output, or a folder where no file can be made, gets it after the load.
+  ListingStream stream(gListing, gListingOptions.listingFile, gListingOptions.format);
+  const bool streamed = std::strcmp(gListingOptions.listingFile, kStandardStreamName) != 0 && stream.open();
+  if (streamed) gListing.flow.sink = &stream;
   const int loaded = loadInputs(gListing, inputs);
+  gListing.flow.sink = nullptr;
   if (loaded != 0) return loaded;
-  // Created only now: a document that could not be loaded leaves an old listing as it was.
-  const int written = writeTagListing(gListing, gListingOptions.listingFile, kListingSlots, gListingOptions.format);
+  const int written = streamed ? stream.finish()
+                               : writeTagListing(gListing, gListingOptions.listingFile, kListingSlots, gListingOptions.format);
   // A success says which code was read when it was not declared, and what was replaced.
   if (written == 0) setSuccessReport(gListing, gDecidedCode, gWarning);
   return written;

@@ -1,0 +1,70 @@
+// A tag listing written while its documents are read, so that the run keeps only what later
+// records need. The lines go to a new file beside the listing, which takes the listing's name
+// only when the run succeeds: a run that fails leaves an old listing as it was. A record
+// written while its element was open and empty that later gets content is written again in
+// its place when the listing is finished.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/line_writer.h"
+#include "convert/listing_writer.h"
+#include "markup/record_flow.h"
+
+namespace mq {
+
+class ListingStream : public RecordSink {
+ public:
+  ListingStream(ListingRun& run, const char* fileName, const ListingFormat& format, ValuePath path = ValuePath::AsItStands);
+  ~ListingStream() override;
+  ListingStream(const ListingStream&) = delete;
+  ListingStream& operator=(const ListingStream&) = delete;
+
+  // Makes the file beside the listing; false when it cannot (the caller then writes the
+  // listing after the load, as before).
+  bool open();
+  // After a load that succeeded: the late lines put in place and the file named as the
+  // listing. 0, or -1 with message 1002 (the lines written stay under the listing's name).
+  int finish();
+  // After a load that failed: the file removed, the listing untouched.
+  void abandon();
+
+  int take(ParseRun& run, int slot, const TagRecord* records, int32_t count, const int32_t* early,
+           int32_t earlyCount) override;
+  int late(ParseRun& run, int slot, const TagRecord& record) override;
+
+ private:
+  // Where a line written early stands, and the line it becomes.
+  struct Placed {
+    int32_t slot;
+    int32_t objectNo;
+    long long offset;
+    long long length;
+  };
+  struct Patch {
+    int32_t slot;
+    int32_t objectNo;
+    long long offset;
+    long long length;
+    std::string line;
+  };
+  bool stopped(int slot);
+  int rewriteWithPatches();
+
+  ListingRun& run_;
+  std::string fileName_;
+  ListingFormat format_;
+  ValuePath path_;
+  std::string partName_;
+  std::FILE* file_ = nullptr;
+  std::unique_ptr<LineWriter> out_;
+  int32_t taken_[kMaxInputs] = {};
+  std::vector<Placed> placed_;
+  std::vector<Patch> patches_;
+};
+
+}  // namespace mq
