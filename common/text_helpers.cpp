@@ -43,19 +43,31 @@ void toUpperShiftJis(char* text, int length) {
 }
 
 void countRowsCols(long* rows, long* columns, const char* text, long length) {
-  *rows = 1;
-  *columns = 1;
-  for (long i = 0; i < length; ++i) {
+  RowsCols counted;
+  countRowsColsOn(&counted, text, length);
+  *rows = counted.rows;
+  *columns = counted.columns;
+}
+
+void countRowsColsOn(RowsCols* counted, const char* text, long length) {
+  long i = 0;
+  if (length > 0 && counted->partner != 0 && text[0] == counted->partner) i = 1;
+  counted->partner = 0;
+  for (; i < length; ++i) {
     const char byte = text[i];
     if (byte == '\t') {
-      *columns += 4;
+      counted->columns += 4;
     } else if (byte == '\n' || byte == '\r') {
-      ++*rows;
-      *columns = 1;
+      ++counted->rows;
+      counted->columns = 1;
       const char partner = byte == '\n' ? '\r' : '\n';
-      if (i + 1 < length && text[i + 1] == partner) ++i;
+      if (i + 1 < length && text[i + 1] == partner) {
+        ++i;
+      } else if (i + 1 == length) {
+        counted->partner = partner;
+      }
     } else {
-      ++*columns;
+      ++counted->columns;
     }
   }
 }

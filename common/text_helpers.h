@@ -31,6 +31,15 @@ void toUpperShiftJis(char* text, int length);
 // columns, CR, LF and the pairs CR LF and LF CR each end one line.
 void countRowsCols(long* rows, long* columns, const char* text, long length);
 
+// Rows and columns counted on over a text read in pieces, as countRowsCols counts the whole:
+// a line break at the end of one piece pairs with its partner at the start of the next.
+struct RowsCols {
+  long rows = 1;
+  long columns = 1;
+  char partner = 0;  // the byte that would complete the last line break, or 0
+};
+void countRowsColsOn(RowsCols* counted, const char* text, long length);
+
 // 0 when the range is a number of the type, 2 when it is not; a value outside the four
 // types is taken as kDigitsAndPoint.
 int checkNumber(const char* text, int length, NumberType type);

@@ -16,6 +16,8 @@
 #include "markup/standard_parser.h"
 #include "markup/code_decision.h"
 #include "markup/document_code.h"
+#include "markup/document_feed.h"
+#include "common/piece_source.h"
 #include "common/known_code_conversion.h"
 #include "common/unicode_conversion.h"
 
@@ -228,9 +230,102 @@ int loadReadDocument(ParseRun& run, const InputSet& inputs, int slot, const char
   return result;
 }
 
+// The name of the code a survey decided, as wholeCodeName names it.
+const char* pieceCodeName(const PieceDecision& found) {
+  if (found.decision.code == WholeCode::SevenBit) return found.escapes ? "JIS" : "ASCII";
+  return wholeCodeName(found.decision, nullptr, 0);
+}
+
+int drainFeed(DocumentFeed& feed) {
+  unsigned char rest[4096];
+  int32_t got;
+  while ((got = feed.read(rest, sizeof rest)) > 0) {
+  }
+  return got < 0 ? -1 : 0;
+}
+
+// Reads the document the classic way in pieces into the slot, as loadReadDocument reads it
+// whole. 1 (nothing done but reading) when the document can only be read whole.
+int scanInPieces(ParseRun& run, const InputSet& inputs, PieceSource& source, int slot, const char* name) {
+  PieceDecision found{true, CodeDecision{WholeCode::Unicode, {}}, false};
+  if (inputs.code == DocumentCode::Detect) {
+    const int surveyed = decideCodeInPieces(run, source, inputs.kind, run.pieces.piece, &found);
+    if (surveyed == -1) setMessage(run, kCodeReadFailed, kFmtReadFailed, name);
+    if (surveyed != 0) return -1;
+    if (!found.known) return 1;
+  } else {
+    // A declared code reads no further than a byte-order mark.
+    unsigned char head[8] = {};
+    const int32_t got = source.read(head, 4);
+    if (got < 0) {
+      setMessage(run, kCodeReadFailed, kFmtReadFailed, name);
+      return -1;
+    }
+    found.decision.source = findDocumentCode(head, got, inputs.kind, inputs.code);
+  }
+  if (!readsInPieces(found.decision, found.escapes, inputs.working)) return 1;
+  if (!source.rewind()) {
+    setMessage(run, kCodeReadFailed, kFmtReadFailed, name);
+    return -1;
+  }
+  DocumentFeed feed(run, source, found.decision, found.escapes, inputs.working, name);
+  int result = feed.open();
+  if (result == 0) {
+    openTableCursor(run, slot);
+    run.cursor.recordCount = 0;
+    run.cursor.tagNameUsed = 0;
+    run.cursor.contentUsed = 0;
+    result = scanMarkup(run, inputs.kind, ScanPath::Bulk, &feed, run.pieces.window);
+  }
+  // A NUL ends the text, but the whole document is converted, and its replacements counted.
+  if (result == 0) result = drainFeed(feed);
+  if (result == 0) result = handOnRest(run);
+  if (result == 0) {
+    releaseArea(&run.scratch.inputText);
+    run.scratch.inputSize = 0;
+    storeTableCursor(run, slot);
+  }
+  if (inputs.code == DocumentCode::Detect && inputs.decided != nullptr) inputs.decided(pieceCodeName(found));
+  if (result == 0 && feed.replaced() > 0) {
+    setMessage(run, kCodeReplacedCharacters, kFmtReplacedCharacters, name, static_cast<long>(feed.replaced()));
+    if (inputs.warn != nullptr) inputs.warn();
+  }
+  return result;
+}
+
+// A document the classic way, from its file or text, in pieces where it can be.
+int loadInPieces(ParseRun& run, const InputSet& inputs, int k) {
+  // A document of one piece is read whole; one that cannot be measured fails there as before.
+  long length = 0;
+  if (inputs.texts != nullptr ? static_cast<int64_t>(inputs.texts[k].size()) <= run.pieces.wholeUpTo
+                              : getFileLength(&length, inputs.fileNames[k]) != 0 || length <= run.pieces.wholeUpTo) {
+    return 1;
+  }
+  if (inputs.texts != nullptr) {
+    PieceSource source(reinterpret_cast<const unsigned char*>(inputs.texts[k].data()), inputs.texts[k].size());
+    return scanInPieces(run, inputs, source, k, inputs.fileNames[k]);
+  }
+  std::FILE* file = std::fopen(inputs.fileNames[k], "rb");
+  if (file == nullptr) {
+    setMessage(run, kCodeReadFailed, kFmtReadFailed, inputs.fileNames[k]);
+    return -1;
+  }
+  PieceSource source(file);
+  const int result = scanInPieces(run, inputs, source, k, inputs.fileNames[k]);
+  std::fclose(file);
+  return result;
+}
+
 int loadDocuments(ParseRun& run, const InputSet& inputs) {
   ParserScratch& s = run.scratch;
   for (int k = 0; k < inputs.count; ++k) {
+    if (inputs.parser == ParserKind::Classic && run.pieces.enabled) {
+      const int pieces = loadInPieces(run, inputs, k);
+      if (pieces <= 0) {
+        if (pieces != 0) return pieces;
+        continue;
+      }
+    }
     const int read =
         inputs.texts != nullptr
             ? copyWholeText(&s.inputText, &s.inputSize, reinterpret_cast<const unsigned char*>(inputs.texts[k].data()),

@@ -15,6 +15,13 @@
 
 namespace mq {
 
+struct PieceSizes {
+  bool enabled = true;
+  int64_t wholeUpTo = 1 << 20;  // documents of at most this many bytes are read whole
+  int32_t piece = 1 << 20;      // bytes read and converted at a time
+  int32_t window = 1 << 20;     // the scanner's first window
+};
+
 struct ParseRun : RunRecord {
   ParseTableSlot tables[kMaxInputs];
   TableCursor cursor;
@@ -23,6 +30,9 @@ struct ParseRun : RunRecord {
   ScannerVariables scanner;
   StandardState standard;
   RecordFlow flow;
+  // Documents larger than one piece are read in pieces where they can be. Tests make the
+  // pieces small, or turn them off, to hold the pieces against the whole text.
+  PieceSizes pieces;
 };
 
 // The slot the cursor fills.

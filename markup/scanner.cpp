@@ -18,14 +18,64 @@ namespace mq {
 namespace {
 
 
-// The text being scanned and its dialect.
+// The text being scanned and its dialect; read in pieces, the window over it.
 struct Scan {
   const unsigned char* text;
   int32_t size;
   const Dialect* dialect;
   bool html;
+  TextFeed* feed;
+  int32_t capacity;  // of the window, 16 zero bytes after it not counted
+  bool ended;        // the feed has given its last byte
   unsigned char at(int32_t index) const { return index < size ? text[index] : 0; }
+  bool mayGrow() const { return feed != nullptr && !ended; }
 };
+
+// The rules look at most this many bytes past the current one, save the blanks' look-ahead.
+constexpr int32_t kKeepAhead = 3;
+
+// Moves the window on: the bytes before keepFrom are counted and dropped, the rest moved to
+// its start and the room after them filled from the feed. The window doubles when what it
+// keeps fills half of it (a look-ahead over a long run of blanks).
+int refill(ParseRun& run, Scan& scan, int32_t keepFrom) {
+  ScannerVariables& v = run.scanner;
+  ParserScratch& s = run.scratch;
+  countRowsColsOn(&v.droppedRows, reinterpret_cast<const char*>(s.inputText), keepFrom);
+  v.dropped += keepFrom;
+  const int32_t kept = scan.size - keepFrom;
+  std::memmove(s.inputText, s.inputText + keepFrom, static_cast<std::size_t>(kept));
+  v.position -= keepFrom;
+  v.blanksEnd = v.blanksEnd > keepFrom ? v.blanksEnd - keepFrom : 0;
+  scan.size = kept;
+  if (kept > scan.capacity / 2) {
+    const long grown = 2L * scan.capacity;
+    unsigned char* larger = nullptr;
+    if (grown > kLargestAreaSize - 16 || allocZeroed(&larger, grown + 16) != 0) {
+      setMessage(run, kCodeGrowFailed, kFmtGrowFailed, kAreaWork, static_cast<long long>(grown) + 16);
+      return -1;
+    }
+    std::memcpy(larger, s.inputText, static_cast<std::size_t>(kept));
+    releaseArea(&s.inputText);
+    s.inputText = larger;
+    scan.capacity = static_cast<int32_t>(grown);
+  }
+  while (scan.size < scan.capacity && !scan.ended) {
+    const int32_t got = scan.feed->read(s.inputText + scan.size, scan.capacity - scan.size);
+    if (got < 0) return -1;
+    scan.ended = got == 0;
+    scan.size += got;
+  }
+  std::memset(s.inputText + scan.size, 0, static_cast<std::size_t>(scan.capacity + 16 - scan.size));
+  scan.text = s.inputText;
+  s.inputSize = scan.size;
+  return 0;
+}
+
+// Keeps the bytes the rules may look at in the window.
+int keepAhead(ParseRun& run, Scan& scan) {
+  if (!scan.mayGrow() || run.scanner.position + kKeepAhead < scan.size) return 0;
+  return refill(run, scan, run.scanner.position);
+}
 
 bool isQuote(unsigned char byte) { return byte == '"' || byte == '\''; }
 
@@ -151,14 +201,22 @@ int flushText(ParseRun& run) {
 
 // --- rules: the next state, or a fault
 
-int16_t applyRule(ParseRun& run, int16_t rule, unsigned char byte, const Scan& scan) {
+// The next state, a fault, or -1 when the window could not be moved on (the message set).
+int16_t applyRule(ParseRun& run, int16_t rule, unsigned char byte, Scan& scan) {
   ScannerVariables& v = run.scanner;
   switch (rule) {
     case rBlank: {
       if (isQuote(v.quoteChar)) return kValue;
       if (v.position < v.blanksEnd) return v.blanksOutcome;
       int32_t i = v.position + 1;
-      while (i < scan.size && scan.text[i] != 0 && isBlank(scan.text[i])) ++i;
+      for (;;) {
+        while (i < scan.size && scan.text[i] != 0 && isBlank(scan.text[i])) ++i;
+        if (i < scan.size || !scan.mayGrow()) break;
+        // The run goes on past the window: look on from where this look stopped.
+        const int32_t before = v.position;
+        if (refill(run, scan, v.position) != 0) return -1;
+        i -= before - v.position;
+      }
       v.lookedAhead += i - v.position;
       v.blanksEnd = i;
       v.blanksOutcome = i < scan.size && isQuote(scan.text[i]) ? kBeforeValue : kAfterValue;
@@ -264,10 +322,10 @@ int enterState(ParseRun& run, ScanState state, unsigned char byte, bool html) {
 }
 
 int reportFault(ParseRun& run, int16_t fault, const Scan& scan) {
-  long rows = 0;
-  long columns = 0;
-  countRowsCols(&rows, &columns, reinterpret_cast<const char*>(scan.text), run.scanner.position);
-  setStructureMessage(run, kCodeInputStructure, kFmtInputStructure, faultText(static_cast<Fault>(fault)), rows, columns);
+  RowsCols counted = run.scanner.droppedRows;
+  countRowsColsOn(&counted, reinterpret_cast<const char*>(scan.text), run.scanner.position);
+  setStructureMessage(run, kCodeInputStructure, kFmtInputStructure, faultText(static_cast<Fault>(fault)), counted.rows,
+                      counted.columns);
   return -1;
 }
 
@@ -310,15 +368,25 @@ int takeRun(ParseRun& run, const Scan& scan) {
 }  // namespace
 
 // The scan passes each byte once, so its work is where it stopped plus what it looked ahead.
-int64_t lastScanSteps(const ParseRun& run) { return run.scanner.position + run.scanner.lookedAhead; }
+int64_t lastScanSteps(const ParseRun& run) {
+  return run.scanner.dropped + run.scanner.position + run.scanner.lookedAhead;
+}
 
-int scanMarkup(ParseRun& run, InputKind kind, ScanPath path) {
+int scanMarkup(ParseRun& run, InputKind kind, ScanPath path, TextFeed* feed, int32_t window) {
   run.scanner = ScannerVariables{};
   startRecordFlow(run);
   clearParserScratch(run);
   clearPathIndex(run);
   const bool html = kind == InputKind::Html;
-  const Scan scan{run.scratch.inputText, run.scratch.inputSize, html ? &kHtmlDialect : &kXmlDialect, html};
+  ParserScratch& s = run.scratch;
+  Scan scan{s.inputText, s.inputSize, html ? &kHtmlDialect : &kXmlDialect, html, feed, 0, feed == nullptr};
+  if (feed != nullptr) {
+    releaseArea(&s.inputText);
+    if (takeArea(run, &s.inputText, window + 16, kAreaWork) != 0) return -1;
+    scan.capacity = window;
+    scan.size = 0;
+    if (refill(run, scan, 0) != 0) return -1;
+  }
   ScannerVariables& v = run.scanner;
   // The text ends at its first NUL, even when that is its first byte.
   if (scan.size <= 0 || scan.text[0] == 0) return 0;
@@ -327,11 +395,13 @@ int scanMarkup(ParseRun& run, InputKind kind, ScanPath path) {
     v.previousState = v.scanState;
     int16_t next = scan.dialect->transitions[v.scanState][scan.dialect->classes[byte]];
     if (next >= kFirstRule && next < kFirstFault) next = applyRule(run, next, byte, scan);
+    if (next < 0) return -1;
     if (next >= kFirstFault) return reportFault(run, next, scan);
     v.scanState = static_cast<ScanState>(next);
     if (enterState(run, v.scanState, byte, html) != 0) return -1;
     if (path == ScanPath::Bulk && takeRun(run, scan) != 0) return -1;
     ++v.position;
+    if (keepAhead(run, scan) != 0) return -1;
     if (v.position >= scan.size || scan.text[v.position] == 0) break;
   }
   // A text still open inside an element at the end belongs to it, as if a "<" followed.

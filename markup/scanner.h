@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "common/settings.h"
+#include "common/text_helpers.h"
 #include "markup/scanner_tables.h"
 
 namespace mq {
@@ -29,6 +30,18 @@ struct ScannerVariables {
   int32_t blanksEnd = 0;
   int16_t blanksOutcome = kAfterValue;
   int64_t lookedAhead = 0;  // bytes looked at beyond the current one
+  // A text read in pieces: the bytes before the window, and their rows and columns.
+  int64_t dropped = 0;
+  RowsCols droppedRows;
+};
+
+// The text of a document in pieces, already in the working code.
+class TextFeed {
+ public:
+  virtual ~TextFeed() = default;
+  // Up to `room` next bytes of the text at target: their count, 0 at the end, or -1 with
+  // the message set.
+  virtual int32_t read(unsigned char* target, int32_t room) = 0;
 };
 
 // How bytes that keep the scanner in its state with the same action are taken: as one run
@@ -37,9 +50,12 @@ struct ScannerVariables {
 enum class ScanPath { Bulk, ByteByByte };
 
 // Scans the whole input text in the dialect of `kind` (XML or HTML), from the scanner's start
-// values and with the scratch areas cleared. 0 at the end of the text; -1 after a syntax
-// fault (1021) or a failed growth (1014).
-int scanMarkup(ParseRun& run, InputKind kind, ScanPath path = ScanPath::Bulk);
+// values and with the scratch areas cleared; or, given a feed, the text it gives, through a
+// window of the input text that keeps what the scanner has not passed. 0 at the end of the
+// text; -1 after a syntax fault (1021), a failed growth (1014) or a failed read (the feed's).
+// `window` is the window's first size.
+int scanMarkup(ParseRun& run, InputKind kind, ScanPath path = ScanPath::Bulk, TextFeed* feed = nullptr,
+               int32_t window = 1 << 20);
 
 // The bytes the latest scan looked at, look-aheads included: its work, which must stay
 // within a small multiple of the text's size whatever the text.
