@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "common/message_log.h"
 #include "common/platform.h"
@@ -10,7 +11,19 @@
 namespace mq {
 
 ListingStream::ListingStream(ListingRun& run, const char* fileName, const ListingFormat& format, ValuePath path)
-    : run_(run), fileName_(fileName), format_(format), path_(path) {}
+    : ListingStream(run, fileName,
+                    LineStyle{[&run, format, path](LineWriter& out, int fileNo, const ParseTableSlot& slot,
+                                                   const TagRecord& record) {
+                                return writeListingLine(run, out, fileNo, slot, record, format, path);
+                              },
+                              format.writeHeader ? std::function<void(LineWriter&)>([format](LineWriter& out) {
+                                writeListingHeader(out, format);
+                              })
+                                                 : nullptr,
+                              true}) {}
+
+ListingStream::ListingStream(ListingRun& run, const char* fileName, LineStyle style)
+    : run_(run), fileName_(fileName), style_(std::move(style)) {}
 
 ListingStream::~ListingStream() {
   if (file_ != nullptr) abandon();
@@ -33,7 +46,7 @@ void ListingStream::abandon() {
 }
 
 bool ListingStream::stopped(int slot) {
-  // The listing ends at the first document without records.
+  if (!style_.endsAtEmptyDocument) return false;
   for (int k = 0; k < slot; ++k) {
     if (taken_[k] == 0) return true;
   }
@@ -44,13 +57,13 @@ int ListingStream::take(ParseRun& /*run*/, int slot, const TagRecord* records, i
                         int32_t earlyCount) {
   if (count <= 0 || stopped(slot)) return 0;
   const ParseTableSlot& table = run_.tables[slot];
-  if (taken_[slot] == 0 && format_.writeHeader) writeListingHeader(*out_, format_);
+  if (taken_[slot] == 0 && style_.header) style_.header(*out_);
   taken_[slot] += count;
   int32_t nextEarly = 0;
   for (int32_t r = 0; r < count; ++r) {
     const bool isEarly = nextEarly < earlyCount && records[r].objectNo == early[nextEarly];
     const long long at = out_->position();
-    if (writeListingLine(run_, *out_, slot + 1, table, records[r], format_, path_) != 0) return -1;
+    if (style_.line(*out_, slot + 1, table, records[r]) != 0) return -1;
     if (isEarly) {
       placed_.push_back(Placed{slot, records[r].objectNo, at, out_->position() - at});
       ++nextEarly;
@@ -67,7 +80,7 @@ int ListingStream::late(ParseRun& /*run*/, int slot, const TagRecord& record) {
   Patch patch{slot, record.objectNo, found->offset, found->length, {}};
   // The line is made as any other, into a text of its own.
   const auto line = std::make_unique<LineWriter>(&patch.line);
-  if (writeListingLine(run_, *line, slot + 1, run_.tables[slot], record, format_, path_) != 0) return -1;
+  if (style_.line(*line, slot + 1, run_.tables[slot], record) != 0) return -1;
   line->flush();
   patches_.push_back(std::move(patch));
   placed_.erase(found);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,9 +18,19 @@
 
 namespace mq {
 
+// How the lines of a listing are made: a record's line (0, or -1 with the message set), the
+// header before each document's lines, and whether a document without records ends it.
+struct LineStyle {
+  std::function<int(LineWriter& out, int fileNo, const ParseTableSlot& slot, const TagRecord& record)> line;
+  std::function<void(LineWriter& out)> header;
+  bool endsAtEmptyDocument;
+};
+
 class ListingStream : public RecordSink {
  public:
+  // The listing tools' lines; a failed write's message names fileName.
   ListingStream(ListingRun& run, const char* fileName, const ListingFormat& format, ValuePath path = ValuePath::AsItStands);
+  ListingStream(ListingRun& run, const char* fileName, LineStyle style);
   ~ListingStream() override;
   ListingStream(const ListingStream&) = delete;
   ListingStream& operator=(const ListingStream&) = delete;
@@ -57,8 +68,7 @@ class ListingStream : public RecordSink {
 
   ListingRun& run_;
   std::string fileName_;
-  ListingFormat format_;
-  ValuePath path_;
+  LineStyle style_;
   std::string partName_;
   std::FILE* file_ = nullptr;
   std::unique_ptr<LineWriter> out_;

@@ -11,6 +11,8 @@
 #include "common/run_record.h"
 #include "common/settings.h"
 #include "common/texts.h"
+#include "convert/listing_stream.h"
+#include "convert/output_areas.h"
 #include "convert/output_writer.h"
 #include "convert/settings_reader.h"
 #include "markup/input_loading.h"
@@ -105,10 +107,38 @@ void logWarning(OutputRun& run) {
 
 }  // namespace
 
+// KIND CSV writes its lines while the documents are read, to a file that takes the output's
+// name only after a good run; nothing else changes. Listings read back are loaded whole.
+// 1: the output is written after the load.
+int loadWithCsvStream(OutputRun& run, const InputSet& inputs) {
+  const Settings& s = run.settings;
+  if (s.outputKind != OutputKind::Csv || s.inputKind == InputKind::Csv || run.outputText != nullptr ||
+      takeOutputAreas(run) != 0) {
+    return 1;
+  }
+  ListingStream stream(run, s.outputFile,
+                       LineStyle{[&run](LineWriter& out, int fileNo, const ParseTableSlot& slot, const TagRecord& record) {
+                                   return writeCsvLine(run, out, fileNo, slot, record);
+                                 },
+                                 nullptr, false});
+  int result = 1;
+  if (stream.open()) {
+    run.flow.sink = &stream;
+    result = loadInputs(run, inputs);
+    run.flow.sink = nullptr;
+    if (result == 0) result = stream.finish();
+    if (result != 0) writeLogLine(run, run.settings.logFileName);
+  }
+  releaseOutputAreas(run);
+  return result;
+}
+
 int processRun(OutputRun& run) {
   const Settings& s = run.settings;
   const InputSet inputs{s.inputKind,    s.inputCount, s.inputFiles, s.parser, s.documentCode, [&run] { logWarning(run); },
                         nullptr,        s.workingCode};
+  const int streamed = loadWithCsvStream(run, inputs);
+  if (streamed != 1) return streamed;
   const int loaded = loadInputs(run, inputs);
   if (loaded != 0) {
     writeLogLine(run, run.settings.logFileName);

@@ -133,32 +133,7 @@ int writeListingLines(OutputRun& run, LineWriter& out) {
   for (int f = 0; f < run.settings.inputCount; ++f) {
     const ParseTableSlot& slot = run.tables[f];
     for (int32_t r = 0; r < slot.recordCount; ++r) {
-      const TagRecord& record = *recordAt(slot, r);
-      const bool empty = record.contentOffset < 0 || record.contentLength <= 0;
-      const char* value = empty ? "" : contentOf(slot, record);
-      const int32_t length = empty ? 0 : record.contentLength;
-      // A value with nothing to clean that the work area holds without growing is written as
-      // it stands: cleaning would only copy it there.
-      const bool asItStands =
-          run.listingShortcut && length + 16 < run.output.workSize && !needsCleaning(value, length);
-      const char* line = value;
-      std::size_t lineLength = static_cast<std::size_t>(length);
-      if (!asItStands) {
-        if (cleanValue(run, value, length) != 0) return -1;
-        line = workText(run);
-        lineLength = std::strlen(line);
-      }
-      const char* path = tagPathOf(slot, record);
-      out.putNumber(f + 1);
-      out.put('\t');
-      out.putNumber(record.objectNo);
-      out.put('\t');
-      out.putNumber(record.seqNo);
-      out.put('\t');
-      out.put(path, textLength(path, static_cast<std::size_t>(record.tagNameLength)));
-      out.put('\t');
-      out.put(line, lineLength);
-      out.put("\r\n", 2);
+      if (writeCsvLine(run, out, f + 1, slot, *recordAt(slot, r)) != 0) return -1;
       if (out.failed()) return writeFailed(run);
     }
   }
@@ -168,6 +143,34 @@ int writeListingLines(OutputRun& run, LineWriter& out) {
 }  // namespace
 
 void setListingShortcutEnabled(OutputRun& run, bool enabled) { run.listingShortcut = enabled; }
+
+int writeCsvLine(OutputRun& run, LineWriter& out, int fileNo, const ParseTableSlot& slot, const TagRecord& record) {
+  const bool empty = record.contentOffset < 0 || record.contentLength <= 0;
+  const char* value = empty ? "" : contentOf(slot, record);
+  const int32_t length = empty ? 0 : record.contentLength;
+  // A value with nothing to clean that the work area holds without growing is written as
+  // it stands: cleaning would only copy it there.
+  const bool asItStands = run.listingShortcut && length + 16 < run.output.workSize && !needsCleaning(value, length);
+  const char* line = value;
+  std::size_t lineLength = static_cast<std::size_t>(length);
+  if (!asItStands) {
+    if (cleanValue(run, value, length) != 0) return -1;
+    line = workText(run);
+    lineLength = std::strlen(line);
+  }
+  const char* path = tagPathOf(slot, record);
+  out.putNumber(fileNo);
+  out.put('\t');
+  out.putNumber(record.objectNo);
+  out.put('\t');
+  out.putNumber(record.seqNo);
+  out.put('\t');
+  out.put(path, textLength(path, static_cast<std::size_t>(record.tagNameLength)));
+  out.put('\t');
+  out.put(line, lineLength);
+  out.put("\r\n", 2);
+  return 0;
+}
 
 int writeOutput(OutputRun& run, const char* bytes, int32_t length) {
   OutputAreas& a = run.output;

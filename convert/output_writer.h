@@ -4,7 +4,9 @@
 
 #include <cstdint>
 
+#include "common/line_writer.h"
 #include "convert/output_definitions.h"
+#include "markup/parse_tables.h"
 
 namespace mq {
 
@@ -37,6 +39,8 @@ int cleanValue(OutputRun& run, const char* value, int32_t length);
 
 // KIND CSV: every record of every document as a tag-listing line.
 int writeListingOutput(OutputRun& run);
+// The line of one record of document fileNo; -1 with message 1014 when the work area cannot grow.
+int writeCsvLine(OutputRun& run, LineWriter& out, int fileNo, const ParseTableSlot& slot, const TagRecord& record);
 
 // Tests switch the listing writer's shortcut for values that need no cleaning off, to
 // compare both ways; it is on by default.
