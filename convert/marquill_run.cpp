@@ -11,6 +11,7 @@
 #include "common/run_record.h"
 #include "common/settings.h"
 #include "common/texts.h"
+#include "convert/kept_values.h"
 #include "convert/listing_stream.h"
 #include "convert/output_areas.h"
 #include "convert/output_writer.h"
@@ -139,7 +140,14 @@ int processRun(OutputRun& run) {
                         nullptr,        s.workingCode};
   const int streamed = loadWithCsvStream(run, inputs);
   if (streamed != 1) return streamed;
-  const int loaded = loadInputs(run, inputs);
+  // A fill keeps of its documents only what its template asks for.
+  KeptValues kept;
+  const bool keeping = s.outputKind != OutputKind::Csv && s.inputKind != InputKind::Csv && run.keepAddressedOnly &&
+                       kept.readTemplate(run);
+  if (keeping) run.flow.sink = &kept;
+  int loaded = loadInputs(run, inputs);
+  run.flow.sink = nullptr;
+  if (keeping && loaded == 0) loaded = kept.fillTables(run);
   if (loaded != 0) {
     writeLogLine(run, run.settings.logFileName);
     return loaded;

@@ -31,6 +31,8 @@ struct OutputRun : ListingRun {
   // Tests turn the fast paths off to compare them with the plain ones.
   bool listingShortcut = true;
   bool indexEnabled = true;
+  // A fill keeps only the records its template's items can be answered from.
+  bool keepAddressedOnly = true;
 };
 
 inline ReplacementEntry* replacementAt(OutputRun& run, int32_t index) {

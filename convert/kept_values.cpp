@@ -1,0 +1,135 @@
+#include "convert/kept_values.h"
+
+#include <cstring>
+
+#include "common/text_helpers.h"
+#include "convert/output_areas.h"
+#include "convert/output_definitions.h"
+#include "convert/output_run.h"
+#include "convert/record_index.h"
+#include "markup/parse_tables.h"
+
+namespace mq {
+
+namespace {
+
+std::string pathKey(int slot, int32_t seqNo, const char* path, int32_t length) {
+  std::string key;
+  key.reserve(static_cast<std::size_t>(length) + 8);
+  key += static_cast<char>('0' + slot);
+  key.append(reinterpret_cast<const char*>(&seqNo), sizeof seqNo);
+  key.append(path, static_cast<std::size_t>(length));
+  return key;
+}
+
+}  // namespace
+
+uint64_t KeptValues::pairKey(int slot, int32_t length, int32_t seqNo) {
+  return (static_cast<uint64_t>(slot) << 60) ^ (static_cast<uint64_t>(static_cast<uint32_t>(length)) << 32) ^
+         static_cast<uint32_t>(seqNo);
+}
+
+bool KeptValues::readTemplate(OutputRun& run) {
+  const RunRecord before = run;
+  bool read = takeOutputAreas(run) == 0 && loadOutputDefinition(run) == 0;
+  if (read) {
+    const OutputAreas& a = run.output;
+    const auto* text = reinterpret_cast<const char*>(a.definition);
+    std::string code;
+    for (int32_t at = 0; at < a.definitionSize;) {
+      const TemplateStretch s = nextStretch(run, at);
+      if (s.hasItem) {
+        // The fill stops at the first faulty item: none after it is ever looked up.
+        if (!s.closed) break;
+        code.assign(static_cast<std::size_t>(s.itemLength) + 16, '\0');
+        const int32_t length = copyWithoutBlanks(code.data(), text + s.itemOffset, s.itemLength);
+        OutputItem item{};
+        if (checkOutputItem(run, code.data(), length, &item) != nullptr) break;
+        char* path = code.data() + item.tagNameOffset;
+        const int slot = item.fileNo - 1;
+        if (item.fileNo >= 1 && item.fileNo <= run.settings.inputCount) {
+          if (nameRuleOf(run, slot) == NameRule::CharacterWise) {
+            toUpperShiftJis(path, item.tagNameLength);
+          } else {
+            toUpperAscii(path, path, item.tagNameLength);
+          }
+          pairs_.insert(pairKey(slot, item.tagNameLength, item.seqNo));
+          paths_.insert(pathKey(slot, item.seqNo, path, item.tagNameLength));
+        }
+      }
+      at = s.next;
+    }
+  }
+  if (run.output.definition != nullptr || run.output.work != nullptr) releaseOutputAreas(run);
+  static_cast<RunRecord&>(run) = before;
+  return read;
+}
+
+int KeptValues::take(ParseRun& run, int slot, const TagRecord* records, int32_t count, const int32_t* early,
+                     int32_t earlyCount) {
+  const ParseTableSlot& table = run.tables[slot];
+  int32_t nextEarly = 0;
+  for (int32_t r = 0; r < count; ++r) {
+    const TagRecord& record = records[r];
+    const bool isEarly = nextEarly < earlyCount && record.objectNo == early[nextEarly];
+    if (isEarly) ++nextEarly;
+    const uint64_t pair = pairKey(slot, record.tagNameLength, record.seqNo);
+    if (pairs_.count(pair) == 0) continue;
+    // The first record of each pair tells a 5021 whether a path differed; the first of each
+    // path and number answers its items.
+    bool keep = pairsKept_.insert(pair).second;
+    std::string key = pathKey(slot, record.seqNo, tagPathOf(table, record), record.tagNameLength);
+    if (paths_.count(key) != 0 && pathsKept_.insert(std::move(key)).second) keep = true;
+    if (!keep) continue;
+    const bool hasContent = record.contentOffset >= 0 && record.contentLength > 0;
+    kept_[slot].push_back(Kept{record, hasContent ? std::string(contentOf(table, record),
+                                                                 static_cast<std::size_t>(record.contentLength))
+                                                  : std::string(),
+                               hasContent});
+    if (isEarly) waiting_[(static_cast<int64_t>(slot) << 32) | record.objectNo] = kept_[slot].size() - 1;
+  }
+  return 0;
+}
+
+int KeptValues::late(ParseRun& run, int slot, const TagRecord& record) {
+  const auto found = waiting_.find((static_cast<int64_t>(slot) << 32) | record.objectNo);
+  if (found == waiting_.end()) return 0;
+  Kept& kept = kept_[slot][found->second];
+  kept.hasContent = record.contentOffset >= 0 && record.contentLength > 0;
+  if (kept.hasContent) {
+    kept.content.assign(contentOf(run.tables[slot], record), static_cast<std::size_t>(record.contentLength));
+  }
+  waiting_.erase(found);
+  return 0;
+}
+
+int KeptValues::fillTables(OutputRun& run) {
+  for (int slot = 0; slot < run.settings.inputCount; ++slot) {
+    openTableCursor(run, slot);
+    run.cursor.recordCount = 0;
+    // The paths stay where the document left them; the contents start afresh.
+    run.cursor.contentUsed = 0;
+    for (const Kept& kept : kept_[slot]) {
+      int32_t offset = -1;
+      if (kept.hasContent) {
+        offset = run.cursor.contentUsed;
+        if (appendContent(run, kept.content.data(), static_cast<int32_t>(kept.content.size())) != 0) return -1;
+      }
+      const TagRecord& r = kept.record;
+      if (appendTagRecord(run, r.objectNo, r.seqNo, r.tagNameOffset, r.tagNameLength, offset,
+                          static_cast<int32_t>(kept.content.size())) != 0) {
+        return -1;
+      }
+    }
+    storeTableCursor(run, slot);
+  }
+  return 0;
+}
+
+std::size_t KeptValues::keptCount() const {
+  std::size_t count = 0;
+  for (const auto& slot : kept_) count += slot.size();
+  return count;
+}
+
+}  // namespace mq
