@@ -42,8 +42,8 @@ std::string randomTemplate(std::mt19937& random, const std::vector<std::pair<std
     auto [item, seqNo] = records[pick(random)];
     const int change = number(random);
     if (change == 1) ++seqNo;
-    if (change == 2) item.back() = item.back() == '>' ? ')' : '>';
-    if (change == 3) item[1] = static_cast<char>(item[1] | 0x20);  // lower case, read as upper
+    if (change == 2) item[2] = item[2] == 'Q' ? 'R' : 'Q';
+    if (change == 3) item[2] = static_cast<char>(item[2] | 0x20);  // lower case, read as upper
     char seq[8];
     std::snprintf(seq, sizeof seq, "%04d", seqNo);
     text += "[<%" + item + seq + (number(random) == 1 ? "000005" : "000000") + "%>]";
