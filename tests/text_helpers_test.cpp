@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 
 #include "tests/test_support.h"
@@ -56,6 +58,45 @@ TEST(TextHelpers, CountRowsColsGivesThePositionAfterTheRange) {
     countRowsCols(&rows, &columns, c.text.data(), static_cast<long>(c.text.size()));
     EXPECT_EQ(rows, c.rows) << c.text;
     EXPECT_EQ(columns, c.columns) << c.text;
+  }
+}
+
+// Counted a byte at a time, as the rule reads: the fast count and the count in pieces must
+// agree with it on texts of every mix of line breaks, TABs and other bytes.
+TEST(TextHelpers, RowsAndColumnsCountedFastAndInPiecesAgreeWithAPlainCount) {
+  const char bytes[] = {'a', '\t', '\n', '\r', '\x93', '\xFA', ' ', '\x0D', '\x0E', '\x8D', '\0'};
+  std::mt19937 random(3);
+  for (int round = 0; round < 400; ++round) {
+    std::string text;
+    const int length = static_cast<int>(random() % 90);
+    // Long runs of one byte as well as mixtures.
+    const bool runs = round % 2 == 0;
+    const auto same = static_cast<std::size_t>(round) % sizeof bytes;
+    for (int i = 0; i < length; ++i) text += bytes[runs && random() % 7 != 0 ? same : random() % sizeof bytes];
+    long plainRows = 1, plainColumns = 1;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\t') {
+        plainColumns += 4;
+      } else if (text[i] == '\n' || text[i] == '\r') {
+        ++plainRows;
+        plainColumns = 1;
+        if (i + 1 < text.size() && text[i + 1] == (text[i] == '\n' ? '\r' : '\n')) ++i;
+      } else {
+        ++plainColumns;
+      }
+    }
+    long rows = 0, columns = 0;
+    countRowsCols(&rows, &columns, text.data(), static_cast<long>(text.size()));
+    EXPECT_EQ(rows, plainRows) << round;
+    EXPECT_EQ(columns, plainColumns) << round;
+    RowsCols pieces;
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t piece = std::min<std::size_t>(text.size() - at, random() % 11);
+      countRowsColsOn(&pieces, text.data() + at, static_cast<long>(piece));
+      at += piece;
+    }
+    EXPECT_EQ(pieces.rows, plainRows) << round;
+    EXPECT_EQ(pieces.columns, plainColumns) << round;
   }
 }
 
