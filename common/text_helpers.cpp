@@ -66,8 +66,9 @@ bool holdsByteBelow14(const char* bytes) {
 }  // namespace
 
 void countRowsColsOn(RowsCols* counted, const char* text, long length) {
+  if (length <= 0) return;
   long i = 0;
-  if (length > 0 && counted->partner != 0 && text[0] == counted->partner) i = 1;
+  if (counted->partner != 0 && text[0] == counted->partner) i = 1;
   counted->partner = 0;
   for (; i < length; ++i) {
     // Eight bytes above CR at a time: most text has no TAB, LF or CR.
