@@ -4,7 +4,7 @@
 
 namespace mq {
 
-void LineWriter::put(const char* bytes, std::size_t length) {
+void LineWriter::putLong(const char* bytes, std::size_t length) {
   if (length > sizeof buffer_ - used_) {
     flush();
     if (length > sizeof buffer_) {
@@ -12,12 +12,7 @@ void LineWriter::put(const char* bytes, std::size_t length) {
       return;
     }
   }
-  if (length <= 16) {
-    // Numbers, separators and short values: a plain loop beats a library call for them.
-    for (std::size_t i = 0; i < length; ++i) buffer_[used_ + i] = bytes[i];
-  } else {
-    std::memcpy(buffer_ + used_, bytes, length);
-  }
+  std::memcpy(buffer_ + used_, bytes, length);
   used_ += length;
 }
 

@@ -20,7 +20,16 @@ class LineWriter {
   bool failed() const { return failed_; }
   // Bytes put so far, written or gathered.
   long long position() const { return written_ + static_cast<long long>(used_); }
-  void put(const char* bytes, std::size_t length);
+  void put(const char* bytes, std::size_t length) {
+    // Numbers, separators and most values fit what is left: a plain loop beats a library
+    // call for the short ones.
+    if (length <= 16 && length <= sizeof buffer_ - used_) {
+      for (std::size_t i = 0; i < length; ++i) buffer_[used_ + i] = bytes[i];
+      used_ += length;
+      return;
+    }
+    putLong(bytes, length);
+  }
   void put(char byte) {
     if (used_ == sizeof buffer_) flush();
     buffer_[used_++] = byte;
@@ -31,6 +40,7 @@ class LineWriter {
   bool flush();
 
  private:
+  void putLong(const char* bytes, std::size_t length);
   void write(const char* bytes, std::size_t length);
   std::FILE* file_;
   std::string* text_ = nullptr;

@@ -13,20 +13,78 @@ namespace mq {
 
 namespace {
 
-std::string pathKey(int slot, int32_t seqNo, const char* path, int32_t length) {
-  std::string key;
-  key.reserve(static_cast<std::size_t>(length) + 8);
-  key += static_cast<char>('0' + slot);
-  key.append(reinterpret_cast<const char*>(&seqNo), sizeof seqNo);
-  key.append(path, static_cast<std::size_t>(length));
-  return key;
+uint64_t mixBits(uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdULL;
+  h ^= h >> 33;
+  return h;
+}
+
+uint64_t hashPath(const char* path, int32_t length) {
+  uint64_t h = 0x9E3779B97F4A7C15ULL;
+  for (int32_t i = 0; i < length; ++i) h = (h ^ static_cast<unsigned char>(path[i])) * 0x100000001B3ULL;
+  return mixBits(h);
+}
+
+// The table size for `count` keys: a power of two, at most half full.
+std::size_t cellsFor(std::size_t count) {
+  std::size_t size = 16;
+  while (size < 2 * count) size *= 2;
+  return size;
 }
 
 }  // namespace
 
 uint64_t KeptValues::pairKey(int slot, int32_t length, int32_t seqNo) {
+  // Never 0: the number of an item is 1 or more.
   return (static_cast<uint64_t>(slot) << 60) ^ (static_cast<uint64_t>(static_cast<uint32_t>(length)) << 32) ^
          static_cast<uint32_t>(seqNo);
+}
+
+void KeptValues::addItem(int slot, const char* path, int32_t length, int32_t seqNo) {
+  const uint64_t pair = pairKey(slot, length, seqNo);
+  const uint64_t hash = hashPath(path, length);
+  if (wantedCells_.size() < cellsFor(wanted_.size() + 1)) {
+    // Grown, and every key put in again.
+    wantedCells_.assign(cellsFor(wanted_.size() + 1) * 2, 0);
+    pairs_.assign(wantedCells_.size(), PairCell{0, false});
+    std::vector<Wanted> old;
+    old.swap(wanted_);
+    for (Wanted& kept : old) addItem(static_cast<int>(kept.pair >> 60), kept.path.data(),
+                                     static_cast<int32_t>(kept.path.size()), static_cast<int32_t>(kept.pair & 0xFFFFFFFF));
+  }
+  if (findWanted(pair, hash, path, length) != nullptr) return;
+  const std::size_t mask = wantedCells_.size() - 1;
+  std::size_t at = mixBits(pair ^ hash) & mask;
+  while (wantedCells_[at] != 0) at = (at + 1) & mask;
+  wanted_.push_back(Wanted{pair, hash, std::string(path, static_cast<std::size_t>(length)), false});
+  wantedCells_[at] = static_cast<int32_t>(wanted_.size());
+  const std::size_t pairMask = pairs_.size() - 1;
+  std::size_t cell = mixBits(pair) & pairMask;
+  while (pairs_[cell].pair != 0 && pairs_[cell].pair != pair) cell = (cell + 1) & pairMask;
+  pairs_[cell].pair = pair;
+}
+
+KeptValues::PairCell* KeptValues::findPair(uint64_t pair) {
+  if (pairs_.empty()) return nullptr;
+  const std::size_t mask = pairs_.size() - 1;
+  for (std::size_t cell = mixBits(pair) & mask; pairs_[cell].pair != 0; cell = (cell + 1) & mask) {
+    if (pairs_[cell].pair == pair) return &pairs_[cell];
+  }
+  return nullptr;
+}
+
+KeptValues::Wanted* KeptValues::findWanted(uint64_t pair, uint64_t hash, const char* path, int32_t length) {
+  if (wantedCells_.empty()) return nullptr;
+  const std::size_t mask = wantedCells_.size() - 1;
+  for (std::size_t at = mixBits(pair ^ hash) & mask; wantedCells_[at] != 0; at = (at + 1) & mask) {
+    Wanted& wanted = wanted_[static_cast<std::size_t>(wantedCells_[at] - 1)];
+    if (wanted.pair == pair && wanted.hash == hash && wanted.path.size() == static_cast<std::size_t>(length) &&
+        std::memcmp(wanted.path.data(), path, static_cast<std::size_t>(length)) == 0) {
+      return &wanted;
+    }
+  }
+  return nullptr;
 }
 
 bool KeptValues::readTemplate(OutputRun& run) {
@@ -53,8 +111,7 @@ bool KeptValues::readTemplate(OutputRun& run) {
           } else {
             toUpperAscii(path, path, item.tagNameLength);
           }
-          pairs_.insert(pairKey(slot, item.tagNameLength, item.seqNo));
-          paths_.insert(pathKey(slot, item.seqNo, path, item.tagNameLength));
+          addItem(slot, path, item.tagNameLength, item.seqNo);
         }
       }
       at = s.next;
@@ -73,13 +130,18 @@ int KeptValues::take(ParseRun& run, int slot, const TagRecord* records, int32_t 
     const TagRecord& record = records[r];
     const bool isEarly = nextEarly < earlyCount && record.objectNo == early[nextEarly];
     if (isEarly) ++nextEarly;
-    const uint64_t pair = pairKey(slot, record.tagNameLength, record.seqNo);
-    if (pairs_.count(pair) == 0) continue;
+    PairCell* pair = findPair(pairKey(slot, record.tagNameLength, record.seqNo));
+    if (pair == nullptr) continue;
     // The first record of each pair tells a 5021 whether a path differed; the first of each
     // path and number answers its items.
-    bool keep = pairsKept_.insert(pair).second;
-    std::string key = pathKey(slot, record.seqNo, tagPathOf(table, record), record.tagNameLength);
-    if (paths_.count(key) != 0 && pathsKept_.insert(std::move(key)).second) keep = true;
+    bool keep = !pair->kept;
+    pair->kept = true;
+    const char* path = tagPathOf(table, record);
+    Wanted* wanted = findWanted(pair->pair, hashPath(path, record.tagNameLength), path, record.tagNameLength);
+    if (wanted != nullptr && !wanted->kept) {
+      wanted->kept = true;
+      keep = true;
+    }
     if (!keep) continue;
     const bool hasContent = record.contentOffset >= 0 && record.contentLength > 0;
     kept_[slot].push_back(Kept{record, hasContent ? std::string(contentOf(table, record),

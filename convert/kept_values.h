@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "common/settings.h"
@@ -41,11 +40,27 @@ class KeptValues : public RecordSink {
     std::string content;
     bool hasContent;
   };
+  // An addressed path and number of a document, and whether its record is kept.
+  struct Wanted {
+    uint64_t pair;
+    uint64_t hash;
+    std::string path;
+    bool kept;
+  };
+  // Open addressing over powers of two: a record is looked up for every record a document
+  // makes, and most are not addressed.
+  struct PairCell {
+    uint64_t pair;  // 0: empty
+    bool kept;
+  };
   static uint64_t pairKey(int slot, int32_t length, int32_t seqNo);
-  std::unordered_set<uint64_t> pairs_;        // addressed (document, path length, number)
-  std::unordered_set<std::string> paths_;     // addressed document, number and path
-  std::unordered_set<uint64_t> pairsKept_;
-  std::unordered_set<std::string> pathsKept_;
+  void addItem(int slot, const char* path, int32_t length, int32_t seqNo);
+  PairCell* findPair(uint64_t pair);
+  Wanted* findWanted(uint64_t pair, uint64_t hash, const char* path, int32_t length);
+
+  std::vector<PairCell> pairs_;
+  std::vector<int32_t> wantedCells_;  // index into wanted_ plus 1; 0: empty
+  std::vector<Wanted> wanted_;
   std::vector<Kept> kept_[kMaxInputs];
   std::unordered_map<int64_t, std::size_t> waiting_;  // early records kept: (document, objectNo) to index
 };
