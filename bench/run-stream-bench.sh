@@ -2,12 +2,13 @@
 # Wall time, MB/s of input and peak memory of the four big-document jobs, beside the I/O floor
 # of the same job and (up to 100 MB) xmllint, in one run.
 #
-# usage: bench/run-stream-bench.sh [-d DIR] [-r RUNS] [-i ITEMS] [-n] [SIZE_MB...]
+# usage: bench/run-stream-bench.sh [-d DIR] [-r RUNS] [-i ITEMS] [-n] [-b BIN] [SIZE_MB...]
 #   SIZE_MB  page sizes in millions of bytes (default: 100 1000)
 #   -d DIR   keep the pages and outputs in DIR (default: a temporary folder, removed at the end)
 #   -r RUNS  runs of each job per size; the median is shown (default: 1)
 #   -i ITEMS items of the fill's template (default: 100000)
 #   -n       do not build; use what build/bin holds
+#   -b BIN   run the programs of BIN instead of build/bin (another build, to compare)
 #
 # The jobs: the classic listing (ToolMqlInputH), the standard parser's listing (/s), Marquill's
 # KIND=CSV output and Marquill filling a template of ITEMS items. The I/O floor of a job reads
@@ -25,18 +26,20 @@ dir=""
 runs=1
 items=100000
 do_build=1
+other_bin=""
 
 usage() {
-  sed -n '4,10s/^# \{0,1\}//p' "$0" >&2
+  sed -n '4,11s/^# \{0,1\}//p' "$0" >&2
   exit 2
 }
 
-while getopts "d:r:i:nh" option; do
+while getopts "d:r:i:nb:h" option; do
   case "$option" in
     d) dir=$OPTARG ;;
     r) runs=$OPTARG ;;
     i) items=$OPTARG ;;
     n) do_build=0 ;;
+    b) other_bin=$OPTARG ;;
     *) usage ;;
   esac
 done
@@ -53,6 +56,7 @@ if [ "$do_build" -eq 1 ]; then
 fi
 bench_work_dir "$dir" 180
 bin="$build/bin"
+tools_bin=${other_bin:-$bin}
 have_xmllint=0
 command -v xmllint >/dev/null && have_xmllint=1
 
@@ -105,10 +109,10 @@ for size_mb in "${sizes[@]}"; do
   done
   cat "$document" >/dev/null  # every job then reads it from the page cache
   echo "$size_mb MB page ($size bytes):"
-  job "classic listing" "$size" "$dir/classic.tsv" "$bin/ToolMqlInputH" "$document" "$dir/classic.tsv"
-  job "/s listing" "$size" "$dir/standard.tsv" "$bin/ToolMqlInputH" /s "$document" "$dir/standard.tsv"
-  job "CSV output" "$size" "$dir/CSV.out" "$bin/Marquill" "$dir/CSV.ini"
-  job "fill, $items items" "$size" "$dir/NORMAL.out" "$bin/Marquill" "$dir/NORMAL.ini"
+  job "classic listing" "$size" "$dir/classic.tsv" "$tools_bin/ToolMqlInputH" "$document" "$dir/classic.tsv"
+  job "/s listing" "$size" "$dir/standard.tsv" "$tools_bin/ToolMqlInputH" /s "$document" "$dir/standard.tsv"
+  job "CSV output" "$size" "$dir/CSV.out" "$tools_bin/Marquill" "$dir/CSV.ini"
+  job "fill, $items items" "$size" "$dir/NORMAL.out" "$tools_bin/Marquill" "$dir/NORMAL.ini"
   if [ "$have_xmllint" -eq 1 ] && [ "$size_mb" -le 100 ]; then
     job "xmllint --html" "$size" "" xmllint --html --noout --huge "$document"
   fi
