@@ -113,7 +113,7 @@ void logWarning(OutputRun& run) {
 // 1: the output is written after the load.
 int loadWithCsvStream(OutputRun& run, const InputSet& inputs) {
   const Settings& s = run.settings;
-  if (s.outputKind != OutputKind::Csv || s.inputKind == InputKind::Csv || run.outputText != nullptr ||
+  if (s.outputKind != OutputKind::Csv || s.inputKind == InputKind::Csv || run.outputText != nullptr || !run.readsLean ||
       takeOutputAreas(run) != 0) {
     return 1;
   }
@@ -142,7 +142,7 @@ int processRun(OutputRun& run) {
   if (streamed != 1) return streamed;
   // A fill keeps of its documents only what its template asks for.
   KeptValues kept;
-  const bool keeping = s.outputKind != OutputKind::Csv && s.inputKind != InputKind::Csv && run.keepAddressedOnly &&
+  const bool keeping = s.outputKind != OutputKind::Csv && s.inputKind != InputKind::Csv && run.readsLean &&
                        kept.readTemplate(run);
   if (keeping) run.flow.sink = &kept;
   int loaded = loadInputs(run, inputs);

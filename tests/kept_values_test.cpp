@@ -1,5 +1,5 @@
-// A fill that keeps only the records its template addresses, held against the fill from
-// every record: random documents with texts after children, random items that hit, miss,
+// A fill that keeps only the records its template addresses, and a CSV output written while
+// the documents are read, held against the same from every record: random documents with texts after children, random items that hit, miss,
 // differ only in their path or come after a faulty item, with the tables handed on after a
 // record or a few, in both kinds of fill; the output, the log's warnings and the result.
 #include "convert/kept_values.h"
@@ -85,7 +85,7 @@ class KeptValuesFill : public test::ScratchDir {
     const auto run = std::make_unique<OutputRun>();
     EXPECT_EQ(setupRunRecord(*run, path("settings.ini").c_str(), "Marquill"), 0);
     EXPECT_EQ(startRun(*run), 0);
-    run->keepAddressedOnly = keep;
+    run->readsLean = keep;
     run->flow.recordLimit = limit;
     run->flow.contentLimit = limit * 8;
     const int result = processRun(*run);
@@ -108,7 +108,8 @@ TEST_F(KeptValuesFill, FillsAsTheWholeTablesDo) {
     test::writeFile(path("1.html"), first);
     test::writeFile(path("2.html"), second);
     test::writeFile(path("template.txt"), randomTemplate(random, recordsOf(first, second)));
-    const std::string kind = round % 2 == 0 ? "NORMAL" : "NOCRLF";
+    const char* const kinds[] = {"NORMAL", "NOCRLF", "CSV"};
+    const std::string kind = kinds[round % 3];
     const std::string whole = fill(kind, false, 1 << 16);
     warned += whole.find("5021") != std::string::npos ? 1 : 0;
     late += whole.find("tail") != std::string::npos ? 1 : 0;
