@@ -103,7 +103,8 @@ TEST_F(KeptValuesFill, FillsAsTheWholeTablesDo) {
   int warned = 0;
   int late = 0;
   for (int round = 0; round < 40; ++round) {
-    const std::string first = randomDocument(random);
+    // A document without records ends no output: the second is still written.
+    const std::string first = round % 5 == 2 ? std::string("<!-- none -->") : randomDocument(random);
     const std::string second = randomDocument(random);
     test::writeFile(path("1.html"), first);
     test::writeFile(path("2.html"), second);
