@@ -16,7 +16,7 @@ void LineWriter::putLong(const char* bytes, std::size_t length) {
   used_ += length;
 }
 
-void LineWriter::putNumber(long value) {
+void LineWriter::putLongNumber(long value) {
   char digits[24];
   char* end = digits + sizeof digits;
   char* at = end;

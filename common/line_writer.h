@@ -35,12 +35,20 @@ class LineWriter {
     buffer_[used_++] = byte;
   }
   // A signed decimal number without leading zeros or blanks.
-  void putNumber(long value);
+  void putNumber(long value) {
+    // One digit, as every document number and most sequence numbers are.
+    if (static_cast<unsigned long>(value) < 10 && used_ < sizeof buffer_) {
+      buffer_[used_++] = static_cast<char>('0' + value);
+      return;
+    }
+    putLongNumber(value);
+  }
   // Writes what is gathered; false when any write so far has failed.
   bool flush();
 
  private:
   void putLong(const char* bytes, std::size_t length);
+  void putLongNumber(long value);
   void write(const char* bytes, std::size_t length);
   std::FILE* file_;
   std::string* text_ = nullptr;

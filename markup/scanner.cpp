@@ -86,6 +86,17 @@ bool isQuote(unsigned char byte) { return byte == '"' || byte == '\''; }
 // them one by one would.
 int appendRun(ParseRun& run, const ScratchArea& buffer, int32_t* length, const unsigned char* bytes, int32_t count) {
   ParserScratch& s = run.scratch;
+  // Bytes that leave the buffer room to spare need no growth on the way.
+  if (static_cast<long long>(*length) + count + 16 < s.*buffer.size) {
+    unsigned char* target = s.*buffer.area + *length;
+    if (count <= 16) {
+      for (int32_t i = 0; i < count; ++i) target[i] = bytes[i];
+    } else {
+      std::memcpy(target, bytes, static_cast<std::size_t>(count));
+    }
+    *length += count;
+    return 0;
+  }
   do {
     int32_t room = s.*buffer.size - 16 - *length;
     if (room > count) room = count;
