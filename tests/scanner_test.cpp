@@ -424,3 +424,22 @@ TEST_F(ScannerTest, WorkStaysLinearOverLongRunsOfOneByte) {
 
 }  // namespace
 }  // namespace mq
+
+namespace mq {
+namespace {
+
+// A collecting buffer grows when the bytes it holds leave only 16 free, whether they come one
+// by one or as a run: a text of 4,079 bytes stays in the first 4,096, one of 4,080 does not.
+TEST_F(ScannerTest, ABufferGrowsWhenSixteenBytesAreLeft) {
+  for (const ScanPath path : {ScanPath::Bulk, ScanPath::ByteByByte}) {
+    for (const int32_t length : {4079, 4080}) {
+      releaseParserScratch(testRun());
+      ASSERT_EQ(allocateParserScratch(testRun()), 0);
+      ASSERT_EQ(scan("<p>" + std::string(static_cast<std::size_t>(length), 'x') + "</p>", InputKind::Html, path), 0);
+      EXPECT_EQ(testRun().scratch.textBufferSize, length < 4080 ? 4096 : 4096 + 65536) << length;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace mq
