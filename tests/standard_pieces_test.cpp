@@ -1,0 +1,215 @@
+// Documents read by the standard parser in pieces held against the same documents read whole:
+// the code each is found in, its records in either working code, the characters replaced and
+// the row and column of a fault, with pieces down to one byte; files as well as texts.
+#include "markup/input_loading.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/html_generator.h"
+#include "common/run_record.h"
+#include "common/work_areas.h"
+#include "convert/listing_stream.h"
+#include "convert/listing_writer.h"
+#include "markup/parse_tables.h"
+#include "markup/standard_parser.h"
+#include "tests/test_support.h"
+
+namespace mq {
+namespace {
+
+using test::convert;
+
+// HTML in UTF-8 with what the parser and the records around it treat apart: quoted values
+// holding '>' and the other quote, script and style text with end tags of other names,
+// references without their ';', a DOCTYPE with quoted identifiers, text after the root.
+std::string html(unsigned seed) {
+  static const char* const tokens[] = {
+      "<p>", "</p>", "<a href=\"q > r\" title='it\"s'>", "</a>", "<br>", "日本語の文", "ｶﾅ", "text ", "\n", "\r\n",
+      "<!-- 注 > -->", "<img alt='x > y' src=y>", "<td w = 1>", "</td>", "<div class=\"&lt a &copy\">", "</div>",
+      "①Ⅱ", "&amp;", "&lt b", "&copy2", "\t", "<script>if (a</b) x='</scripts>';</script>",
+      "<style>p > a {}</STYLE >", "<b>", "</b>", "<textarea>&lt t</textarea>", "<p a=\"長い値 " "\">"};
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(tokens) - 1);
+  std::string text = "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\" 'x.dtd'><html><body>";
+  for (int i = 0; i < 160; ++i) text += tokens[pick(random)];
+  return text + "</body></html><p>after</p> ";
+}
+
+// XML in UTF-8: nested elements with attributes, CDATA, comments, instructions and an entity
+// of its own; `broken` ends it with a fault.
+std::string xml(unsigned seed, bool broken) {
+  static const char* const texts[] = {"日本語", "ｶﾅ", "a &amp; b", "&co;", "\r\n", "\t", "<![CDATA[x>y<z]]>",
+                                      "<!-- 注 -->", "<?pi d?>", "①Ⅱ", "  "};
+  std::mt19937 random(seed);
+  std::string text = "<!DOCTYPE r [<!ENTITY co \"会社 &amp; Co\">]>\n<r>";
+  std::vector<std::string> open = {"r"};
+  for (int i = 0; i < 160; ++i) {
+    const auto roll = random() % 10;
+    if (roll < 3 && open.size() < 12) {
+      const std::string name = std::string("e") + static_cast<char>('a' + random() % 4);
+      text += "<" + name + " k=\"v > '" + std::to_string(i) + "'\" n='値\"'>";
+      open.push_back(name);
+    } else if (roll < 5 && open.size() > 1) {
+      text += "</" + open.back() + ">";
+      open.pop_back();
+    } else {
+      text += texts[random() % std::size(texts)];
+    }
+  }
+  if (broken) text += "<q>x</r>";
+  while (!open.empty()) {
+    text += "</" + open.back() + ">";
+    open.pop_back();
+  }
+  return text;
+}
+
+class StandardPieces : public test::ScratchDir {
+ protected:
+  void SetUp() override {
+    if (!standardParserAvailable()) GTEST_SKIP() << "built without the standard parser";
+    ScratchDir::SetUp();
+    setupRunRecord(testRun(), "", "test");
+    ASSERT_EQ(allocateParseTables(testRun(), 1), 0);
+    ASSERT_EQ(takeValueArea(testRun()), 0);
+  }
+  void TearDown() override {
+    resetAllocationSeam();
+    testRun().pieces = PieceSizes{};
+    releaseParseTables(testRun());
+    releaseValueArea(testRun());
+    EXPECT_EQ(mappedAreaCount(), 0);
+    ScratchDir::TearDown();
+  }
+  // What loading the document gives: the code it was found in, the message, the listing.
+  std::string load(const std::string& bytes, InputKind kind, TextCode working, DocumentCode code, bool fromFile) {
+    const std::string file = path("doc");
+    std::snprintf(names_[0], kInputNameSize, "%s", file.c_str());
+    if (fromFile) test::writeFile(file, bytes);
+    std::string found;
+    const std::string_view text = bytes;
+    InputSet inputs{kind, 1, names_, ParserKind::Standard, code, nullptr,
+                    [&](const char* name) { found = name; }, working, fromFile ? nullptr : &text};
+    setupRunRecord(testRun(), "", "test");
+    testRun().tables[0].recordCount = 0;
+    const int loaded = loadInputs(testRun(), inputs);
+    std::string listing;
+    if (loaded == 0) writeTagListingText(testRun(), &listing, 1, {'\t', false, false});
+    return found + "|" + std::to_string(loaded) + "|" + std::to_string(testRun().messageCode) + "|" +
+           testRun().messageText + "|" + listing;
+  }
+  char names_[kMaxInputs][kInputNameSize] = {};
+};
+
+struct Form {
+  const char* name;
+  std::string (*make)(const std::string& utf8Text);
+};
+
+const Form kForms[] = {
+    {"utf8", [](const std::string& t) { return t; }},
+    {"utf8 mark", [](const std::string& t) { return "\xEF\xBB\xBF" + t; }},
+    {"sjis", [](const std::string& t) { return convert(t, "UTF-8", "CP932"); }},
+    {"euc", [](const std::string& t) { return convert(t, "UTF-8", "EUC-JP-MS"); }},
+    {"euc named", [](const std::string& t) { return "<?xml version=\"1.0\" encoding=\"EUC-JP\"?>" + convert(t, "UTF-8", "EUC-JP-MS"); }},
+    {"sjis meta", [](const std::string& t) { return "<meta charset=\"Shift_JIS\">" + convert(t, "UTF-8", "CP932"); }},
+    {"utf16le mark", [](const std::string& t) { return "\xFF\xFE" + convert(t, "UTF-8", "UTF-16LE"); }},
+    {"utf16be mark", [](const std::string& t) { return "\xFE\xFF" + convert(t, "UTF-8", "UTF-16BE"); }},
+    {"utf16 bad", [](const std::string& t) { return "\xFF\xFE" + convert(t, "UTF-8", "UTF-16LE") + "\x00\xDC" "a\x00"; }},
+    {"jis named", [](const std::string& t) { return "<?xml version='1.0' encoding='ISO-2022-JP'?>" + convert(t, "UTF-8", "ISO-2022-JP-3"); }},
+    {"latin", [](const std::string&) { return std::string("<meta charset=iso-8859-1><p a='caf\xE9'>caf\xE9</p>\n"); }},
+    // A byte of no code in the middle, and a character cut by the end.
+    {"bad byte", [](const std::string& t) { return t.substr(0, t.size() / 2) + "\xFF\r\n" + t.substr(t.size() / 2) + "\xE6\x97"; }},
+    {"sjis bad", [](const std::string& t) { return convert(t, "UTF-8", "CP932") + "\n\t\x81"; }},
+    {"open declaration", [](const std::string& t) { return "<?xml version=\"1.0\"" + std::string(70000, ' ') + "encoding=\"UTF-8\"?>" + t; }},
+};
+
+TEST_F(StandardPieces, GiveWhatTheWholeTextGives) {
+  int compared = 0;
+  for (unsigned seed = 1; seed <= 3; ++seed) {
+    for (const Form& form : kForms) {
+      if (!test::systemConvertsCodes() && std::string(form.name) != "utf8") continue;
+      for (const InputKind kind : {InputKind::Html, InputKind::Xml}) {
+        const std::string bytes = form.make(kind == InputKind::Html ? html(seed) : xml(seed, seed == 3));
+        for (const TextCode working : {TextCode::Sjis, TextCode::Utf8}) {
+          for (const DocumentCode code :
+               {DocumentCode::Detect, DocumentCode::Sjis, DocumentCode::Utf8, DocumentCode::Euc, DocumentCode::Utf16}) {
+            testRun().pieces.enabled = false;
+            const std::string whole = load(bytes, kind, working, code, true);
+            for (const int32_t piece : {1, 2, 5, 64, 4096}) {
+              testRun().pieces = PieceSizes{true, 0, piece, 4096};
+              ASSERT_EQ(load(bytes, kind, working, code, piece % 2 == 1), whole)
+                  << form.name << " seed " << seed << " piece " << piece << " kind " << static_cast<int>(kind)
+                  << " working " << static_cast<int>(working) << " code " << static_cast<int>(code);
+              ++compared;
+            }
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(compared, 1000);
+}
+
+// A long document read in pieces while its records are handed on: the listing is the whole
+// text's, and the run takes no area of the document's size. Each failed area is a failure
+// with nothing left taken.
+TEST_F(StandardPieces, HoldNoAreaOfTheDocumentsSize) {
+  std::string page;
+  bench::generateHtml(
+      6 << 20,
+      [](void* context, const char* bytes, long length) {
+        static_cast<std::string*>(context)->append(bytes, static_cast<std::size_t>(length));
+        return 0;
+      },
+      &page);
+  const std::string file = path("doc");
+  std::snprintf(names_[0], kInputNameSize, "%s", file.c_str());
+  test::writeFile(file, page);
+  const InputSet inputs{InputKind::Html, 1, names_, ParserKind::Standard};
+  const ListingFormat format{'\t', false, false};
+  testRun().pieces.enabled = false;
+  ASSERT_EQ(loadInputs(testRun(), inputs), 0);
+  ASSERT_EQ(writeTagListing(testRun(), path("whole.tsv").c_str(), 1, format), 0);
+
+  testRun().pieces = PieceSizes{true, 0, 4096, 4096};
+  static std::size_t largest;
+  largest = 0;
+  AllocationSeam seam;
+  seam.hook = [](std::size_t size) {
+    largest = size > largest ? size : largest;
+    return false;
+  };
+  setAllocationSeam(seam);
+  {
+    ListingStream stream(testRun(), path("pieces.tsv").c_str(), format);
+    ASSERT_TRUE(stream.open());
+    testRun().flow.sink = &stream;
+    testRun().flow.recordLimit = 512;
+    testRun().flow.contentLimit = 1 << 16;
+    EXPECT_EQ(loadInputs(testRun(), inputs), 0) << testRun().messageText;
+    EXPECT_EQ(stream.finish(), 0);
+    testRun().flow = RecordFlow{};
+  }
+  EXPECT_EQ(test::readFile(path("pieces.tsv")), test::readFile(path("whole.tsv")));
+  EXPECT_LT(largest, page.size() / 3);
+
+  const long taken = allocationCount();
+  int failures = 0;
+  for (long failAt = 1; failAt <= taken; failAt += 1 + failAt / 4) {
+    setAllocationSeam({.failAt = failAt});
+    const int loaded = loadInputs(testRun(), inputs);
+    resetAllocationSeam();
+    if (loaded == 0) continue;
+    ++failures;
+    EXPECT_TRUE(testRun().messageCode == 1011 || testRun().messageCode == 1014) << testRun().messageText;
+  }
+  EXPECT_GT(failures, 3);
+}
+
+}  // namespace
+}  // namespace mq
