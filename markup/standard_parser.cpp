@@ -80,6 +80,18 @@ struct HeldAmpersand {
   int32_t valuesSize = 0;
 };
 
+// The HTML parser reads a start tag or a DOCTYPE only once its '>' has come, looking for it
+// past quoted values; a push that ends within such a value leaves it knowing that it is in
+// one but not which quote ends it, so that it never finds the '>' and waits, holding every
+// byte pushed after, until the document ends. The tag it waits at is read here as it reads
+// it, and where the value ends is told to it before the next push.
+struct TagLookup {
+  int64_t tagAt = -1;  // where the tag begins
+  int64_t read = 0;    // where reading it goes on
+  unsigned char quote = 0;  // the quote that ends the value read into, or 0
+  int64_t closedAt = -1;    // where its '>' stands, once read
+};
+
 // One parse through the library: the run whose records it makes, and the parser's state.
 struct StandardRun {
   explicit StandardRun(ParseRun& owner) : run(owner) {}
@@ -93,6 +105,7 @@ struct StandardRun {
   RawTextRun rawText;
   HeldAmpersand ampersand;
   int64_t lastEvent = 0;  // where the parser stood at its latest element, text or markup event
+  TagLookup lookup;
 };
 
 long currentLine(StandardRun& sr) { return sr.context != nullptr ? static_cast<long>(xmlSAX2GetLineNumber(sr.context)) : 0; }
@@ -551,6 +564,7 @@ void readOnAfterRoot(StandardRun& sr, bool last) {
     freeContext(sr, sr.context);
     sr.context = createContext(sr, handler);
     sr.rawText = RawTextRun{};
+    sr.lookup = TagLookup{};
     // Offsets count again from the start of the new parser's bytes.
     sr.lastEvent = 0;
     if (sr.context == nullptr) {
@@ -565,7 +579,50 @@ void readOnAfterRoot(StandardRun& sr, bool last) {
   }
 }
 
+// Before `bytes` are pushed: when the HTML parser's look for a '>' stopped within a quoted
+// value, it is set to go on from where the value ends, or from the '>'.
+void mendTagLookup(StandardRun& sr, const unsigned char* bytes, int32_t length) {
+  const xmlParserCtxtPtr context = sr.context;
+  const xmlParserInputPtr input = context->input;
+  TagLookup& lookup = sr.lookup;
+  if (!sr.html || input == nullptr || input->base == nullptr || input->cur == nullptr || input->end == nullptr ||
+      input->cur >= input->end || input->cur[0] != '<' || (context->hasPErefs & 1) == 0 ||
+      context->checkIndex <= input->cur - input->base) {
+    return;
+  }
+  const int64_t at = parserOffset(sr);
+  if (lookup.tagAt != at) lookup = TagLookup{at, at, 0, -1};
+  int64_t available = 0;
+  const unsigned char* held = heldBytes(sr, lookup.read, &available);
+  if (held == nullptr) return;
+  for (int64_t i = 0; i < available && lookup.closedAt < 0; ++i) {
+    const unsigned char byte = held[i];
+    if (lookup.quote != 0) {
+      if (byte == lookup.quote) lookup.quote = 0;
+    } else if (byte == '"' || byte == '\'') {
+      lookup.quote = byte;
+    } else if (byte == '>') {
+      lookup.closedAt = lookup.read + i;
+    }
+  }
+  lookup.read += available;
+  const int64_t first = static_cast<int64_t>(input->consumed);
+  const int64_t end = first + (input->end - input->base);
+  int64_t goOn = -1;
+  if (lookup.closedAt >= 0) {
+    goOn = lookup.closedAt;
+  } else if (lookup.quote == 0) {
+    goOn = end;
+  } else if (const void* ends = length > 0 ? std::memchr(bytes, lookup.quote, static_cast<std::size_t>(length)) : nullptr) {
+    goOn = end + (static_cast<const unsigned char*>(ends) - bytes) + 1;
+  }
+  if (goOn < 0) return;
+  context->checkIndex = static_cast<long>(goOn - first);
+  context->hasPErefs &= ~1;
+}
+
 int pushChunk(StandardRun& sr, const unsigned char* bytes, int32_t length, bool last) {
+  mendTagLookup(sr, bytes, length);
   const char* chunk = reinterpret_cast<const char*>(bytes);
   const int result = sr.html ? htmlParseChunk(sr.context, chunk, length, last ? 1 : 0)
                                : xmlParseChunk(sr.context, chunk, length, last ? 1 : 0);
