@@ -129,7 +129,7 @@ const Form kForms[] = {
     // A byte of no code in the middle, and a character cut by the end.
     {"bad byte", [](const std::string& t) { return t.substr(0, t.size() / 2) + "\xFF\r\n" + t.substr(t.size() / 2) + "\xE6\x97"; }},
     {"sjis bad", [](const std::string& t) { return convert(t, "UTF-8", "CP932") + "\n\t\x81"; }},
-    {"open declaration", [](const std::string& t) { return "<?xml version=\"1.0\"" + std::string(70000, ' ') + "encoding=\"UTF-8\"?>" + t; }},
+    {"open declaration", [](const std::string& t) { return "<?xml version=\"1.0\"" + std::string(70000, ' ') + "encoding=\"EUC-JP\"?>" + convert(t, "UTF-8", "EUC-JP-MS"); }},
 };
 
 TEST_F(StandardPieces, GiveWhatTheWholeTextGives) {
