@@ -9,6 +9,7 @@
 #include <malloc.h>
 #endif
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -109,6 +110,12 @@ class StandardPieces : public test::ScratchDir {
   char names_[kMaxInputs][kInputNameSize] = {};
 };
 
+// The text with `bad` put in after its first line break past the middle.
+std::string withBad(const std::string& text, const std::string& bad, const char* code) {
+  const std::size_t cut = std::min(text.find('\n', text.size() / 2), text.size());
+  return convert(text.substr(0, cut), "UTF-8", code) + bad + convert(text.substr(cut), "UTF-8", code);
+}
+
 struct Form {
   const char* name;
   std::string (*make)(const std::string& utf8Text);
@@ -123,7 +130,9 @@ const Form kForms[] = {
     {"sjis meta", [](const std::string& t) { return "<meta charset=\"Shift_JIS\">" + convert(t, "UTF-8", "CP932"); }},
     {"utf16le mark", [](const std::string& t) { return "\xFF\xFE" + convert(t, "UTF-8", "UTF-16LE"); }},
     {"utf16be mark", [](const std::string& t) { return "\xFE\xFF" + convert(t, "UTF-8", "UTF-16BE"); }},
-    {"utf16 bad", [](const std::string& t) { return "\xFF\xFE" + convert(t, "UTF-8", "UTF-16LE") + "\x00\xDC" "a\x00"; }},
+    // A unit of no character (half a surrogate pair) after a mark.
+    {"utf16 bad", [](const std::string& t) { return "\xFF\xFE" + withBad(t, std::string("\x00\xDC", 2), "UTF-16LE"); }},
+    {"utf8 mark bad", [](const std::string& t) { return "\xEF\xBB\xBF" + withBad(t, "\xFF", "UTF-8"); }},
     {"jis named", [](const std::string& t) { return "<?xml version='1.0' encoding='ISO-2022-JP'?>" + convert(t, "UTF-8", "ISO-2022-JP-3"); }},
     {"latin", [](const std::string&) { return std::string("<meta charset=iso-8859-1><p a='caf\xE9'>caf\xE9</p>\n"); }},
     // A byte of no code in the middle, and a character cut by the end.
