@@ -168,6 +168,34 @@ TEST_F(StandardPieces, GiveWhatTheWholeTextGives) {
   EXPECT_GT(compared, 1000);
 }
 
+// Where an XML document has a byte of no character: counted after the mark, over 16-bit
+// units in UTF-16 (where CR is a column), read whole and in pieces.
+TEST_F(StandardPieces, TellTheRowAndColumnOfABadByte) {
+  if (!test::systemConvertsCodes()) GTEST_SKIP() << "the system reads no UTF-16";
+  const std::string bad16(std::string("\x00\xDC", 2));
+  const struct {
+    std::string bytes;
+    const char* where;
+  } cases[] = {
+      {"\xFF\xFE" + convert("<r>\r\n\ta", "UTF-8", "UTF-16LE") + bad16 + convert("</r>", "UTF-8", "UTF-16LE"),
+       "ROWS = [2] COLS = [3]"},
+      {"\xFE\xFF" + convert("<r>\r\n\ta", "UTF-8", "UTF-16BE") + std::string("\xDC\x00", 2) +
+           convert("</r>", "UTF-8", "UTF-16BE"),
+       "ROWS = [2] COLS = [3]"},
+      {"\xEF\xBB\xBF<r>\r\n\ta\xFF</r>", "ROWS = [2] COLS = [6]"},
+      {"\xEF\xBB\xBF<r>\xFF</r>", "ROWS = [1] COLS = [4]"},
+      {"<r>\n\r\n\x81</r>", "ROWS = [3] COLS = [1]"},
+  };
+  for (const auto& c : cases) {
+    for (const int32_t piece : {0, 1, 3, 4096}) {
+      testRun().pieces = PieceSizes{piece > 0, 0, piece, 4096};
+      const std::string loaded = load(c.bytes, InputKind::Xml, TextCode::Sjis, DocumentCode::Detect, piece != 3);
+      EXPECT_NE(loaded.find("|1021|"), std::string::npos) << loaded;
+      EXPECT_NE(loaded.find(c.where), std::string::npos) << c.where << " piece " << piece << ": " << loaded;
+    }
+  }
+}
+
 // The heap in use, where the C library tells it; 0 where it does not.
 std::size_t heapInUse() {
 #if defined(__GLIBC__)
