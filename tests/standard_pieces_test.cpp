@@ -138,6 +138,10 @@ const Form kForms[] = {
     // A byte of no code in the middle, and a character cut by the end.
     {"bad byte", [](const std::string& t) { return t.substr(0, t.size() / 2) + "\xFF\r\n" + t.substr(t.size() / 2) + "\xE6\x97"; }},
     {"sjis bad", [](const std::string& t) { return convert(t, "UTF-8", "CP932") + "\n\t\x81"; }},
+    // An XML declaration that the first 64 KB cut within its label, to the name of another code.
+    {"cut label", [](const std::string&) {
+       return "<?xml version=\"1.0\"" + std::string(65497, ' ') + "encoding=\"ISO-8859-15\"?><r a='\xA4'>\xA4</r>";
+     }},
     {"open declaration", [](const std::string& t) { return "<?xml version=\"1.0\"" + std::string(70000, ' ') + "encoding=\"EUC-JP\"?>" + convert(t, "UTF-8", "EUC-JP-MS"); }},
 };
 
