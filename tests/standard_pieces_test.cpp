@@ -36,7 +36,7 @@ std::string html(unsigned seed) {
       "<p>", "</p>", "<a href=\"q > r\" title='it\"s'>", "</a>", "<br>", "日本語の文", "ｶﾅ", "text ", "\n", "\r\n",
       "<!-- 注 > -->", "<img alt='x > y' src=y>", "<td w = 1>", "</td>", "<div class=\"&lt a &copy\">", "</div>",
       "①Ⅱ", "&amp;", "&lt b", "&copy2", "\t", "<script>if (a</b) x='</scripts>';</script>",
-      "<style>p > a {}</STYLE >", "<b>", "</b>", "<textarea>&lt t</textarea>", "<p a=\"長い値 " "\">"};
+      "<style>p > a {}</STYLE >", "<b>", "</b>", "<textarea>&lt t</textarea>", "<p a=\"長い値 \">"};
   std::mt19937 random(seed);
   std::uniform_int_distribution<std::size_t> pick(0, std::size(tokens) - 1);
   std::string text = "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01//EN\" 'x.dtd'><html><body>";
