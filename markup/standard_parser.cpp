@@ -580,12 +580,14 @@ void readOnAfterRoot(StandardRun& sr, bool last) {
 }
 
 // Before `bytes` are pushed: when the HTML parser's look for a '>' stopped within a quoted
-// value, it is set to go on from where the value ends, or from the '>'.
+// value, it is set to go on from where the value ends, or from the '>'. The look's state is
+// the parser's own, as the 2.9 series keeps it; other versions are left alone.
 void mendTagLookup(StandardRun& sr, const unsigned char* bytes, int32_t length) {
   const xmlParserCtxtPtr context = sr.context;
   const xmlParserInputPtr input = context->input;
   TagLookup& lookup = sr.lookup;
-  if (!sr.html || input == nullptr || input->base == nullptr || input->cur == nullptr || input->end == nullptr ||
+  constexpr bool kLookupKnown = LIBXML_VERSION >= 20900 && LIBXML_VERSION < 21000;
+  if (!kLookupKnown || !sr.html || input == nullptr || input->base == nullptr || input->cur == nullptr || input->end == nullptr ||
       input->cur >= input->end || input->cur[0] != '<' || (context->hasPErefs & 1) == 0 ||
       context->checkIndex <= input->cur - input->base) {
     return;
