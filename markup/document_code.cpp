@@ -198,47 +198,58 @@ bool decodesStrictly(const DocumentSource& source, const unsigned char* text, in
   return valid;
 }
 
-DocumentSource findDocumentCode(const unsigned char* text, int32_t size, InputKind kind, DocumentCode declared) {
+bool findShownCode(const unsigned char* text, int32_t size, InputKind kind, DocumentCode declared, DocumentSource* found) {
   DocumentSource source{SourceCode::Cp932, {}, 0};
   SourceCode marked = SourceCode::Utf8;
   const int32_t mark = byteOrderMark(text, size, &marked);
+  *found = source;
   switch (declared) {
     case DocumentCode::Utf8:
-      source.code = SourceCode::Utf8;
-      source.skip = mark > 0 && marked == SourceCode::Utf8 ? mark : 0;
-      return source;
+      found->code = SourceCode::Utf8;
+      found->skip = mark > 0 && marked == SourceCode::Utf8 ? mark : 0;
+      return true;
     case DocumentCode::Utf16:
-      source.code = utf16Order(text, size);
-      source.skip = mark > 0 && marked != SourceCode::Utf8 ? mark : 0;
-      return source;
+      found->code = utf16Order(text, size);
+      found->skip = mark > 0 && marked != SourceCode::Utf8 ? mark : 0;
+      return true;
     case DocumentCode::Sjis:
-      return source;
+      return true;
     case DocumentCode::Euc:
-      source.code = SourceCode::EucJp;
-      return source;
+      found->code = SourceCode::EucJp;
+      return true;
     case DocumentCode::Jis:
-      source.code = SourceCode::Jis;
-      return source;
+      found->code = SourceCode::Jis;
+      return true;
     case DocumentCode::Detect:
       break;
   }
   if (mark > 0) {
-    source.code = marked;
-    source.skip = mark;
-    return source;
+    found->code = marked;
+    found->skip = mark;
+    return true;
   }
   // UTF-16 markup without a mark: "<" next to a zero byte.
   if (size >= 4 && ((text[0] == '<' && text[1] == 0 && text[3] == 0) || (text[0] == 0 && text[1] == '<' && text[2] == 0))) {
-    source.code = utf16Order(text, size);
-    return source;
+    found->code = utf16Order(text, size);
+    return true;
   }
   DocumentSource labelled{SourceCode::Cp932, {}, 0};
   if (fromXmlDeclaration(text, size, &labelled) || (kind == InputKind::Html && fromMeta(text, size, &labelled))) {
     // A UTF-16 label, of either byte order, read from bytes that are no UTF-16 markup is a
     // label the document outgrew.
-    if (labelled.code != SourceCode::Utf16Le && labelled.code != SourceCode::Utf16Be) return labelled;
+    if (labelled.code != SourceCode::Utf16Le && labelled.code != SourceCode::Utf16Be) {
+      *found = labelled;
+      return true;
+    }
   }
-  source.code = isValidUtf8(text, size) ? SourceCode::Utf8 : SourceCode::Cp932;
+  return false;
+}
+
+DocumentSource findDocumentCode(const unsigned char* text, int32_t size, InputKind kind, DocumentCode declared) {
+  DocumentSource source{};
+  if (!findShownCode(text, size, kind, declared, &source)) {
+    source.code = isValidUtf8(text, size) ? SourceCode::Utf8 : SourceCode::Cp932;
+  }
   return source;
 }
 

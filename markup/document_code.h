@@ -19,6 +19,12 @@ struct DocumentSource {
 // The source of a document of `kind` (XML or HTML) declared as `declared`.
 DocumentSource findDocumentCode(const unsigned char* text, int32_t size, InputKind kind, DocumentCode declared);
 
+// The code as findDocumentCode finds it from the document's start: the declared code, a
+// byte-order mark, UTF-16 markup or a label. False when only the validity of the whole text as
+// UTF-8 can tell (UTF-8 if it is, else Shift-JIS). What a start of at least 4 KB shows is what
+// the whole text shows, as long as an XML declaration at the start ends within it.
+bool findShownCode(const unsigned char* text, int32_t size, InputKind kind, DocumentCode declared, DocumentSource* found);
+
 // The bytes of a byte-order mark at the start (UTF-8 or UTF-16, its order in *code), or 0.
 int32_t byteOrderMarkOf(const unsigned char* text, int32_t size, SourceCode* code);
 

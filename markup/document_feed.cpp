@@ -134,6 +134,7 @@ int decideCodeInPieces(ParseRun& run, PieceSource& source, InputKind kind, int32
   if (result != 0) return result;
   const DocumentSource none{SourceCode::Cp932, {}, 0};
   found->escapes = validity.escapes;
+  found->utf8 = validity.utf8;
   bool namedValid = false;
   if (declared) {
     switch (named.code) {
@@ -155,6 +156,29 @@ int decideCodeInPieces(ParseRun& run, PieceSource& source, InputKind kind, int32
   } else if (validity.cp932) {
     found->decision = CodeDecision{WholeCode::Sjis, none};
   }
+  return 0;
+}
+
+int findCodeInPieces(ParseRun& run, PieceSource& source, InputKind kind, DocumentCode declared, int32_t piece,
+                     DocumentSource* found, bool* known) {
+  *known = true;
+  unsigned char* head = nullptr;
+  if (takeArea(run, &head, kHeadSize + 16, kAreaWork) != 0) return -2;
+  bool ended = false;
+  const int32_t used = readUpTo(source, head, kHeadSize, &ended);
+  // A declaration that runs on past the head may name its code further on, or cut its label.
+  *known = used >= 0 && !(declared == DocumentCode::Detect && !ended && opensUnclosedDeclaration(head, used));
+  const bool shown = *known && findShownCode(head, used, kind, declared, found);
+  releaseArea(&head);
+  if (used < 0) return -1;
+  if (shown || !*known) return 0;
+  if (!source.rewind()) return -1;
+  PieceDecision survey{};
+  const int surveyed = decideCodeInPieces(run, source, kind, piece, &survey);
+  if (surveyed != 0) return surveyed;
+  // The head showed neither a mark nor a label, so the survey read the whole document.
+  *known = survey.known;
+  found->code = survey.utf8 ? SourceCode::Utf8 : SourceCode::Cp932;
   return 0;
 }
 

@@ -18,17 +18,26 @@ struct ParseRun;
 
 // The decision over the document's pieces, and whether it has an escape byte (JIS rather than
 // ASCII). `known` is false when only the whole text can tell: the document names a code the
-// system reads for it, or opens an XML declaration that does not end near its start.
+// system reads for it, or opens an XML declaration that does not end near its start. `utf8`:
+// the whole document is valid UTF-8 (read when `known`, for a document without a mark).
 struct PieceDecision {
   bool known;
   CodeDecision decision;
   bool escapes;
+  bool utf8 = false;
 };
 
 // Reads the source to its end in pieces of `piece` bytes; 0, -1 when a read broke off, or -2
 // with message 1011 when the survey's area cannot be had. The source is left at its end, or
 // after its start when `known` is false.
 int decideCodeInPieces(ParseRun& run, PieceSource& source, InputKind kind, int32_t piece, PieceDecision* found);
+
+// The code the standard parser reads the document from, found over its pieces as
+// findDocumentCode finds it over the whole text; *known is false when only the whole text can
+// tell (an XML declaration not closed near the start). Results as decideCodeInPieces's; the
+// source is left anywhere.
+int findCodeInPieces(ParseRun& run, PieceSource& source, InputKind kind, DocumentCode declared, int32_t piece,
+                     DocumentSource* found, bool* known);
 
 // Whether a document of this source and code is read in pieces into the working code: every
 // case but a mixture of codes and JIS read into UTF-8, which are converted whole.

@@ -293,7 +293,37 @@ int scanInPieces(ParseRun& run, const InputSet& inputs, PieceSource& source, int
   return result;
 }
 
-// A document the classic way, from its file or text, in pieces where it can be.
+// Reads the document with the standard parser in pieces into the slot, as loadReadDocument
+// reads it whole. 1 (nothing done but reading) when the document can only be read whole.
+int parseInPieces(ParseRun& run, const InputSet& inputs, PieceSource& source, int slot, const char* name) {
+  DocumentSource found{};
+  bool known = true;
+  const int surveyed = findCodeInPieces(run, source, inputs.kind, inputs.code, run.pieces.piece, &found, &known);
+  if (surveyed == -1) setMessage(run, kCodeReadFailed, kFmtReadFailed, name);
+  if (surveyed != 0) return -1;
+  // JIS is made Shift-JIS in place, over the whole text.
+  if (!known || found.code == SourceCode::Jis) return 1;
+  if (!source.rewind()) {
+    setMessage(run, kCodeReadFailed, kFmtReadFailed, name);
+    return -1;
+  }
+  openTableCursor(run, slot);
+  run.cursor.recordCount = 0;
+  run.cursor.tagNameUsed = 0;
+  run.cursor.contentUsed = 0;
+  int64_t replaced = 0;
+  int result = parseStandardPieces(run, inputs.kind, found, source, run.pieces.piece, inputs.working, &replaced, name);
+  if (result == 0) result = handOnRest(run);
+  if (result == 0) storeTableCursor(run, slot);
+  if (inputs.code == DocumentCode::Detect && inputs.decided != nullptr) inputs.decided(sourceCodeName(found));
+  if (result == 0 && replaced > 0) {
+    setMessage(run, kCodeReplacedCharacters, kFmtReplacedCharacters, name, static_cast<long>(replaced));
+    if (inputs.warn != nullptr) inputs.warn();
+  }
+  return result;
+}
+
+// A document from its file or text, in pieces where it can be.
 int loadInPieces(ParseRun& run, const InputSet& inputs, int k) {
   // A document of one piece is read whole; one that cannot be measured fails there as before.
   long length = 0;
@@ -301,9 +331,10 @@ int loadInPieces(ParseRun& run, const InputSet& inputs, int k) {
                               : getFileLength(&length, inputs.fileNames[k]) != 0 || length <= run.pieces.wholeUpTo) {
     return 1;
   }
+  const auto read = inputs.parser == ParserKind::Standard ? parseInPieces : scanInPieces;
   if (inputs.texts != nullptr) {
     PieceSource source(reinterpret_cast<const unsigned char*>(inputs.texts[k].data()), inputs.texts[k].size());
-    return scanInPieces(run, inputs, source, k, inputs.fileNames[k]);
+    return read(run, inputs, source, k, inputs.fileNames[k]);
   }
   std::FILE* file = std::fopen(inputs.fileNames[k], "rb");
   if (file == nullptr) {
@@ -311,7 +342,7 @@ int loadInPieces(ParseRun& run, const InputSet& inputs, int k) {
     return -1;
   }
   PieceSource source(file);
-  const int result = scanInPieces(run, inputs, source, k, inputs.fileNames[k]);
+  const int result = read(run, inputs, source, k, inputs.fileNames[k]);
   std::fclose(file);
   return result;
 }
@@ -319,7 +350,8 @@ int loadInPieces(ParseRun& run, const InputSet& inputs, int k) {
 int loadDocuments(ParseRun& run, const InputSet& inputs) {
   ParserScratch& s = run.scratch;
   for (int k = 0; k < inputs.count; ++k) {
-    if (inputs.parser == ParserKind::Classic && run.pieces.enabled) {
+    // A build without the standard parser refuses it as it refuses a whole text.
+    if (run.pieces.enabled && (inputs.parser == ParserKind::Classic || standardParserAvailable())) {
       const int pieces = loadInPieces(run, inputs, k);
       if (pieces <= 0) {
         if (pieces != 0) return pieces;

@@ -38,6 +38,10 @@ int parseStandardDocument(ParseRun& run, InputKind, DocumentCode, unsigned char*
   return refuseStandardParser(run, "PARSER=STANDARD");
 }
 
+int parseStandardPieces(ParseRun& run, InputKind, const DocumentSource&, PieceSource&, int32_t, TextCode, int64_t*, const char*) {
+  return refuseStandardParser(run, "PARSER=STANDARD");
+}
+
 #else
 
 namespace {
@@ -76,6 +80,18 @@ struct HeldAmpersand {
   int32_t valuesSize = 0;
 };
 
+// The HTML parser reads a start tag or a DOCTYPE only once its '>' has come, looking for it
+// past quoted values; a push that ends within such a value leaves it knowing that it is in
+// one but not which quote ends it, so that it never finds the '>' and waits, holding every
+// byte pushed after, until the document ends. The tag it waits at is read here as it reads
+// it, and where the value ends is told to it before the next push.
+struct TagLookup {
+  int64_t tagAt = -1;  // where the tag begins
+  int64_t read = 0;    // where reading it goes on
+  unsigned char quote = 0;  // the quote that ends the value read into, or 0
+  int64_t closedAt = -1;    // where its '>' stands, once read
+};
+
 // One parse through the library: the run whose records it makes, and the parser's state.
 struct StandardRun {
   explicit StandardRun(ParseRun& owner) : run(owner) {}
@@ -89,6 +105,7 @@ struct StandardRun {
   RawTextRun rawText;
   HeldAmpersand ampersand;
   int64_t lastEvent = 0;  // where the parser stood at its latest element, text or markup event
+  TagLookup lookup;
 };
 
 long currentLine(StandardRun& sr) { return sr.context != nullptr ? static_cast<long>(xmlSAX2GetLineNumber(sr.context)) : 0; }
@@ -477,7 +494,7 @@ xmlParserCtxtPtr createContext(StandardRun& sr, xmlSAXHandler* handler) {
     // without script or style come out the same either way): a "</" in script or style text
     // ends it only when the element's own name follows. Without it any end tag there broke
     // the text off and was read as markup. What it still loses, an end tag cut between two
-    // pushes and one with a longer name, is put back by cutEndTagLength and the raw text run.
+    // pushes and one with a longer name, is put back by cutMarkupLength and the raw text run.
     if (context != nullptr) {
       htmlCtxtUseOptions(context, HTML_PARSE_NONET | HTML_PARSE_IGNORE_ENC | HTML_PARSE_RECOVER);
     }
@@ -547,6 +564,7 @@ void readOnAfterRoot(StandardRun& sr, bool last) {
     freeContext(sr, sr.context);
     sr.context = createContext(sr, handler);
     sr.rawText = RawTextRun{};
+    sr.lookup = TagLookup{};
     // Offsets count again from the start of the new parser's bytes.
     sr.lastEvent = 0;
     if (sr.context == nullptr) {
@@ -561,7 +579,52 @@ void readOnAfterRoot(StandardRun& sr, bool last) {
   }
 }
 
+// Before `bytes` are pushed: when the HTML parser's look for a '>' stopped within a quoted
+// value, it is set to go on from where the value ends, or from the '>'. The look's state is
+// the parser's own, as the 2.9 series keeps it; other versions are left alone.
+void mendTagLookup(StandardRun& sr, const unsigned char* bytes, int32_t length) {
+  const xmlParserCtxtPtr context = sr.context;
+  const xmlParserInputPtr input = context->input;
+  TagLookup& lookup = sr.lookup;
+  constexpr bool kLookupKnown = LIBXML_VERSION >= 20900 && LIBXML_VERSION < 21000;
+  if (!kLookupKnown || !sr.html || input == nullptr || input->base == nullptr || input->cur == nullptr || input->end == nullptr ||
+      input->cur >= input->end || input->cur[0] != '<' || (context->hasPErefs & 1) == 0 ||
+      context->checkIndex <= input->cur - input->base) {
+    return;
+  }
+  const int64_t at = parserOffset(sr);
+  if (lookup.tagAt != at) lookup = TagLookup{at, at, 0, -1};
+  int64_t available = 0;
+  const unsigned char* held = heldBytes(sr, lookup.read, &available);
+  if (held == nullptr) return;
+  for (int64_t i = 0; i < available && lookup.closedAt < 0; ++i) {
+    const unsigned char byte = held[i];
+    if (lookup.quote != 0) {
+      if (byte == lookup.quote) lookup.quote = 0;
+    } else if (byte == '"' || byte == '\'') {
+      lookup.quote = byte;
+    } else if (byte == '>') {
+      lookup.closedAt = lookup.read + i;
+    }
+  }
+  lookup.read += available;
+  const int64_t first = static_cast<int64_t>(input->consumed);
+  const int64_t end = first + (input->end - input->base);
+  int64_t goOn = -1;
+  if (lookup.closedAt >= 0) {
+    goOn = lookup.closedAt;
+  } else if (lookup.quote == 0) {
+    goOn = end;
+  } else if (const void* ends = length > 0 ? std::memchr(bytes, lookup.quote, static_cast<std::size_t>(length)) : nullptr) {
+    goOn = end + (static_cast<const unsigned char*>(ends) - bytes) + 1;
+  }
+  if (goOn < 0) return;
+  context->checkIndex = static_cast<long>(goOn - first);
+  context->hasPErefs &= ~1;
+}
+
 int pushChunk(StandardRun& sr, const unsigned char* bytes, int32_t length, bool last) {
+  mendTagLookup(sr, bytes, length);
   const char* chunk = reinterpret_cast<const char*>(bytes);
   const int result = sr.html ? htmlParseChunk(sr.context, chunk, length, last ? 1 : 0)
                                : xmlParseChunk(sr.context, chunk, length, last ? 1 : 0);
@@ -569,32 +632,158 @@ int pushChunk(StandardRun& sr, const unsigned char* bytes, int32_t length, bool 
   return result;
 }
 
-// Row and column of a byte offset: counted as everywhere else, over 16-bit units in UTF-16.
-void positionOf(const unsigned char* text, int64_t offset, SourceCode code, long* row, long* column) {
-  if (code != SourceCode::Utf16Le && code != SourceCode::Utf16Be) {
-    countRowsCols(row, column, reinterpret_cast<const char*>(text), static_cast<long>(offset));
-    return;
-  }
-  *row = 1;
-  *column = 1;
-  for (int64_t i = 0; i + 1 < offset; i += 2) {
-    const unsigned char low = code == SourceCode::Utf16Le ? text[i] : text[i + 1];
-    const unsigned char high = code == SourceCode::Utf16Le ? text[i + 1] : text[i];
-    const unsigned unit = static_cast<unsigned>(low) | (static_cast<unsigned>(high) << 8);
-    if (unit == '\n') {
-      ++*row;
-      *column = 1;
-    } else {
-      ++*column;
+// Row and column of a byte offset, counted on over the text's pieces: as everywhere else, but
+// over 16-bit units in UTF-16 (a unit cut by a piece's end is taken with the next piece).
+class PositionCount {
+ public:
+  explicit PositionCount(SourceCode code) : utf16_(code == SourceCode::Utf16Le || code == SourceCode::Utf16Be),
+                                            littleEnd_(code == SourceCode::Utf16Le) {}
+  void take(const unsigned char* bytes, int64_t length) {
+    if (!utf16_) {
+      countRowsColsOn(&counted_, reinterpret_cast<const char*>(bytes), static_cast<long>(length));
+      return;
+    }
+    for (int64_t i = 0; i < length; ++i) {
+      if (!halfHeld_) {
+        half_ = bytes[i];
+        halfHeld_ = true;
+        continue;
+      }
+      halfHeld_ = false;
+      const unsigned char low = littleEnd_ ? half_ : bytes[i];
+      const unsigned char high = littleEnd_ ? bytes[i] : half_;
+      if (low == '\n' && high == 0) {
+        ++counted_.rows;
+        counted_.columns = 1;
+      } else {
+        ++counted_.columns;
+      }
     }
   }
-}
+  long row() const { return counted_.rows; }
+  long column() const { return counted_.columns; }
 
-// The bytes at the end of a piece that could begin the end tag of a script or style element.
-// With recovery the parser reads such text on to the end of what it holds, and would take an
-// end tag cut there for text; they are pushed with the next piece instead.
-int32_t cutEndTagLength(const unsigned char* bytes, int32_t length) {
-  const char* const tags[] = {"</script", "</style"};
+ private:
+  bool utf16_;
+  bool littleEnd_;
+  RowsCols counted_;
+  unsigned char half_ = 0;
+  bool halfHeld_ = false;
+};
+
+// The document's bytes as the feed takes them, a piece of kPieceSize bytes at a time (the
+// first fault of an XML document is the first in the first piece that has one): from a whole
+// text where it stands, or from a source read `piece` bytes at a time into an area that holds
+// one piece, the bytes of a cut character it left and one more, which tells whether the piece
+// is the last. The decoded text of a source goes to the parser `piece` bytes at a time.
+class DocumentBytes {
+ public:
+  DocumentBytes(const unsigned char* text, int32_t size, int32_t skip) : text_(text), size_(size), at_(skip), skip_(skip) {}
+  DocumentBytes(ParseRun& run, PieceSource& source, int32_t piece, int32_t skip, const char* name)
+      : run_(&run), source_(&source), piece_(piece), skip_(skip), name_(name) {}
+  ~DocumentBytes() { releaseArea(&held_); }
+  DocumentBytes(const DocumentBytes&) = delete;
+  DocumentBytes& operator=(const DocumentBytes&) = delete;
+
+  // Takes the area and passes the mark; 0, or -1 with the message set.
+  int open() {
+    if (source_ == nullptr) return 0;
+    if (takeArea(*run_, &held_, kPieceSize + 1 + 16, kAreaConversion) != 0) return -1;
+    for (int32_t left = skip_; left > 0;) {
+      const int32_t got = source_->read(held_, left);
+      if (got < 0) return readFailed();
+      if (got == 0) break;
+      left -= got;
+    }
+    return fill();
+  }
+  // No byte after the mark.
+  bool empty() const { return source_ == nullptr ? size_ - skip_ <= 0 : heldUsed_ == 0; }
+  // The bytes to decode next (none at the end) and whether they are the last.
+  void next(const unsigned char** bytes, int32_t* length, bool* last) const {
+    if (source_ == nullptr) {
+      const int32_t end = size_ - at_ > kPieceSize ? at_ + kPieceSize : size_;
+      *bytes = text_ + at_;
+      *length = end - at_;
+      *last = end == size_;
+      return;
+    }
+    *bytes = held_;
+    *length = heldUsed_ > kPieceSize ? kPieceSize : heldUsed_;
+    *last = heldUsed_ <= kPieceSize;
+  }
+  // `used` of the bytes given were decoded; the next are read. 0, or -1 with the message set.
+  int take(int32_t used) {
+    if (source_ == nullptr) {
+      at_ += used;
+      return 0;
+    }
+    std::memmove(held_, held_ + used, static_cast<std::size_t>(heldUsed_ - used));
+    heldUsed_ -= used;
+    return fill();
+  }
+  // Decoded bytes pushed at a time.
+  int32_t pushSize() const { return source_ == nullptr ? kChunkSize : piece_; }
+  // Row and column of the byte `offset` bytes after the mark. 0, or -1 with the message set:
+  // a source is read again from its start for them.
+  int positionOf(int64_t offset, SourceCode code, long* row, long* column) {
+    PositionCount count(code);
+    if (source_ == nullptr) {
+      count.take(text_ + skip_, offset);
+    } else {
+      if (!source_->rewind()) return readFailed();
+      unsigned char bytes[4096];
+      for (int64_t at = -skip_; at < offset;) {
+        const int64_t wanted = offset - at < static_cast<int64_t>(sizeof bytes) ? offset - at : static_cast<int64_t>(sizeof bytes);
+        const int32_t got = source_->read(bytes, static_cast<int32_t>(wanted));
+        if (got < 0) return readFailed();
+        if (got == 0) break;
+        const int32_t mark = at < 0 ? static_cast<int32_t>(-at < got ? -at : got) : 0;
+        count.take(bytes + mark, got - mark);
+        at += got;
+      }
+    }
+    *row = count.row();
+    *column = count.column();
+    return 0;
+  }
+
+ private:
+  // Reads until the area is full or the source ends.
+  int fill() {
+    while (!ended_ && heldUsed_ < kPieceSize + 1) {
+      const int32_t room = kPieceSize + 1 - heldUsed_;
+      const int32_t got = source_->read(held_ + heldUsed_, room < piece_ ? room : piece_);
+      if (got < 0) return readFailed();
+      ended_ = got == 0;
+      heldUsed_ += got;
+    }
+    return 0;
+  }
+  int readFailed() {
+    setMessage(*run_, kCodeReadFailed, kFmtReadFailed, name_);
+    return -1;
+  }
+
+  const unsigned char* text_ = nullptr;
+  int32_t size_ = 0;
+  int32_t at_ = 0;
+  ParseRun* run_ = nullptr;
+  PieceSource* source_ = nullptr;
+  int32_t piece_ = 0;
+  int32_t skip_ = 0;
+  const char* name_ = "";
+  unsigned char* held_ = nullptr;
+  int32_t heldUsed_ = 0;
+  bool ended_ = false;
+};
+
+// The bytes at the end of a piece that could begin the end tag of a script or style element,
+// or a DOCTYPE. With recovery the parser reads such text on to the end of what it holds, and
+// would take an end tag cut there for text; it tells a DOCTYPE by its first nine bytes, and
+// reads one cut before them as text. They are pushed with the next piece instead.
+int32_t cutMarkupLength(const unsigned char* bytes, int32_t length) {
+  const char* const tags[] = {"</script", "</style", "<!doctype"};
   int32_t longest = 0;
   for (const char* tag : tags) {
     const auto tagLength = static_cast<int32_t>(std::strlen(tag));
@@ -610,7 +799,7 @@ int32_t cutEndTagLength(const unsigned char* bytes, int32_t length) {
 
 // Decodes the document piece by piece and pushes it; 0, or -1 with the message set.
 // *carried: bytes left at the start of the chunk for the last push.
-int feedDocument(StandardRun& sr, const unsigned char* text, int32_t size, const DocumentSource& source, unsigned char* chunk,
+int feedDocument(StandardRun& sr, DocumentBytes& bytes, const DocumentSource& source, unsigned char* chunk,
                  int32_t* carried) {
   Utf8Decoder decoder{};
   // XML is read strictly: a byte that is not of its code makes it unreadable.
@@ -619,36 +808,50 @@ int feedDocument(StandardRun& sr, const unsigned char* text, int32_t size, const
     return -1;
   }
   int result = 0;
-  int32_t offset = source.skip;
+  const int32_t pushSize = bytes.pushSize();
   *carried = 0;
-  while (offset < size && !sr.failed && sr.context->disableSAX == 0) {
-    const int32_t pieceEnd = size - offset > kPieceSize ? offset + kPieceSize : size;
+  while (!sr.failed && sr.context->disableSAX == 0) {
+    const unsigned char* piece = nullptr;
+    int32_t length = 0;
+    bool last = false;
+    bytes.next(&piece, &length, &last);
+    if (length == 0) break;
     int32_t used = 0;
-    const int32_t produced = decodePiece(&decoder, text + offset, pieceEnd - offset, pieceEnd == size,
-                                         chunk + *carried, kChunkSize - *carried, &used);
+    const int32_t produced = decodePiece(&decoder, piece, length, last, chunk + *carried, kChunkSize - *carried, &used);
     if (produced < 0) {
       long row = 0;
       long column = 0;
-      positionOf(text + source.skip, decoder.badOffset, source.code, &row, &column);
-      setStructureMessage(sr.run, kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, row, column);
+      if (bytes.positionOf(decoder.badOffset, source.code, &row, &column) == 0) {
+        setStructureMessage(sr.run, kCodeInputStructure, kFmtInputStructure, kDetailUndecodable, row, column);
+      }
       result = -1;
       break;
     }
-    offset += used;
+    if (bytes.take(used) != 0) {
+      result = -1;
+      break;
+    }
     const int32_t ready = *carried + produced;
-    *carried = sr.html ? cutEndTagLength(chunk, ready) : 0;
-    if (ready > *carried) pushChunk(sr, chunk, ready - *carried, false);
-    std::memmove(chunk, chunk + ready - *carried, static_cast<std::size_t>(*carried));
+    // The bytes a push leaves at its end go with the next.
+    int32_t from = 0;
+    for (int32_t end = 0; end < ready && !sr.failed;) {
+      end = ready - end > pushSize ? end + pushSize : ready;
+      const int32_t left = sr.html ? cutMarkupLength(chunk + from, end - from) : 0;
+      if (end - left > from) pushChunk(sr, chunk + from, end - left - from, false);
+      from = end - left;
+    }
+    *carried = ready - from;
+    std::memmove(chunk, chunk + from, static_cast<std::size_t>(*carried));
     if (used == 0 && produced == 0) break;  // nothing more can be taken
   }
   closeDecoder(&decoder);
   return result;
 }
 
-int parseWithContext(StandardRun& sr, InputKind kind, const DocumentSource& source, const unsigned char* text, int32_t size,
+int parseWithContext(StandardRun& sr, InputKind kind, const DocumentSource& source, DocumentBytes& bytes,
                      unsigned char* chunk) {
   int32_t carried = 0;
-  const int fed = feedDocument(sr, text, size, source, chunk, &carried);
+  const int fed = feedDocument(sr, bytes, source, chunk, &carried);
   if (fed == 0 && !sr.failed) pushChunk(sr, chunk, carried, true);
   releaseAmpersand(sr);
   if (sr.failed || fed != 0) return -1;
@@ -673,19 +876,13 @@ void initialiseOnce() {
   (void)initialised;
 }
 
-}  // namespace
-
-bool standardParserAvailable() { return true; }
-
-int parseStandardDocument(ParseRun& run, InputKind kind, DocumentCode declared, unsigned char* text, int32_t size,
-                          TextCode working, int64_t* replaced, DocumentSource* found) {
+// Parses the document's bytes, read from the source's code, into the slot of the table
+// cursor; the bytes' area is taken.
+int parseBytes(ParseRun& run, InputKind kind, const DocumentSource& source, DocumentBytes& bytes, TextCode working,
+               int64_t* replaced) {
   initialiseOnce();
-  *replaced = 0;
-  DocumentSource source = findDocumentCode(text, size, kind, declared);
-  if (found != nullptr) *found = source;
-  if (source.code == SourceCode::Jis) size = jisToShiftJis(text, size);
   // An empty file has no records and no fault, whichever way it is read.
-  if (size - source.skip <= 0) return 0;
+  if (bytes.empty()) return 0;
 
   // Records in UTF-8 take the parser's text as it stands; in Shift-JIS through the encoder.
   Cp932Encoder encoder{};
@@ -712,7 +909,7 @@ int parseStandardDocument(ParseRun& run, InputKind kind, DocumentCode declared, 
   if (sr.context == nullptr) {
     setMessage(run, kCodeTakeFailed, kFmtTakeFailed, kAreaStandardParser, 0L);
   } else {
-    result = parseWithContext(sr, kind, source, text, size, chunk);
+    result = parseWithContext(sr, kind, source, bytes, chunk);
   }
   freeContext(sr, sr.context);
   releaseArea(&sr.ampersand.values);
@@ -722,6 +919,28 @@ int parseStandardDocument(ParseRun& run, InputKind kind, DocumentCode declared, 
   *replaced = encoder.replaced;
   closeEncoder(&encoder);
   return result;
+}
+
+}  // namespace
+
+bool standardParserAvailable() { return true; }
+
+int parseStandardDocument(ParseRun& run, InputKind kind, DocumentCode declared, unsigned char* text, int32_t size,
+                          TextCode working, int64_t* replaced, DocumentSource* found) {
+  *replaced = 0;
+  const DocumentSource source = findDocumentCode(text, size, kind, declared);
+  if (found != nullptr) *found = source;
+  if (source.code == SourceCode::Jis) size = jisToShiftJis(text, size);
+  DocumentBytes bytes(text, size, source.skip);
+  return parseBytes(run, kind, source, bytes, working, replaced);
+}
+
+int parseStandardPieces(ParseRun& run, InputKind kind, const DocumentSource& source, PieceSource& bytes, int32_t piece,
+                        TextCode working, int64_t* replaced, const char* name) {
+  *replaced = 0;
+  DocumentBytes pieces(run, bytes, piece, source.skip, name);
+  if (pieces.open() != 0) return -1;
+  return parseBytes(run, kind, source, pieces, working, replaced);
 }
 
 #endif
