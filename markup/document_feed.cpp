@@ -66,7 +66,7 @@ bool opensUnclosedDeclaration(const unsigned char* head, int32_t size) {
   return true;
 }
 
-int32_t readUpTo(PieceSource& source, unsigned char* target, int32_t room, bool* ended) {
+int32_t readUpTo(ByteSource& source, unsigned char* target, int32_t room, bool* ended) {
   int32_t taken = 0;
   while (taken < room && !*ended) {
     const int32_t got = source.read(target + taken, room - taken);
@@ -79,7 +79,7 @@ int32_t readUpTo(PieceSource& source, unsigned char* target, int32_t room, bool*
 
 }  // namespace
 
-int decideCodeInPieces(ParseRun& run, PieceSource& source, InputKind kind, int32_t piece, PieceDecision* found) {
+int decideCodeInPieces(ParseRun& run, ByteSource& source, InputKind kind, int32_t piece, PieceDecision* found) {
   *found = PieceDecision{true, CodeDecision{WholeCode::Mixture, DocumentSource{SourceCode::Cp932, {}, 0}}, false};
   unsigned char* buffer = nullptr;
   int32_t capacity = piece > kHeadSize ? piece : kHeadSize;
@@ -159,7 +159,7 @@ int decideCodeInPieces(ParseRun& run, PieceSource& source, InputKind kind, int32
   return 0;
 }
 
-int findCodeInPieces(ParseRun& run, PieceSource& source, InputKind kind, DocumentCode declared, int32_t piece,
+int findCodeInPieces(ParseRun& run, ByteSource& source, InputKind kind, DocumentCode declared, int32_t piece,
                      DocumentSource* found, bool* known) {
   *known = true;
   unsigned char* head = nullptr;
@@ -195,7 +195,7 @@ bool readsInPieces(const CodeDecision& decision, bool escapes, TextCode working)
   }
 }
 
-DocumentFeed::DocumentFeed(ParseRun& run, PieceSource& source, const CodeDecision& decision, bool escapes,
+DocumentFeed::DocumentFeed(ParseRun& run, ByteSource& source, const CodeDecision& decision, bool escapes,
                            TextCode working, const char* name)
     : run_(run), source_(source), decision_(decision), working_(working), name_(name) {
   const bool utf8 = working == TextCode::Utf8;

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "common/known_code_conversion.h"
-#include "common/piece_source.h"
+#include "common/byte_source.h"
 #include "common/settings.h"
 #include "common/unicode_conversion.h"
 #include "markup/code_decision.h"
@@ -30,13 +30,13 @@ struct PieceDecision {
 // Reads the source to its end in pieces of `piece` bytes; 0, -1 when a read broke off, or -2
 // with message 1011 when the survey's area cannot be had. The source is left at its end, or
 // after its start when `known` is false.
-int decideCodeInPieces(ParseRun& run, PieceSource& source, InputKind kind, int32_t piece, PieceDecision* found);
+int decideCodeInPieces(ParseRun& run, ByteSource& source, InputKind kind, int32_t piece, PieceDecision* found);
 
 // The code the standard parser reads the document from, found over its pieces as
 // findDocumentCode finds it over the whole text; *known is false when only the whole text can
 // tell (an XML declaration not closed near the start). Results as decideCodeInPieces's; the
 // source is left anywhere.
-int findCodeInPieces(ParseRun& run, PieceSource& source, InputKind kind, DocumentCode declared, int32_t piece,
+int findCodeInPieces(ParseRun& run, ByteSource& source, InputKind kind, DocumentCode declared, int32_t piece,
                      DocumentSource* found, bool* known);
 
 // Whether a document of this source and code is read in pieces into the working code: every
@@ -47,7 +47,7 @@ bool readsInPieces(const CodeDecision& decision, bool escapes, TextCode working)
 class DocumentFeed : public TextFeed {
  public:
   // `name` names the document in the message of a read that breaks off (1003).
-  DocumentFeed(ParseRun& run, PieceSource& source, const CodeDecision& decision, bool escapes, TextCode working,
+  DocumentFeed(ParseRun& run, ByteSource& source, const CodeDecision& decision, bool escapes, TextCode working,
                const char* name);
   ~DocumentFeed() override;
   DocumentFeed(const DocumentFeed&) = delete;
@@ -66,7 +66,7 @@ class DocumentFeed : public TextFeed {
   int32_t pieceSize() const;
 
   ParseRun& run_;
-  PieceSource& source_;
+  ByteSource& source_;
   CodeDecision decision_;
   TextCode working_;
   const char* name_;

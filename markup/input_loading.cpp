@@ -17,7 +17,6 @@
 #include "markup/code_decision.h"
 #include "markup/document_code.h"
 #include "markup/document_feed.h"
-#include "common/piece_source.h"
 #include "common/known_code_conversion.h"
 #include "common/unicode_conversion.h"
 
@@ -246,7 +245,7 @@ int drainFeed(DocumentFeed& feed) {
 
 // Reads the document the classic way in pieces into the slot, as loadReadDocument reads it
 // whole. 1 (nothing done but reading) when the document can only be read whole.
-int scanInPieces(ParseRun& run, const InputSet& inputs, PieceSource& source, int slot, const char* name) {
+int scanInPieces(ParseRun& run, const InputSet& inputs, ByteSource& source, int slot, const char* name) {
   PieceDecision found{true, CodeDecision{WholeCode::Unicode, {}}, false};
   if (inputs.code == DocumentCode::Detect) {
     const int surveyed = decideCodeInPieces(run, source, inputs.kind, run.pieces.piece, &found);
@@ -295,7 +294,7 @@ int scanInPieces(ParseRun& run, const InputSet& inputs, PieceSource& source, int
 
 // Reads the document with the standard parser in pieces into the slot, as loadReadDocument
 // reads it whole. 1 (nothing done but reading) when the document can only be read whole.
-int parseInPieces(ParseRun& run, const InputSet& inputs, PieceSource& source, int slot, const char* name) {
+int parseInPieces(ParseRun& run, const InputSet& inputs, ByteSource& source, int slot, const char* name) {
   DocumentSource found{};
   bool known = true;
   const int surveyed = findCodeInPieces(run, source, inputs.kind, inputs.code, run.pieces.piece, &found, &known);
@@ -333,7 +332,7 @@ int loadInPieces(ParseRun& run, const InputSet& inputs, int k) {
   }
   const auto read = inputs.parser == ParserKind::Standard ? parseInPieces : scanInPieces;
   if (inputs.texts != nullptr) {
-    PieceSource source(reinterpret_cast<const unsigned char*>(inputs.texts[k].data()), inputs.texts[k].size());
+    ByteSource source(reinterpret_cast<const unsigned char*>(inputs.texts[k].data()), inputs.texts[k].size());
     return read(run, inputs, source, k, inputs.fileNames[k]);
   }
   std::FILE* file = std::fopen(inputs.fileNames[k], "rb");
@@ -341,7 +340,7 @@ int loadInPieces(ParseRun& run, const InputSet& inputs, int k) {
     setMessage(run, kCodeReadFailed, kFmtReadFailed, inputs.fileNames[k]);
     return -1;
   }
-  PieceSource source(file);
+  ByteSource source(file);
   const int result = read(run, inputs, source, k, inputs.fileNames[k]);
   std::fclose(file);
   return result;

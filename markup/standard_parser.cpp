@@ -38,7 +38,7 @@ int parseStandardDocument(ParseRun& run, InputKind, DocumentCode, unsigned char*
   return refuseStandardParser(run, "PARSER=STANDARD");
 }
 
-int parseStandardPieces(ParseRun& run, InputKind, const DocumentSource&, PieceSource&, int32_t, TextCode, int64_t*, const char*) {
+int parseStandardPieces(ParseRun& run, InputKind, const DocumentSource&, ByteSource&, int32_t, TextCode, int64_t*, const char*) {
   return refuseStandardParser(run, "PARSER=STANDARD");
 }
 
@@ -679,7 +679,7 @@ class PositionCount {
 class DocumentBytes {
  public:
   DocumentBytes(const unsigned char* text, int32_t size, int32_t skip) : text_(text), size_(size), at_(skip), skip_(skip) {}
-  DocumentBytes(ParseRun& run, PieceSource& source, int32_t piece, int32_t skip, const char* name)
+  DocumentBytes(ParseRun& run, ByteSource& source, int32_t piece, int32_t skip, const char* name)
       : run_(&run), source_(&source), piece_(piece), skip_(skip), name_(name) {}
   ~DocumentBytes() { releaseArea(&held_); }
   DocumentBytes(const DocumentBytes&) = delete;
@@ -769,7 +769,7 @@ class DocumentBytes {
   int32_t size_ = 0;
   int32_t at_ = 0;
   ParseRun* run_ = nullptr;
-  PieceSource* source_ = nullptr;
+  ByteSource* source_ = nullptr;
   int32_t piece_ = 0;
   int32_t skip_ = 0;
   const char* name_ = "";
@@ -935,7 +935,7 @@ int parseStandardDocument(ParseRun& run, InputKind kind, DocumentCode declared, 
   return parseBytes(run, kind, source, bytes, working, replaced);
 }
 
-int parseStandardPieces(ParseRun& run, InputKind kind, const DocumentSource& source, PieceSource& bytes, int32_t piece,
+int parseStandardPieces(ParseRun& run, InputKind kind, const DocumentSource& source, ByteSource& bytes, int32_t piece,
                         TextCode working, int64_t* replaced, const char* name) {
   *replaced = 0;
   DocumentBytes pieces(run, bytes, piece, source.skip, name);

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "common/piece_source.h"
+#include "common/byte_source.h"
 #include "common/settings.h"
 #include "markup/document_code.h"
 
@@ -32,7 +32,7 @@ int parseStandardDocument(ParseRun& run, InputKind kind, DocumentCode declared, 
 // from `bytes` (at its first byte) and its text pushed to the parser `piece` bytes at a time, so
 // that it is never held whole; a JIS document cannot be read so. Also 1003 naming `name` when
 // a read breaks off.
-int parseStandardPieces(ParseRun& run, InputKind kind, const DocumentSource& source, PieceSource& bytes, int32_t piece,
+int parseStandardPieces(ParseRun& run, InputKind kind, const DocumentSource& source, ByteSource& bytes, int32_t piece,
                         TextCode working, int64_t* replaced, const char* name);
 
 // The refusal of a build without the parser: message 1031 naming the setting; returns -1.
