@@ -24,6 +24,21 @@ namespace mq {
 
 namespace {
 
+// A document fills its slot from empty.
+void startSlot(ParseRun& run, int slot) {
+  openTableCursor(run, slot);
+  run.cursor.recordCount = 0;
+  run.cursor.tagNameUsed = 0;
+  run.cursor.contentUsed = 0;
+}
+
+// A document that had characters replaced is told with warning 5023.
+void tellReplaced(ParseRun& run, const InputSet& inputs, const char* name, int64_t replaced) {
+  if (replaced <= 0) return;
+  setMessage(run, kCodeReplacedCharacters, kFmtReplacedCharacters, name, static_cast<long>(replaced));
+  if (inputs.warn != nullptr) inputs.warn();
+}
+
 // Listings start their slots afresh, and their text offsets run on across every listing
 // of the run.
 void startListings(ParseRun& run, int32_t slotCount) {
@@ -50,10 +65,7 @@ int loadListings(ParseRun& run, const InputSet& inputs) {
 // Scans the input text, already Shift-JIS, into the slot.
 int scanConverted(ParseRun& run, InputKind kind, int slot) {
   ParserScratch& s = run.scratch;
-  openTableCursor(run, slot);
-  run.cursor.recordCount = 0;
-  run.cursor.tagNameUsed = 0;
-  run.cursor.contentUsed = 0;
+  startSlot(run, slot);
   const int scanned = scanMarkup(run, kind);
   if (scanned != 0) return scanned;
   if (handOnRest(run) != 0) return -1;
@@ -190,10 +202,7 @@ int scanDocument(ParseRun& run, InputKind kind, int slot, TextCode working, int6
 int parseDocument(ParseRun& run, InputKind kind, DocumentCode code, int slot, TextCode working, int64_t* replaced,
                   DocumentSource* found) {
   ParserScratch& s = run.scratch;
-  openTableCursor(run, slot);
-  run.cursor.recordCount = 0;
-  run.cursor.tagNameUsed = 0;
-  run.cursor.contentUsed = 0;
+  startSlot(run, slot);
   const int parsed = parseStandardDocument(run, kind, code, s.inputText, s.inputSize, working, replaced, found);
   if (parsed != 0) return parsed;
   if (handOnRest(run) != 0) return -1;
@@ -222,10 +231,7 @@ int loadReadDocument(ParseRun& run, const InputSet& inputs, int slot, const char
     result = scanDocument(run, inputs.kind, slot, inputs.working, &replaced, &codeName);
     if (inputs.decided != nullptr && codeName != nullptr) inputs.decided(codeName);
   }
-  if (result == 0 && replaced > 0) {
-    setMessage(run, kCodeReplacedCharacters, kFmtReplacedCharacters, name, static_cast<long>(replaced));
-    if (inputs.warn != nullptr) inputs.warn();
-  }
+  if (result == 0) tellReplaced(run, inputs, name, replaced);
   return result;
 }
 
@@ -270,10 +276,7 @@ int scanInPieces(ParseRun& run, const InputSet& inputs, ByteSource& source, int 
   DocumentFeed feed(run, source, found.decision, found.escapes, inputs.working, name);
   int result = feed.open();
   if (result == 0) {
-    openTableCursor(run, slot);
-    run.cursor.recordCount = 0;
-    run.cursor.tagNameUsed = 0;
-    run.cursor.contentUsed = 0;
+    startSlot(run, slot);
     result = scanMarkup(run, inputs.kind, ScanPath::Bulk, &feed, run.pieces.window);
   }
   // A NUL ends the text, but the whole document is converted, and its replacements counted.
@@ -285,10 +288,7 @@ int scanInPieces(ParseRun& run, const InputSet& inputs, ByteSource& source, int 
     storeTableCursor(run, slot);
   }
   if (inputs.code == DocumentCode::Detect && inputs.decided != nullptr) inputs.decided(pieceCodeName(found));
-  if (result == 0 && feed.replaced() > 0) {
-    setMessage(run, kCodeReplacedCharacters, kFmtReplacedCharacters, name, static_cast<long>(feed.replaced()));
-    if (inputs.warn != nullptr) inputs.warn();
-  }
+  if (result == 0) tellReplaced(run, inputs, name, feed.replaced());
   return result;
 }
 
@@ -306,19 +306,13 @@ int parseInPieces(ParseRun& run, const InputSet& inputs, ByteSource& source, int
     setMessage(run, kCodeReadFailed, kFmtReadFailed, name);
     return -1;
   }
-  openTableCursor(run, slot);
-  run.cursor.recordCount = 0;
-  run.cursor.tagNameUsed = 0;
-  run.cursor.contentUsed = 0;
+  startSlot(run, slot);
   int64_t replaced = 0;
   int result = parseStandardPieces(run, inputs.kind, found, source, run.pieces.piece, inputs.working, &replaced, name);
   if (result == 0) result = handOnRest(run);
   if (result == 0) storeTableCursor(run, slot);
   if (inputs.code == DocumentCode::Detect && inputs.decided != nullptr) inputs.decided(sourceCodeName(found));
-  if (result == 0 && replaced > 0) {
-    setMessage(run, kCodeReplacedCharacters, kFmtReplacedCharacters, name, static_cast<long>(replaced));
-    if (inputs.warn != nullptr) inputs.warn();
-  }
+  if (result == 0) tellReplaced(run, inputs, name, replaced);
   return result;
 }
 
