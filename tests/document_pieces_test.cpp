@@ -105,7 +105,8 @@ TEST_F(DocumentPieces, GiveWhatTheWholeTextGives) {
       }
     }
   }
-  EXPECT_GT(compared, 1000);
+  // Without the system's converters only Shift-JIS documents are compared.
+  EXPECT_GT(compared, test::systemConvertsCodes() ? 1000 : 250);
 }
 
 }  // namespace
