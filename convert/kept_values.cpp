@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/byte_hash.h"
 #include "common/text_helpers.h"
 #include "convert/output_areas.h"
 #include "convert/output_definitions.h"
@@ -13,27 +14,8 @@ namespace mq {
 
 namespace {
 
-uint64_t mixBits(uint64_t h) {
-  h ^= h >> 33;
-  h *= 0xff51afd7ed558ccdULL;
-  h ^= h >> 33;
-  return h;
-}
-
-// Eight bytes a step: a path is looked up for every record whose length and number an item has.
-uint64_t hashPath(const char* path, int32_t length) {
-  uint64_t h = 0x9E3779B97F4A7C15ULL ^ static_cast<uint32_t>(length);
-  int32_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    uint64_t word = 0;
-    std::memcpy(&word, path + i, 8);
-    h = (h ^ word) * 0xff51afd7ed558ccdULL;
-    h ^= h >> 29;
-  }
-  uint64_t tail = 0;
-  std::memcpy(&tail, path + i, static_cast<std::size_t>(length - i));
-  return mixBits(h ^ tail);
-}
+// A path is looked up for every record whose length and number an item has.
+uint64_t hashPath(const char* path, int32_t length) { return hashBytes(path, length, static_cast<uint32_t>(length)); }
 
 // The table size for `count` keys: a power of two, at most half full.
 std::size_t cellsFor(std::size_t count) {

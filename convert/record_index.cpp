@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "common/byte_hash.h"
 #include "common/settings.h"
 #include "common/texts.h"
 #include "common/work_areas.h"
@@ -19,27 +20,10 @@ namespace {
 constexpr int32_t kLargestLowSeqNo = 9999;
 int tierOf(int32_t seqNo) { return seqNo < 1 ? -1 : seqNo <= kLargestLowSeqNo ? 0 : 1; }
 
-uint64_t mix(uint64_t h) {
-  h ^= h >> 33;
-  h *= 0xff51afd7ed558ccdULL;
-  h ^= h >> 33;
-  return h;
-}
-
 // A hash of the length and number, and of the path's bytes when `withPath`.
 uint64_t hashKey(const char* path, int32_t length, int32_t seqNo, bool withPath) {
-  uint64_t h = mix((static_cast<uint64_t>(static_cast<uint32_t>(length)) << 32) ^ static_cast<uint32_t>(seqNo));
-  if (!withPath) return h;
-  int32_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    uint64_t word = 0;
-    std::memcpy(&word, path + i, 8);
-    h = (h ^ word) * 0x9E3779B97F4A7C15ULL;
-    h ^= h >> 29;
-  }
-  uint64_t tail = 0;
-  std::memcpy(&tail, path + i, static_cast<std::size_t>(length - i));
-  return mix((h ^ tail) * 0x9E3779B97F4A7C15ULL);
+  const uint64_t h = mixBits((static_cast<uint64_t>(static_cast<uint32_t>(length)) << 32) ^ static_cast<uint32_t>(seqNo));
+  return withPath ? hashBytes(path, length, h) : h;
 }
 
 bool sameKey(const ParseTableSlot& slot, const TagRecord& record, const char* path, int32_t length, int32_t seqNo,
