@@ -407,3 +407,34 @@ TEST_F(ListingToolProgram, OurSamplePagesAndFeedsGiveTheirListings) {
 
 }  // namespace
 }  // namespace mq
+
+namespace mq {
+namespace {
+
+// A document of some megabytes is read in pieces and its listing written while it is read:
+// the root's text after 300,000 records is put back in its place, the listing is the one
+// written to standard output after the load, and a fault at the end leaves the old listing
+// and no other file.
+TEST_F(ListingToolProgram, ABigDocumentIsListedWhileItIsRead) {
+  std::string body;
+  for (int i = 0; i < 150000; ++i) body += "<TD NOWRAP=\"x\">v\t" + std::to_string(i) + "</TD>";
+  writeFile(path("good.xml"), "<DOC>" + body + "late</DOC>");
+  writeFile(path("bad.xml"), "<DOC>" + body + "late></DOC>");
+  writeFile(path("out.tsv"), "old");
+  EXPECT_EQ(run(kToolX, {"/y", path("bad.xml"), path("out.tsv")}).exitCode, 255);
+  EXPECT_EQ(readFile(path("out.tsv")), "old");
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"bad.xml", "c.html", "good.xml", "out.tsv"}));
+
+  EXPECT_EQ(run(kToolX, {"/y", path("good.xml"), path("out.tsv")}).exitCode, 0);
+  const test::ProgramResult piped = run(kToolX, {"-", "-"}, readFile(path("good.xml")));
+  EXPECT_EQ(piped.exitCode, 0);
+  const std::string listing = readFile(path("out.tsv"));
+  EXPECT_EQ(listing.substr(0, 19), "1\t1\t1\t<DOC>\tlate\r\n1");
+  EXPECT_TRUE(listing == piped.out) << "the listing written while reading differs from the one written after";
+}
+
+}  // namespace
+}  // namespace mq
