@@ -40,8 +40,8 @@ inline int getByteUnlocked(std::FILE* file) {
 // cannot be opened or measured.
 bool measureFile(const char* fileName, long* length);
 
-// True when no file has that name, or a plain file does (no folder, device or pipe): only
-// such a name may be given to a file written beside it.
+// True when no file has that name, or a plain file does (no folder, device, pipe or link):
+// only such a name may be given to a file written beside it.
 bool plainFileOrNone(const char* fileName);
 // A new file for writing, made beside `target` (same folder) under a name no other file has,
 // which *name receives; nullptr when none can be made there.

@@ -81,8 +81,9 @@ bool measureFile(const char* fileName, long* length) {
 }
 
 bool plainFileOrNone(const char* fileName) {
+  // A link is written through, to where it points, as it always was: lstat, not stat.
   struct stat status {};
-  if (::stat(fileName, &status) != 0) return errno == ENOENT;
+  if (::lstat(fileName, &status) != 0) return errno == ENOENT;
   return S_ISREG(status.st_mode);
 }
 

@@ -100,7 +100,8 @@ bool measureFile(const char* fileName, long* length) {
 bool plainFileOrNone(const char* fileName) {
   const DWORD attributes = GetFileAttributesA(fileName);
   if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError() == ERROR_FILE_NOT_FOUND;
-  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) return false;
+  // A link is written through, to where it points, as it always was.
+  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) return false;
   // Device names (NUL, CON, ...) answer with attributes too; only a file on disk is plain.
   HANDLE file = CreateFileA(fileName, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -127,5 +127,23 @@ TEST_F(StreamedListing, AFailedLoadLeavesTheOldListingAndNoOtherFile) {
   EXPECT_EQ(names, std::vector<std::string>{"out.tsv"});
 }
 
+// A listing named by a link, a device or a folder is no file to replace: the stream declines
+// it, and the listing is written in place after the load, through the link as before.
+TEST_F(StreamedListing, DeclinesNamesThatAreNoPlainFile) {
+  test::writeFile(path("target.tsv"), "old");
+  std::error_code linked;
+  std::filesystem::create_symlink(path("target.tsv"), path("link.tsv"), linked);
+  std::vector<std::string> names{dir_, path("none/out.tsv")};
+  if (!linked) names.push_back(path("link.tsv"));
+  for (const std::string& name : names) {
+    ListingStream stream(testRun(), name.c_str(), {'\t', false, false});
+    EXPECT_FALSE(stream.open()) << name;
+  }
+  ListingStream plain(testRun(), path("target.tsv").c_str(), {'\t', false, false});
+  EXPECT_TRUE(plain.open());
+  plain.abandon();
+  EXPECT_EQ(test::readFile(path("target.tsv")), "old");
+}
+
 }  // namespace
 }  // namespace mq
