@@ -44,7 +44,8 @@ bool measureFile(const char* fileName, long* length);
 // only such a name may be given to a file written beside it.
 bool plainFileOrNone(const char* fileName);
 // A new file for writing, made beside `target` (same folder) under a name no other file has,
-// which *name receives; nullptr when none can be made there.
+// which *name receives, with the permissions of `target` where it exists; nullptr when none
+// can be made there.
 std::FILE* createFileBeside(const char* target, std::string* name);
 // Gives the file `from` the name `to`, replacing a file of that name; false when it cannot.
 bool replaceFile(const char* from, const char* to);

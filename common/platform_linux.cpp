@@ -99,6 +99,9 @@ std::FILE* createFileBeside(const char* target, std::string* name) {
     const int descriptor = ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (descriptor < 0 && errno == EEXIST) continue;
     if (descriptor < 0) return nullptr;
+    // A file it will replace keeps its permissions, as a file written in place does.
+    struct stat old {};
+    if (::stat(target, &old) == 0) (void)::fchmod(descriptor, old.st_mode & 07777);
     std::FILE* file = ::fdopen(descriptor, "wb");
     if (file == nullptr) {
       ::close(descriptor);

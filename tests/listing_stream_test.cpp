@@ -145,5 +145,25 @@ TEST_F(StreamedListing, DeclinesNamesThatAreNoPlainFile) {
   EXPECT_EQ(test::readFile(path("target.tsv")), "old");
 }
 
+#ifndef _WIN32
+// A listing that replaces an old one keeps the old one's permissions, as writing in place did.
+TEST_F(StreamedListing, KeepsThePermissionsOfTheListingItReplaces) {
+  namespace fs = std::filesystem;
+  test::writeFile(path("out.tsv"), "old");
+  fs::permissions(path("out.tsv"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const std::string text = "<doc><p>a</p></doc>";
+  ListingStream stream(testRun(), path("out.tsv").c_str(), {'\t', false, false});
+  ASSERT_TRUE(stream.open());
+  testRun().flow.sink = &stream;
+  ASSERT_EQ(loadDocumentText(testRun(), InputKind::Xml, reinterpret_cast<const unsigned char*>(text.data()),
+                             static_cast<int32_t>(text.size())), 0);
+  testRun().flow.sink = nullptr;
+  ASSERT_EQ(stream.finish(), 0);
+  EXPECT_EQ(test::readFile(path("out.tsv")), "1\t1\t1\t<DOC>\t\r\n1\t2\t1\t<DOC><P>\ta\r\n");
+  EXPECT_EQ(fs::status(path("out.tsv")).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+#endif
+
 }  // namespace
 }  // namespace mq
