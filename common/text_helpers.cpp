@@ -50,21 +50,6 @@ void countRowsCols(long* rows, long* columns, const char* text, long length) {
   *columns = counted.columns;
 }
 
-namespace {
-
-// Whether any of the eight bytes is below 0x0E, where TAB, LF and CR lie.
-bool holdsByteBelow14(const char* bytes) {
-  uint64_t word = 0;
-  std::memcpy(&word, bytes, 8);
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr uint64_t kHigh = 0x8080808080808080ULL;
-  // A byte below 14 turns its high bit on when 14 is taken from it; one that had its high
-  // bit on already is masked out by ~word.
-  return ((word - 14 * kOnes) & ~word & kHigh) != 0;
-}
-
-}  // namespace
-
 void countRowsColsOn(RowsCols* counted, const char* text, long length) {
   if (length <= 0) return;
   long i = 0;

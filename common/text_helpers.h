@@ -2,6 +2,9 @@
 // them. A blank is TAB, LF, CR or SPACE, nothing else.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
+
 namespace mq {
 
 enum NumberType : int {
@@ -30,6 +33,18 @@ void toUpperShiftJis(char* text, int length);
 // Row and column (from 1) of the position just after the range: a TAB counts four
 // columns, CR, LF and the pairs CR LF and LF CR each end one line.
 void countRowsCols(long* rows, long* columns, const char* text, long length);
+
+// Whether any of the eight bytes at `bytes` is below 0x0E, where TAB, LF and CR lie: text
+// without them is passed over eight bytes at a time.
+inline bool holdsByteBelow14(const char* bytes) {
+  uint64_t word = 0;
+  std::memcpy(&word, bytes, 8);
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  // A byte below 14 turns its high bit on when 14 is taken from it; one that had its high
+  // bit on already is masked out by ~word.
+  return ((word - 14 * kOnes) & ~word & kHigh) != 0;
+}
 
 // Rows and columns counted on over a text read in pieces, as countRowsCols counts the whole:
 // a line break at the end of one piece pairs with its partner at the start of the next.

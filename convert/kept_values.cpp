@@ -7,7 +7,6 @@
 #include "convert/output_areas.h"
 #include "convert/output_definitions.h"
 #include "convert/output_run.h"
-#include "convert/record_index.h"
 #include "markup/parse_tables.h"
 
 namespace mq {
@@ -35,25 +34,27 @@ uint64_t KeptValues::pairKey(int slot, int32_t length, int32_t seqNo) {
 void KeptValues::addItem(int slot, const char* path, int32_t length, int32_t seqNo) {
   const uint64_t pair = pairKey(slot, length, seqNo);
   const uint64_t hash = hashPath(path, length);
-  if (wantedCells_.size() < cellsFor(wanted_.size() + 1)) {
-    // Grown, and every key put in again.
-    wantedCells_.assign(cellsFor(wanted_.size() + 1) * 2, 0);
-    pairs_.assign(wantedCells_.size(), PairCell{0, false});
-    std::vector<Wanted> old;
-    old.swap(wanted_);
-    for (Wanted& kept : old) addItem(static_cast<int>(kept.pair >> 60), kept.path.data(),
-                                     static_cast<int32_t>(kept.path.size()), static_cast<int32_t>(kept.pair & 0xFFFFFFFF));
-  }
   if (findWanted(pair, hash, path, length) != nullptr) return;
-  const std::size_t mask = wantedCells_.size() - 1;
-  std::size_t at = mixBits(pair ^ hash) & mask;
-  while (wantedCells_[at] != 0) at = (at + 1) & mask;
   wanted_.push_back(Wanted{pair, hash, std::string(path, static_cast<std::size_t>(length)), false});
-  wantedCells_[at] = static_cast<int32_t>(wanted_.size());
-  const std::size_t pairMask = pairs_.size() - 1;
-  std::size_t cell = mixBits(pair) & pairMask;
-  while (pairs_[cell].pair != 0 && pairs_[cell].pair != pair) cell = (cell + 1) & pairMask;
-  pairs_[cell].pair = pair;
+  if (wantedCells_.size() >= cellsFor(wanted_.size())) {
+    placeWanted(wanted_.size() - 1);
+    return;
+  }
+  // Grown, and every key put in again.
+  wantedCells_.assign(cellsFor(wanted_.size()) * 2, 0);
+  pairs_.assign(wantedCells_.size(), PairCell{0, false});
+  for (std::size_t index = 0; index < wanted_.size(); ++index) placeWanted(index);
+}
+
+void KeptValues::placeWanted(std::size_t index) {
+  const Wanted& wanted = wanted_[index];
+  const std::size_t mask = wantedCells_.size() - 1;
+  std::size_t at = mixBits(wanted.pair ^ wanted.hash) & mask;
+  while (wantedCells_[at] != 0) at = (at + 1) & mask;
+  wantedCells_[at] = static_cast<int32_t>(index + 1);
+  std::size_t cell = mixBits(wanted.pair) & mask;
+  while (pairs_[cell].pair != 0 && pairs_[cell].pair != wanted.pair) cell = (cell + 1) & mask;
+  pairs_[cell].pair = wanted.pair;
 }
 
 KeptValues::PairCell* KeptValues::findPair(uint64_t pair) {
@@ -94,15 +95,10 @@ bool KeptValues::readTemplate(OutputRun& run) {
         const int32_t length = copyWithoutBlanks(code.data(), text + s.itemOffset, s.itemLength);
         OutputItem item{};
         if (checkOutputItem(run, code.data(), length, &item) != nullptr) break;
-        char* path = code.data() + item.tagNameOffset;
-        const int slot = item.fileNo - 1;
         if (item.fileNo >= 1 && item.fileNo <= run.settings.inputCount) {
-          if (nameRuleOf(run, slot) == NameRule::CharacterWise) {
-            toUpperShiftJis(path, item.tagNameLength);
-          } else {
-            toUpperAscii(path, path, item.tagNameLength);
-          }
-          addItem(slot, path, item.tagNameLength, item.seqNo);
+          char* path = code.data() + item.tagNameOffset;
+          upperCaseItemPath(run, item, path);
+          addItem(item.fileNo - 1, path, item.tagNameLength, item.seqNo);
         }
       }
       at = s.next;

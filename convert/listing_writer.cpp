@@ -10,6 +10,7 @@
 #include "common/message_log.h"
 #include "common/platform.h"
 #include "common/run_record.h"
+#include "common/text_helpers.h"
 #include "common/texts.h"
 #include "markup/parse_tables.h"
 
@@ -22,11 +23,7 @@ bool needsEscape(char byte) { return byte == '\t' || byte == '\n' || byte == '\r
 bool holdsEscapes(const char* value, int32_t length) {
   int32_t i = 0;
   // Eight bytes at a time while none is below 0x0E, where TAB, LF and CR lie.
-  for (; i + 8 <= length; i += 8) {
-    uint64_t word = 0;
-    std::memcpy(&word, value + i, 8);
-    if (((word - 0x0E0E0E0E0E0E0E0EULL) & ~word & 0x8080808080808080ULL) != 0) break;
-  }
+  while (i + 8 <= length && !holdsByteBelow14(value + i)) i += 8;
   for (; i < length; ++i) {
     // Most bytes are above CR: one comparison settles them.
     if (value[i] <= '\r' && needsEscape(value[i])) return true;

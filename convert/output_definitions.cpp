@@ -151,15 +151,18 @@ int parseOutputItem(OutputRun& run, int32_t length, int32_t markerOffset) {
   OutputItem item{};
   const char* detail = checkOutputItem(run, code, length, &item);
   if (detail != nullptr) return reportItemFault(run, detail, markerOffset);
+  upperCaseItemPath(run, item, code + item.tagNameOffset);
+  return emitItem(run, item);
+}
+
+void upperCaseItemPath(OutputRun& run, const OutputItem& item, char* path) {
   // The path is upper-cased as the names of the document it names were.
-  char* path = code + item.tagNameOffset;
   if (item.fileNo >= 1 && item.fileNo <= run.settings.inputCount &&
       nameRuleOf(run, item.fileNo - 1) == NameRule::CharacterWise) {
     toUpperShiftJis(path, item.tagNameLength);
   } else {
     toUpperAscii(path, path, item.tagNameLength);
   }
-  return emitItem(run, item);
 }
 
 }  // namespace mq

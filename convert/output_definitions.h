@@ -46,6 +46,9 @@ TemplateStretch nextStretch(OutputRun& run, int32_t from);
 // marker at markerOffset) for a faulty item; otherwise emitItem's result.
 int parseOutputItem(OutputRun& run, int32_t length, int32_t markerOffset);
 
+// Upper-cases the item's tag path at `path` as the names of the document it names were.
+void upperCaseItemPath(OutputRun& run, const OutputItem& item, char* path);
+
 // Sets message 1022 with the detail and the row and column of the START marker at
 // markerOffset; -1.
 int reportItemFault(OutputRun& run, const char* detail, int32_t markerOffset);
