@@ -478,8 +478,10 @@ int64_t sjisSequence(const unsigned char* at, int64_t available) {
   return isSjisLead(first) && available >= 2 && isSjisTrail(at[1]) ? 2 : 0;
 }
 
-bool isValidText(const unsigned char* text, int64_t length, KnownPath path,
-                 int64_t (*sequence)(const unsigned char*, int64_t)) {
+// The sequence rule is a template argument so that it is inlined: a validity check runs over
+// whole documents.
+template <int64_t (*sequence)(const unsigned char*, int64_t)>
+bool isValidText(const unsigned char* text, int64_t length, KnownPath path) {
   const unsigned char* at = text;
   const unsigned char* const end = text + (length > 0 ? length : 0);
   while (at < end) {
@@ -497,11 +499,11 @@ bool isValidText(const unsigned char* text, int64_t length, KnownPath path,
 }  // namespace
 
 bool isValidEucJp(const unsigned char* text, int64_t length, KnownPath path) {
-  return isValidText(text, length, path, eucSequence);
+  return isValidText<eucSequence>(text, length, path);
 }
 
 bool isValidCp932(const unsigned char* text, int64_t length, KnownPath path) {
-  return isValidText(text, length, path, sjisSequence);
+  return isValidText<sjisSequence>(text, length, path);
 }
 
 }  // namespace mq

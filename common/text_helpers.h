@@ -2,6 +2,7 @@
 // them. A blank is TAB, LF, CR or SPACE, nothing else.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -15,6 +16,12 @@ enum NumberType : int {
 };
 
 constexpr bool isBlank(unsigned char byte) { return byte == '\t' || byte == '\n' || byte == '\r' || byte == ' '; }
+
+// The bytes of the text before its first NUL, at most `limit`.
+inline std::size_t textLength(const char* text, std::size_t limit) {
+  const void* nul = std::memchr(text, 0, limit);
+  return nul == nullptr ? limit : static_cast<std::size_t>(static_cast<const char*>(nul) - text);
+}
 
 // Copies the range without its leading and trailing blanks; returns the bytes copied.
 // No NUL is written: destinations are zero-filled by their owners.

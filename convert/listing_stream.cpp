@@ -6,16 +6,17 @@
 
 #include "common/message_log.h"
 #include "common/platform.h"
+#include "common/text_helpers.h"
 #include "common/texts.h"
 
 namespace mq {
 
 ListingStream::ListingStream(ListingRun& run, const char* fileName, const ListingFormat& format, ValuePath path)
     : ListingStream(run, fileName,
-                    LineStyle{[&run, format, path](LineWriter& out, int fileNo, const ParseTableSlot& slot,
-                                                   const TagRecord& record) {
-                                return writeListingLine(run, out, fileNo, slot, record, format, path);
+                    LineStyle{[&run, format, path](const ParseTableSlot& slot, const TagRecord& record, LineValue* value) {
+                                return listingValueOf(run, slot, record, format, path, value);
                               },
+                              format.separator, false,
                               format.writeHeader ? std::function<void(LineWriter&)>([format](LineWriter& out) {
                                 writeListingHeader(out, format);
                               })
@@ -35,11 +36,13 @@ bool ListingStream::open() {
   file_ = createFileBeside(fileName_.c_str(), &partName_);
   if (file_ == nullptr) return false;
   out_ = std::make_unique<LineWriter>(file_);
+  pipe_ = std::make_unique<ListingPipe>(*out_, style_.separator, style_.pathEndsAtNul, style_.header);
   return true;
 }
 
 void ListingStream::abandon() {
   if (file_ == nullptr) return;
+  pipe_->stop();
   std::fclose(file_);
   file_ = nullptr;
   std::remove(partName_.c_str());
@@ -57,33 +60,70 @@ int ListingStream::take(ParseRun& /*run*/, int slot, const TagRecord* records, i
                         int32_t earlyCount) {
   if (count <= 0 || stopped(slot)) return 0;
   const ParseTableSlot& table = run_.tables[slot];
-  if (taken_[slot] == 0 && style_.header) style_.header(*out_);
+  PipeBatch batch = pipe_->fresh();
+  batch.slot = slot;
+  batch.header = taken_[slot] == 0 && style_.header != nullptr;
   taken_[slot] += count;
+  int32_t contentsEnd = 0;
+  int32_t pathsEnd = pathsSent_[slot];
   int32_t nextEarly = 0;
   for (int32_t r = 0; r < count; ++r) {
-    const bool isEarly = nextEarly < earlyCount && records[r].objectNo == early[nextEarly];
-    const long long at = out_->position();
-    if (style_.line(*out_, slot + 1, table, records[r]) != 0) return -1;
+    const TagRecord& record = records[r];
+    const bool isEarly = nextEarly < earlyCount && record.objectNo == early[nextEarly];
+    LineValue value{};
+    if (style_.value(table, record, &value) != 0) return -1;
     if (isEarly) {
-      placed_.push_back(Placed{slot, records[r].objectNo, at, out_->position() - at});
+      placed_.push_back(Placed{slot, record.objectNo, false});
       ++nextEarly;
+    } else if (value.skipped) {
+      continue;
     }
+    PipeLine line{record.objectNo, record.seqNo, record.tagNameOffset, record.tagNameLength, 0,
+                  static_cast<int32_t>(value.length), isEarly ? uint8_t{PipeLine::kEarly} : uint8_t{0}};
+    if (value.skipped) {
+      line.flags |= PipeLine::kSkipped;
+    } else if (value.ownContent) {
+      line.valueOffset = record.contentOffset;
+      contentsEnd = std::max(contentsEnd, record.contentOffset + line.valueLength);
+    } else {
+      line.valueOffset = static_cast<int32_t>(batch.made.size());
+      line.flags |= PipeLine::kMadeValue;
+      batch.made.insert(batch.made.end(), value.bytes, value.bytes + value.length);
+    }
+    pathsEnd = std::max(pathsEnd, record.tagNameOffset + record.tagNameLength);
+    batch.lines.push_back(line);
   }
+  // Copies in two blocks: the contents move on after the hand-on, and the path texts' area may
+  // move when it grows.
+  const auto* contents = reinterpret_cast<const char*>(table.contents);
+  batch.contents.assign(contents, contents + contentsEnd);
+  const auto* paths = reinterpret_cast<const char*>(table.tagNames);
+  batch.paths.assign(paths + pathsSent_[slot], paths + pathsEnd);
+  pathsSent_[slot] = pathsEnd;
+  pipe_->send(std::move(batch));
   return 0;
 }
 
 int ListingStream::late(ParseRun& /*run*/, int slot, const TagRecord& record) {
   const auto found = std::find_if(placed_.begin(), placed_.end(), [&](const Placed& placed) {
-    return placed.slot == slot && placed.objectNo == record.objectNo;
+    return !placed.patched && placed.slot == slot && placed.objectNo == record.objectNo;
   });
   if (found == placed_.end()) return 0;  // a document after one without records
-  Patch patch{slot, record.objectNo, found->offset, found->length, {}};
-  // The line is made as any other, into a text of its own.
-  const auto line = std::make_unique<LineWriter>(&patch.line);
-  if (style_.line(*line, slot + 1, run_.tables[slot], record) != 0) return -1;
-  line->flush();
+  const ParseTableSlot& table = run_.tables[slot];
+  LineValue value{};
+  if (style_.value(table, record, &value) != 0) return -1;
+  Patch patch{slot, record.objectNo, static_cast<std::size_t>(found - placed_.begin()), 0, 0, {}};
+  if (!value.skipped) {
+    // The line is made as any other, into a text of its own.
+    const auto line = std::make_unique<LineWriter>(&patch.line);
+    const char* path = tagPathOf(table, record);
+    const auto pathLength = static_cast<std::size_t>(record.tagNameLength);
+    putRecordLine(*line, style_.separator, slot + 1, record.objectNo, record.seqNo, path,
+                  style_.pathEndsAtNul ? textLength(path, pathLength) : pathLength, value.bytes, value.length);
+    line->flush();
+  }
   patches_.push_back(std::move(patch));
-  placed_.erase(found);
+  found->patched = true;
   return 0;
 }
 
@@ -133,6 +173,11 @@ int ListingStream::rewriteWithPatches() {
 }
 
 int ListingStream::finish() {
+  const std::vector<PlacedLine> placed = pipe_->finish();
+  for (Patch& patch : patches_) {
+    patch.offset = placed[patch.placed].offset;
+    patch.length = placed[patch.placed].length;
+  }
   const bool flushed = out_->flush();
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;

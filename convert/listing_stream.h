@@ -1,8 +1,9 @@
 // A tag listing written while its documents are read, so that the run keeps only what later
-// records need. The lines go to a new file beside the listing, which takes the listing's name
-// only when the run succeeds: a run that fails leaves an old listing as it was. A record
-// written while its element was open and empty that later gets content is written again in
-// its place when the listing is finished.
+// records need. The values are made on the reading thread, where their areas and messages are;
+// the lines are put and written on a thread of their own. They go to a new file beside the
+// listing, which takes the listing's name only when the run succeeds: a run that fails leaves
+// an old listing as it was. A record written while its element was open and empty that later
+// gets content is written again in its place when the listing is finished.
 #pragma once
 
 #include <cstdint>
@@ -13,15 +14,19 @@
 #include <vector>
 
 #include "common/line_writer.h"
+#include "convert/listing_pipe.h"
 #include "convert/listing_writer.h"
 #include "markup/record_flow.h"
 
 namespace mq {
 
-// How the lines of a listing are made: a record's line (0, or -1 with the message set), the
-// header before each document's lines, and whether a document without records ends it.
+// How the lines of a listing are made: a record's value (0, or -1 with the message set), the
+// separator, whether a path's text ends at a NUL, the header before each document's lines,
+// and whether a document without records ends the listing.
 struct LineStyle {
-  std::function<int(LineWriter& out, int fileNo, const ParseTableSlot& slot, const TagRecord& record)> line;
+  std::function<int(const ParseTableSlot& slot, const TagRecord& record, LineValue* value)> value;
+  char separator;
+  bool pathEndsAtNul;
   std::function<void(LineWriter& out)> header;
   bool endsAtEmptyDocument;
 };
@@ -49,16 +54,16 @@ class ListingStream : public RecordSink {
   int late(ParseRun& run, int slot, const TagRecord& record) override;
 
  private:
-  // Where a line written early stands, and the line it becomes.
+  // An early line sent to the pipe; where it stands is known once the pipe has finished.
   struct Placed {
     int32_t slot;
     int32_t objectNo;
-    long long offset;
-    long long length;
+    bool patched;
   };
   struct Patch {
     int32_t slot;
     int32_t objectNo;
+    std::size_t placed;  // its early line, in placed_
     long long offset;
     long long length;
     std::string line;
@@ -72,7 +77,9 @@ class ListingStream : public RecordSink {
   std::string partName_;
   std::FILE* file_ = nullptr;
   std::unique_ptr<LineWriter> out_;
+  std::unique_ptr<ListingPipe> pipe_;
   int32_t taken_[kMaxInputs] = {};
+  int32_t pathsSent_[kMaxInputs] = {};
   std::vector<Placed> placed_;
   std::vector<Patch> patches_;
 };

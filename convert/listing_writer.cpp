@@ -58,34 +58,45 @@ void writeListingHeader(LineWriter& out, const ListingFormat& format) {
   out.put("Value\r\n", 7);
 }
 
-int writeListingLine(ListingRun& run, LineWriter& out, int fileNo, const ParseTableSlot& slot, const TagRecord& record,
-                     const ListingFormat& format, ValuePath path) {
-  const char separator = format.separator;
+int listingValueOf(ListingRun& run, const ParseTableSlot& slot, const TagRecord& record, const ListingFormat& format,
+                   ValuePath path, LineValue* value) {
   const bool empty = record.contentOffset < 0 || record.contentLength <= 0;
-  const char* value = empty ? nullptr : contentOf(slot, record);
+  const char* content = empty ? nullptr : contentOf(slot, record);
   const int32_t length = empty ? 0 : record.contentLength;
   // A value with nothing to escape that fits the value area unchanged is written as it
   // stands; escaping it would only copy it there.
-  const bool asItStands =
-      path == ValuePath::AsItStands && length > 0 && length + 16 < run.value.size && !holdsEscapes(value, length);
-  if (!asItStands) {
-    if (escapeValue(run, value, length) != 0) return -1;
-    if (format.skipEmptyValues && run.value.used == 0) return 0;
+  if (path == ValuePath::AsItStands && length > 0 && length + 16 < run.value.size && !holdsEscapes(content, length)) {
+    *value = LineValue{content, static_cast<std::size_t>(length), true, false};
+    return 0;
   }
+  if (escapeValue(run, content, length) != 0) return -1;
+  *value = LineValue{reinterpret_cast<const char*>(run.value.bytes), static_cast<std::size_t>(run.value.used), false,
+                     format.skipEmptyValues && run.value.used == 0};
+  return 0;
+}
+
+void putRecordLine(LineWriter& out, char separator, int fileNo, int32_t objectNo, int32_t seqNo, const char* path,
+                   std::size_t pathLength, const char* value, std::size_t valueLength) {
   out.putNumber(fileNo);
   out.put(separator);
-  out.putNumber(record.objectNo);
+  out.putNumber(objectNo);
   out.put(separator);
-  out.putNumber(record.seqNo);
+  out.putNumber(seqNo);
   out.put(separator);
-  out.put(tagPathOf(slot, record), static_cast<std::size_t>(record.tagNameLength));
+  out.put(path, pathLength);
   out.put(separator);
-  if (asItStands) {
-    out.put(value, static_cast<std::size_t>(length));
-  } else {
-    out.put(reinterpret_cast<const char*>(run.value.bytes), static_cast<std::size_t>(run.value.used));
-  }
+  out.put(value, valueLength);
   out.put("\r\n", 2);
+}
+
+int writeListingLine(ListingRun& run, LineWriter& out, int fileNo, const ParseTableSlot& slot, const TagRecord& record,
+                     const ListingFormat& format, ValuePath path) {
+  LineValue value{};
+  if (listingValueOf(run, slot, record, format, path, &value) != 0) return -1;
+  if (!value.skipped) {
+    putRecordLine(out, format.separator, fileNo, record.objectNo, record.seqNo, tagPathOf(slot, record),
+                  static_cast<std::size_t>(record.tagNameLength), value.bytes, value.length);
+  }
   return 0;
 }
 

@@ -3,6 +3,7 @@
 // end, and TAB, LF and CR in a value written as "[09]", "[0A]" and "[0D]".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -47,8 +48,24 @@ enum class ValuePath { AsItStands, Escaped };
 
 class LineWriter;
 
+// The value a record's line carries: the record's own content as it stands, or text made in a
+// run's area that stays valid until the next value is made; or no line at all.
+struct LineValue {
+  const char* bytes;
+  std::size_t length;
+  bool ownContent;  // bytes are the record's content, at its contentOffset
+  bool skipped;     // the format writes no line for the record
+};
+
 // The header line, before the records of each document when the format has one.
 void writeListingHeader(LineWriter& out, const ListingFormat& format);
+// The value of a record's listing line. -1 only with message 1014 (the value area).
+int listingValueOf(ListingRun& run, const ParseTableSlot& slot, const TagRecord& record, const ListingFormat& format,
+                   ValuePath path, LineValue* value);
+// One line: the document, object and sequence numbers, the path and the value between
+// separators, CR LF at the end.
+void putRecordLine(LineWriter& out, char separator, int fileNo, int32_t objectNo, int32_t seqNo, const char* path,
+                   std::size_t pathLength, const char* value, std::size_t valueLength);
 // The line of one record of document fileNo; nothing for an empty value the format skips.
 // -1 only with message 1014 (the value area).
 int writeListingLine(ListingRun& run, LineWriter& out, int fileNo, const ParseTableSlot& slot, const TagRecord& record,

@@ -118,10 +118,10 @@ int loadWithCsvStream(OutputRun& run, const InputSet& inputs) {
     return 1;
   }
   ListingStream stream(run, s.outputFile,
-                       LineStyle{[&run](LineWriter& out, int fileNo, const ParseTableSlot& slot, const TagRecord& record) {
-                                   return writeCsvLine(run, out, fileNo, slot, record);
+                       LineStyle{[&run](const ParseTableSlot& slot, const TagRecord& record, LineValue* value) {
+                                   return csvValueOf(run, slot, record, value);
                                  },
-                                 nullptr, false});
+                                 '\t', true, nullptr, false});
   int result = 1;
   if (stream.open()) {
     run.flow.sink = &stream;

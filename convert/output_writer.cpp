@@ -115,12 +115,6 @@ void warnNotInInput(OutputRun& run, const OutputItem& item, const char* path, bo
   passWarningOn(run);
 }
 
-// The bytes of the text before its first NUL, at most `limit`.
-std::size_t textLength(const char* text, std::size_t limit) {
-  const void* nul = std::memchr(text, 0, limit);
-  return nul == nullptr ? limit : static_cast<std::size_t>(static_cast<const char*>(nul) - text);
-}
-
 bool needsCleaning(const char* value, int32_t length) {
   for (int32_t i = 0; i < length; ++i) {
     const char byte = value[i];
@@ -144,31 +138,27 @@ int writeListingLines(OutputRun& run, LineWriter& out) {
 
 void setListingShortcutEnabled(OutputRun& run, bool enabled) { run.listingShortcut = enabled; }
 
-int writeCsvLine(OutputRun& run, LineWriter& out, int fileNo, const ParseTableSlot& slot, const TagRecord& record) {
+int csvValueOf(OutputRun& run, const ParseTableSlot& slot, const TagRecord& record, LineValue* value) {
   const bool empty = record.contentOffset < 0 || record.contentLength <= 0;
-  const char* value = empty ? "" : contentOf(slot, record);
+  const char* content = empty ? "" : contentOf(slot, record);
   const int32_t length = empty ? 0 : record.contentLength;
   // A value with nothing to clean that the work area holds without growing is written as
   // it stands: cleaning would only copy it there.
-  const bool asItStands = run.listingShortcut && length + 16 < run.output.workSize && !needsCleaning(value, length);
-  const char* line = value;
-  std::size_t lineLength = static_cast<std::size_t>(length);
-  if (!asItStands) {
-    if (cleanValue(run, value, length) != 0) return -1;
-    line = workText(run);
-    lineLength = std::strlen(line);
+  if (run.listingShortcut && length + 16 < run.output.workSize && !needsCleaning(content, length)) {
+    *value = LineValue{content, static_cast<std::size_t>(length), !empty, false};
+    return 0;
   }
+  if (cleanValue(run, content, length) != 0) return -1;
+  *value = LineValue{workText(run), std::strlen(workText(run)), false, false};
+  return 0;
+}
+
+int writeCsvLine(OutputRun& run, LineWriter& out, int fileNo, const ParseTableSlot& slot, const TagRecord& record) {
+  LineValue value{};
+  if (csvValueOf(run, slot, record, &value) != 0) return -1;
   const char* path = tagPathOf(slot, record);
-  out.putNumber(fileNo);
-  out.put('\t');
-  out.putNumber(record.objectNo);
-  out.put('\t');
-  out.putNumber(record.seqNo);
-  out.put('\t');
-  out.put(path, textLength(path, static_cast<std::size_t>(record.tagNameLength)));
-  out.put('\t');
-  out.put(line, lineLength);
-  out.put("\r\n", 2);
+  putRecordLine(out, '\t', fileNo, record.objectNo, record.seqNo, path,
+                textLength(path, static_cast<std::size_t>(record.tagNameLength)), value.bytes, value.length);
   return 0;
 }
 

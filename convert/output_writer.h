@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "common/line_writer.h"
+#include "convert/listing_writer.h"
 #include "convert/output_definitions.h"
 #include "markup/parse_tables.h"
 
@@ -41,6 +42,8 @@ int cleanValue(OutputRun& run, const char* value, int32_t length);
 int writeListingOutput(OutputRun& run);
 // The line of one record of document fileNo; -1 with message 1014 when the work area cannot grow.
 int writeCsvLine(OutputRun& run, LineWriter& out, int fileNo, const ParseTableSlot& slot, const TagRecord& record);
+// The value of that line. -1 only with message 1014 (the work area).
+int csvValueOf(OutputRun& run, const ParseTableSlot& slot, const TagRecord& record, LineValue* value);
 
 // Tests switch the listing writer's shortcut for values that need no cleaning off, to
 // compare both ways; it is on by default.

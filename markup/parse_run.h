@@ -20,6 +20,7 @@ struct PieceSizes {
   int64_t wholeUpTo = 1 << 20;  // documents of at most this many bytes are read whole
   int32_t piece = 1 << 20;      // bytes read and converted at a time
   int32_t window = 1 << 20;     // the scanner's first window
+  int32_t checkedInTwo = 256 << 10;  // pieces of this many bytes or more are checked in two halves at once
 };
 
 struct ParseRun : RunRecord {

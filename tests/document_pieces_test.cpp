@@ -82,6 +82,8 @@ TEST_F(DocumentPieces, GiveWhatTheWholeTextGives) {
       {"fault", [](const std::string& t) { return t + "\r\n\n<p>x</p>]]>"; }},
       {"named", [](const std::string& t) { return "<?xml version=\"1.0\" encoding=\"EUC-JP\"?>" + convert(t, "CP932", "EUC-JP-MS"); }},
       {"latin", [](const std::string&) { return std::string("<meta charset=iso-8859-1><p>caf\xE9</p>"); }},
+      // The one bad byte is the first of the second half when a piece is checked in two.
+      {"bad byte at the half", [](const std::string&) { return std::string(40, 'a') + "<\x80" + std::string(40, 'a'); }},
   };
   int compared = 0;
   for (unsigned seed = 1; seed <= 6; ++seed) {
@@ -94,7 +96,8 @@ TEST_F(DocumentPieces, GiveWhatTheWholeTextGives) {
             testRun().pieces.enabled = false;
             const std::string whole = load(bytes, kind, working, code, true);
             for (const int32_t piece : {1, 3, 64, 4096}) {
-              testRun().pieces = PieceSizes{true, 0, piece, piece < 16 ? 4 : piece};
+              // Pieces of 64 bytes and more are also checked in two halves at once.
+              testRun().pieces = PieceSizes{true, 0, piece, piece < 16 ? 4 : piece, piece < 64 ? 1 << 20 : 16};
               ASSERT_EQ(load(bytes, kind, working, code, piece % 2 == 1), whole)
                   << form.name << " seed " << seed << " piece " << piece << " kind " << static_cast<int>(kind)
                   << " working " << static_cast<int>(working) << " code " << static_cast<int>(code);
