@@ -16,7 +16,11 @@ ListingStream::ListingStream(ListingRun& run, const char* fileName, const Listin
                     LineStyle{[&run, format, path](const ParseTableSlot& slot, const TagRecord& record, LineValue* value) {
                                 return listingValueOf(run, slot, record, format, path, value);
                               },
-                              format.separator, false,
+                              // An escape takes four bytes for one.
+                              [&run, path](int32_t length) {
+                                return path == ValuePath::AsItStands && 4L * length + 16 < run.value.size;
+                              },
+                              listingValueMade, format.skipEmptyValues, format.separator, false,
                               format.writeHeader ? std::function<void(LineWriter&)>([format](LineWriter& out) {
                                 writeListingHeader(out, format);
                               })
@@ -36,13 +40,13 @@ bool ListingStream::open() {
   file_ = createFileBeside(fileName_.c_str(), &partName_);
   if (file_ == nullptr) return false;
   out_ = std::make_unique<LineWriter>(file_);
-  pipe_ = std::make_unique<ListingPipe>(*out_, style_.separator, style_.pathEndsAtNul, style_.header);
+  writer_ = std::make_unique<BatchThread>([this](RecordBatch& batch) { writeBatch(batch); });
   return true;
 }
 
 void ListingStream::abandon() {
   if (file_ == nullptr) return;
-  pipe_->stop();
+  writer_->stop();
   std::fclose(file_);
   file_ = nullptr;
   std::remove(partName_.c_str());
@@ -56,52 +60,75 @@ bool ListingStream::stopped(int slot) {
   return false;
 }
 
+namespace {
+
+// What the reading thread tells the writing thread of a record's value.
+enum ValueMark : uint8_t { kMadeInPlace = 0, kMade = 1, kSkipped = 2 };
+
+}  // namespace
+
 int ListingStream::take(ParseRun& /*run*/, int slot, const TagRecord* records, int32_t count, const int32_t* early,
                         int32_t earlyCount) {
   if (count <= 0 || stopped(slot)) return 0;
   const ParseTableSlot& table = run_.tables[slot];
-  PipeBatch batch = pipe_->fresh();
-  batch.slot = slot;
-  batch.header = taken_[slot] == 0 && style_.header != nullptr;
+  RecordBatch batch = writer_->fresh();
+  copier_.copy(table, slot, records, count, &batch);
+  batch.early.assign(early, early + earlyCount);
+  batch.marks.assign(static_cast<std::size_t>(count), kMadeInPlace);
   taken_[slot] += count;
-  int32_t contentsEnd = 0;
-  int32_t pathsEnd = pathsSent_[slot];
-  int32_t nextEarly = 0;
+  for (int32_t e = 0; e < earlyCount; ++e) placed_.push_back(Placed{slot, early[e], false});
   for (int32_t r = 0; r < count; ++r) {
     const TagRecord& record = records[r];
-    const bool isEarly = nextEarly < earlyCount && record.objectNo == early[nextEarly];
-    LineValue value{};
-    if (style_.value(table, record, &value) != 0) return -1;
-    if (isEarly) {
-      placed_.push_back(Placed{slot, record.objectNo, false});
-      ++nextEarly;
-    } else if (value.skipped) {
+    const int32_t length = record.contentOffset >= 0 && record.contentLength > 0 ? record.contentLength : 0;
+    if (style_.makesInPlace(length)) {
+      if (length == 0 && style_.skipsEmpty) batch.marks[static_cast<std::size_t>(r)] = kSkipped;
       continue;
     }
-    PipeLine line{record.objectNo, record.seqNo, record.tagNameOffset, record.tagNameLength, 0,
-                  static_cast<int32_t>(value.length), isEarly ? uint8_t{PipeLine::kEarly} : uint8_t{0}};
+    LineValue value{};
+    if (style_.value(table, record, &value) != 0) return -1;
+    uint8_t& mark = batch.marks[static_cast<std::size_t>(r)];
     if (value.skipped) {
-      line.flags |= PipeLine::kSkipped;
-    } else if (value.ownContent) {
-      line.valueOffset = record.contentOffset;
-      contentsEnd = std::max(contentsEnd, record.contentOffset + line.valueLength);
-    } else {
-      line.valueOffset = static_cast<int32_t>(batch.made.size());
-      line.flags |= PipeLine::kMadeValue;
-      batch.made.insert(batch.made.end(), value.bytes, value.bytes + value.length);
+      mark = kSkipped;
+    } else if (!value.ownContent) {
+      // A value made in a run's area goes after the copied contents.
+      TagRecord& copied = batch.records[static_cast<std::size_t>(r)];
+      copied.contentOffset = static_cast<int32_t>(batch.contents.size());
+      copied.contentLength = static_cast<int32_t>(value.length);
+      batch.contents.insert(batch.contents.end(), value.bytes, value.bytes + value.length);
+      mark = kMade;
     }
-    pathsEnd = std::max(pathsEnd, record.tagNameOffset + record.tagNameLength);
-    batch.lines.push_back(line);
   }
-  // Copies in two blocks: the contents move on after the hand-on, and the path texts' area may
-  // move when it grows.
-  const auto* contents = reinterpret_cast<const char*>(table.contents);
-  batch.contents.assign(contents, contents + contentsEnd);
-  const auto* paths = reinterpret_cast<const char*>(table.tagNames);
-  batch.paths.assign(paths + pathsSent_[slot], paths + pathsEnd);
-  pathsSent_[slot] = pathsEnd;
-  pipe_->send(std::move(batch));
+  writer_->send(std::move(batch));
   return 0;
+}
+
+void ListingStream::writeBatch(RecordBatch& batch) {
+  const ParseTableSlot table = mirror_.slotOf(batch);
+  if (!headed_[batch.slot]) {
+    headed_[batch.slot] = true;
+    if (style_.header) style_.header(*out_);
+  }
+  std::size_t nextEarly = 0;
+  for (std::size_t r = 0; r < batch.records.size(); ++r) {
+    const TagRecord& record = batch.records[r];
+    const bool isEarly = nextEarly < batch.early.size() && record.objectNo == batch.early[nextEarly];
+    const long long at = out_->position();
+    if (batch.marks[r] != kSkipped) {
+      const bool hasContent = record.contentOffset >= 0 && record.contentLength > 0;
+      const char* content = hasContent ? contentOf(table, record) : "";
+      const auto length = static_cast<std::size_t>(hasContent ? record.contentLength : 0);
+      const std::string_view value =
+          batch.marks[r] == kMade ? std::string_view(content, length) : style_.make(content, length, &scratch_);
+      const char* path = tagPathOf(table, record);
+      const auto pathLength = static_cast<std::size_t>(record.tagNameLength);
+      putRecordLine(*out_, style_.separator, batch.slot + 1, record.objectNo, record.seqNo, path,
+                    style_.pathEndsAtNul ? textLength(path, pathLength) : pathLength, value.data(), value.size());
+    }
+    if (isEarly) {
+      placedAt_.push_back(PlacedLine{at, out_->position() - at});
+      ++nextEarly;
+    }
+  }
 }
 
 int ListingStream::late(ParseRun& /*run*/, int slot, const TagRecord& record) {
@@ -173,10 +200,10 @@ int ListingStream::rewriteWithPatches() {
 }
 
 int ListingStream::finish() {
-  const std::vector<PlacedLine> placed = pipe_->finish();
+  writer_->finish();
   for (Patch& patch : patches_) {
-    patch.offset = placed[patch.placed].offset;
-    patch.length = placed[patch.placed].length;
+    patch.offset = placedAt_[patch.placed].offset;
+    patch.length = placedAt_[patch.placed].length;
   }
   const bool flushed = out_->flush();
   const bool closed = std::fclose(file_) == 0;

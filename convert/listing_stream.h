@@ -14,21 +14,34 @@
 #include <vector>
 
 #include "common/line_writer.h"
-#include "convert/listing_pipe.h"
+#include "convert/record_batches.h"
 #include "convert/listing_writer.h"
 #include "markup/record_flow.h"
 
 namespace mq {
 
-// How the lines of a listing are made: a record's value (0, or -1 with the message set), the
-// separator, whether a path's text ends at a NUL, the header before each document's lines,
-// and whether a document without records ends the listing.
+// How the lines of a listing are made:
+// - value: a record's value, made on the reading thread (0, or -1 with the message set);
+// - makesInPlace: whether the value of a record with content of this length is made without
+//   growing any area; such a value is made on the writing thread by `make`, which cannot fail;
+// - skipsEmpty: a record without content has no line (when it is made in place);
+// - the separator, whether a path's text ends at a NUL, the header before each document's
+//   lines, and whether a document without records ends the listing.
 struct LineStyle {
   std::function<int(const ParseTableSlot& slot, const TagRecord& record, LineValue* value)> value;
+  std::function<bool(int32_t length)> makesInPlace;
+  std::string_view (*make)(const char* value, std::size_t length, std::string* scratch);
+  bool skipsEmpty;
   char separator;
   bool pathEndsAtNul;
   std::function<void(LineWriter& out)> header;
   bool endsAtEmptyDocument;
+};
+
+// Where an early line was written.
+struct PlacedLine {
+  long long offset;
+  long long length;
 };
 
 class ListingStream : public RecordSink {
@@ -70,6 +83,8 @@ class ListingStream : public RecordSink {
   };
   bool stopped(int slot);
   int rewriteWithPatches();
+  // On the writing thread.
+  void writeBatch(RecordBatch& batch);
 
   ListingRun& run_;
   std::string fileName_;
@@ -77,9 +92,14 @@ class ListingStream : public RecordSink {
   std::string partName_;
   std::FILE* file_ = nullptr;
   std::unique_ptr<LineWriter> out_;
-  std::unique_ptr<ListingPipe> pipe_;
   int32_t taken_[kMaxInputs] = {};
-  int32_t pathsSent_[kMaxInputs] = {};
+  BatchCopier copier_;
+  // The writing thread's own.
+  PathMirror mirror_;
+  bool headed_[kMaxInputs] = {};
+  std::string scratch_;
+  std::vector<PlacedLine> placedAt_;
+  std::unique_ptr<BatchThread> writer_;
   std::vector<Placed> placed_;
   std::vector<Patch> patches_;
 };

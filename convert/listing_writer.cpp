@@ -75,6 +75,24 @@ int listingValueOf(ListingRun& run, const ParseTableSlot& slot, const TagRecord&
   return 0;
 }
 
+std::string_view listingValueMade(const char* value, std::size_t length, std::string* scratch) {
+  if (!holdsEscapes(value, static_cast<int32_t>(length))) return {value, length};
+  scratch->clear();
+  for (std::size_t i = 0; i < length; ++i) {
+    const char byte = value[i];
+    if (byte == '\t') {
+      scratch->append("[09]");
+    } else if (byte == '\n') {
+      scratch->append("[0A]");
+    } else if (byte == '\r') {
+      scratch->append("[0D]");
+    } else {
+      scratch->push_back(byte);
+    }
+  }
+  return *scratch;
+}
+
 void putRecordLine(LineWriter& out, char separator, int fileNo, int32_t objectNo, int32_t seqNo, const char* path,
                    std::size_t pathLength, const char* value, std::size_t valueLength) {
   out.putNumber(fileNo);

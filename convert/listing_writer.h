@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "common/texts.h"
 #include "common/work_areas.h"
@@ -62,6 +63,9 @@ void writeListingHeader(LineWriter& out, const ListingFormat& format);
 // The value of a record's listing line. -1 only with message 1014 (the value area).
 int listingValueOf(ListingRun& run, const ParseTableSlot& slot, const TagRecord& record, const ListingFormat& format,
                    ValuePath path, LineValue* value);
+// The same value made without any area, so that it cannot fail: as it stands, or escaped
+// into `scratch`. For a value that escapeValue would make without growing the area.
+std::string_view listingValueMade(const char* value, std::size_t length, std::string* scratch);
 // One line: the document, object and sequence numbers, the path and the value between
 // separators, CR LF at the end.
 void putRecordLine(LineWriter& out, char separator, int fileNo, int32_t objectNo, int32_t seqNo, const char* path,

@@ -121,7 +121,11 @@ int loadWithCsvStream(OutputRun& run, const InputSet& inputs) {
                        LineStyle{[&run](const ParseTableSlot& slot, const TagRecord& record, LineValue* value) {
                                    return csvValueOf(run, slot, record, value);
                                  },
-                                 '\t', true, nullptr, false});
+                                 // Cleaning never lengthens a value.
+                                 [&run](int32_t length) {
+                                   return run.listingShortcut && length + 16 < run.output.workSize;
+                                 },
+                                 csvValueMade, false, '\t', true, nullptr, false});
   int result = 1;
   if (stream.open()) {
     run.flow.sink = &stream;

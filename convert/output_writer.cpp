@@ -153,6 +153,22 @@ int csvValueOf(OutputRun& run, const ParseTableSlot& slot, const TagRecord& reco
   return 0;
 }
 
+std::string_view csvValueMade(const char* value, std::size_t length, std::string* scratch) {
+  if (!needsCleaning(value, static_cast<int32_t>(length))) return {value, length};
+  scratch->clear();
+  for (std::size_t i = 0; i < length; ++i) {
+    char byte = value[i];
+    if (byte == '\0') break;
+    if (byte == '\t' || byte == '\n' || byte == '\r') {
+      const char partner = byte == '\n' ? '\r' : byte == '\r' ? '\n' : '\0';
+      if (partner != '\0' && i + 1 < length && value[i + 1] == partner) ++i;
+      byte = ' ';
+    }
+    scratch->push_back(byte);
+  }
+  return *scratch;
+}
+
 int writeCsvLine(OutputRun& run, LineWriter& out, int fileNo, const ParseTableSlot& slot, const TagRecord& record) {
   LineValue value{};
   if (csvValueOf(run, slot, record, &value) != 0) return -1;

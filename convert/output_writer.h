@@ -44,6 +44,9 @@ int writeListingOutput(OutputRun& run);
 int writeCsvLine(OutputRun& run, LineWriter& out, int fileNo, const ParseTableSlot& slot, const TagRecord& record);
 // The value of that line. -1 only with message 1014 (the work area).
 int csvValueOf(OutputRun& run, const ParseTableSlot& slot, const TagRecord& record, LineValue* value);
+// The same value made without any area, so that it cannot fail: as it stands, or cleaned into
+// `scratch` up to its first NUL. For a value that cleanValue would make without growing the area.
+std::string_view csvValueMade(const char* value, std::size_t length, std::string* scratch);
 
 // Tests switch the listing writer's shortcut for values that need no cleaning off, to
 // compare both ways; it is on by default.

@@ -1,0 +1,112 @@
+#include "convert/record_batches.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace mq {
+
+namespace {
+
+// Batches queued at most; the reading thread waits beyond.
+constexpr std::size_t kQueued = 2;
+
+}  // namespace
+
+void RecordBatch::clear() {
+  late = false;
+  records.clear();
+  marks.clear();
+  early.clear();
+  contents.clear();
+  paths.clear();
+}
+
+void BatchCopier::copy(const ParseTableSlot& table, int slot, const TagRecord* records, int32_t count,
+                       RecordBatch* batch) {
+  batch->slot = slot;
+  batch->records.assign(records, records + count);
+  int32_t contentsEnd = 0;
+  int32_t pathsEnd = pathsSent_[slot];
+  for (int32_t r = 0; r < count; ++r) {
+    const TagRecord& record = records[r];
+    if (record.contentOffset >= 0) contentsEnd = std::max(contentsEnd, record.contentOffset + record.contentLength);
+    pathsEnd = std::max(pathsEnd, record.tagNameOffset + record.tagNameLength);
+  }
+  // Two blocks: the contents move on after the hand-on, and the path texts' area may move
+  // when it grows; a path's text, once written, stays as it is.
+  const auto* contents = reinterpret_cast<const char*>(table.contents);
+  batch->contents.assign(contents, contents + contentsEnd);
+  const auto* paths = reinterpret_cast<const char*>(table.tagNames);
+  batch->paths.assign(paths + pathsSent_[slot], paths + pathsEnd);
+  pathsSent_[slot] = pathsEnd;
+}
+
+ParseTableSlot PathMirror::slotOf(RecordBatch& batch) {
+  std::vector<char>& paths = paths_[batch.slot];
+  paths.insert(paths.end(), batch.paths.begin(), batch.paths.end());
+  return ParseTableSlot{reinterpret_cast<unsigned char*>(batch.records.data()),
+                        static_cast<int32_t>(batch.records.size() * sizeof(TagRecord)),
+                        static_cast<int32_t>(batch.records.size()),
+                        reinterpret_cast<unsigned char*>(paths.data()),
+                        static_cast<int32_t>(paths.size()),
+                        reinterpret_cast<unsigned char*>(batch.contents.data()),
+                        static_cast<int32_t>(batch.contents.size())};
+}
+
+BatchThread::BatchThread(std::function<void(RecordBatch&)> work) : work_(std::move(work)) {}
+
+BatchThread::~BatchThread() { stop(); }
+
+RecordBatch BatchThread::fresh() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (spare_.empty()) return RecordBatch{};
+  RecordBatch batch = std::move(spare_.back());
+  spare_.pop_back();
+  return batch;
+}
+
+void BatchThread::send(RecordBatch batch) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!thread_.joinable() && !ending_) thread_ = std::thread([this] { run(); });
+  changed_.wait(lock, [this] { return queue_.size() < kQueued; });
+  queue_.push_back(std::move(batch));
+  changed_.notify_all();
+}
+
+void BatchThread::finish() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ending_ = true;
+    changed_.notify_all();
+  }
+  if (thread_.joinable()) thread_.join();
+}
+
+void BatchThread::stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ending_ = true;
+    dropping_ = true;
+    queue_.clear();
+    changed_.notify_all();
+  }
+  if (thread_.joinable()) thread_.join();
+}
+
+void BatchThread::run() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return !queue_.empty() || ending_; });
+    if (queue_.empty() || dropping_) return;
+    RecordBatch batch = std::move(queue_.front());
+    queue_.pop_front();
+    changed_.notify_all();
+    lock.unlock();
+    work_(batch);
+    batch.clear();
+    lock.lock();
+    spare_.push_back(std::move(batch));
+  }
+}
+
+}  // namespace mq
