@@ -2,6 +2,7 @@
 // them. A blank is TAB, LF, CR or SPACE, nothing else.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -32,6 +33,9 @@ int copyWithoutBlanks(char* destination, const char* source, int length);
 
 // a-z become A-Z, every other byte stays; destination and source may be the same.
 void toUpperAscii(char* destination, const char* source, int length);
+// The same in place, eight bytes at a time, for a text with eight bytes of room after it; the
+// room is read and written back as it was.
+void toUpperAsciiInRoom(char* text, int length);
 
 // The same over Shift-JIS text in place, leaving both bytes of every two-byte character as
 // they are (a trail byte may be a letter's byte).
@@ -40,6 +44,23 @@ void toUpperShiftJis(char* text, int length);
 // Row and column (from 1) of the position just after the range: a TAB counts four
 // columns, CR, LF and the pairs CR LF and LF CR each end one line.
 void countRowsCols(long* rows, long* columns, const char* text, long length);
+
+// Eight bytes of a text from `bytes` on, those from `left` bytes on cleared: for texts with
+// eight bytes of room after them in their areas, read a word at a time.
+inline uint64_t wordInRoom(const unsigned char* bytes, int32_t left) {
+  static_assert(std::endian::native == std::endian::little, "a text's first bytes are a word's low bytes");
+  uint64_t word = 0;
+  std::memcpy(&word, bytes, 8);
+  return left >= 8 ? word : word & ((uint64_t{1} << (8 * left)) - 1);
+}
+
+// Whether two such texts of `length` bytes are the same.
+inline bool sameBytesInRoom(const unsigned char* a, const unsigned char* b, int32_t length) {
+  for (int32_t i = 0; i < length; i += 8) {
+    if (wordInRoom(a + i, length - i) != wordInRoom(b + i, length - i)) return false;
+  }
+  return true;
+}
 
 // Whether any of the eight bytes at `bytes` is below 0x0E, where TAB, LF and CR lie: text
 // without them is passed over eight bytes at a time.

@@ -109,13 +109,43 @@ bool KeptValues::readTemplate(OutputRun& run) {
   return read;
 }
 
+KeptValues::KeptValues() : lookup_([this](RecordBatch& batch) { keep(batch); }) {}
+
 int KeptValues::take(ParseRun& run, int slot, const TagRecord* records, int32_t count, const int32_t* early,
                      int32_t earlyCount) {
-  const ParseTableSlot& table = run.tables[slot];
-  int32_t nextEarly = 0;
-  for (int32_t r = 0; r < count; ++r) {
-    const TagRecord& record = records[r];
-    const bool isEarly = nextEarly < earlyCount && record.objectNo == early[nextEarly];
+  if (count <= 0) return 0;
+  RecordBatch batch = lookup_.fresh();
+  copier_.copy(run.tables[slot], slot, records, count, &batch);
+  batch.early.assign(early, early + earlyCount);
+  lookup_.send(std::move(batch));
+  return 0;
+}
+
+int KeptValues::late(ParseRun& run, int slot, const TagRecord& record) {
+  RecordBatch batch = lookup_.fresh();
+  batch.slot = slot;
+  batch.late = true;
+  TagRecord moved = record;
+  if (record.contentOffset >= 0 && record.contentLength > 0) {
+    const char* content = contentOf(run.tables[slot], record);
+    batch.contents.assign(content, content + record.contentLength);
+    moved.contentOffset = 0;
+  }
+  batch.records.push_back(moved);
+  lookup_.send(std::move(batch));
+  return 0;
+}
+
+void KeptValues::keep(RecordBatch& batch) {
+  const ParseTableSlot table = mirror_.slotOf(batch);
+  const int slot = batch.slot;
+  if (batch.late) {
+    keepLate(slot, batch.records[0], table);
+    return;
+  }
+  std::size_t nextEarly = 0;
+  for (const TagRecord& record : batch.records) {
+    const bool isEarly = nextEarly < batch.early.size() && record.objectNo == batch.early[nextEarly];
     if (isEarly) ++nextEarly;
     PairCell* pair = findPair(pairKey(slot, record.tagNameLength, record.seqNo));
     if (pair == nullptr) continue;
@@ -137,22 +167,21 @@ int KeptValues::take(ParseRun& run, int slot, const TagRecord* records, int32_t 
                                hasContent});
     if (isEarly) waiting_[(static_cast<int64_t>(slot) << 32) | record.objectNo] = kept_[slot].size() - 1;
   }
-  return 0;
 }
 
-int KeptValues::late(ParseRun& run, int slot, const TagRecord& record) {
+void KeptValues::keepLate(int slot, const TagRecord& record, const ParseTableSlot& table) {
   const auto found = waiting_.find((static_cast<int64_t>(slot) << 32) | record.objectNo);
-  if (found == waiting_.end()) return 0;
+  if (found == waiting_.end()) return;
   Kept& kept = kept_[slot][found->second];
   kept.hasContent = record.contentOffset >= 0 && record.contentLength > 0;
   if (kept.hasContent) {
-    kept.content.assign(contentOf(run.tables[slot], record), static_cast<std::size_t>(record.contentLength));
+    kept.content.assign(contentOf(table, record), static_cast<std::size_t>(record.contentLength));
   }
   waiting_.erase(found);
-  return 0;
 }
 
 int KeptValues::fillTables(OutputRun& run) {
+  lookup_.finish();
   for (int slot = 0; slot < run.settings.inputCount; ++slot) {
     openTableCursor(run, slot);
     run.cursor.recordCount = 0;
@@ -173,12 +202,6 @@ int KeptValues::fillTables(OutputRun& run) {
     storeTableCursor(run, slot);
   }
   return 0;
-}
-
-std::size_t KeptValues::keptCount() const {
-  std::size_t count = 0;
-  for (const auto& slot : kept_) count += slot.size();
-  return count;
 }
 
 }  // namespace mq

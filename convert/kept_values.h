@@ -3,6 +3,7 @@
 // so that a fill's memory does not grow with its documents. An item is answered by the first
 // record of its path and sequence number, and its 5021 warning says whether any record had
 // the path's length and the number: the first record of each such pair is kept for that.
+// The records handed on are looked up on a thread of their own, beside the reading.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "common/settings.h"
+#include "convert/record_batches.h"
 #include "markup/record_flow.h"
 
 namespace mq {
@@ -19,6 +21,8 @@ struct OutputRun;
 
 class KeptValues : public RecordSink {
  public:
+  KeptValues();
+
   // Reads the template's items up to the first faulty one, as the fill will meet them.
   // False when the template cannot be read or its areas had: the documents are then kept
   // whole, and the output phase reports what it reports. The run's message is left as it was.
@@ -31,8 +35,6 @@ class KeptValues : public RecordSink {
   // Puts the kept records of every document into its table, in their order, for the fill.
   // -1 with message 1014 when a table cannot grow.
   int fillTables(OutputRun& run);
-
-  std::size_t keptCount() const;
 
  private:
   struct Kept {
@@ -53,6 +55,10 @@ class KeptValues : public RecordSink {
     uint64_t pair;  // 0: empty
     bool kept;
   };
+  // On the looking-up thread.
+  void keep(RecordBatch& batch);
+  void keepLate(int slot, const TagRecord& record, const ParseTableSlot& table);
+
   static uint64_t pairKey(int slot, int32_t length, int32_t seqNo);
   void addItem(int slot, const char* path, int32_t length, int32_t seqNo);
   void placeWanted(std::size_t index);
@@ -64,6 +70,9 @@ class KeptValues : public RecordSink {
   std::vector<Wanted> wanted_;
   std::vector<Kept> kept_[kMaxInputs];
   std::unordered_map<int64_t, std::size_t> waiting_;  // early records kept: (document, objectNo) to index
+  BatchCopier copier_;
+  PathMirror mirror_;  // the looking-up thread's own
+  BatchThread lookup_;
 };
 
 }  // namespace mq

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/message_log.h"
+#include "common/text_helpers.h"
 #include "common/texts.h"
 #include "common/work_areas.h"
 #include "markup/parser_scratch.h"
@@ -35,14 +36,10 @@ long bucketCount(ParseRun& run) { return run.scratch.pathIndexSize / static_cast
 uint32_t hashName(int32_t parent, const unsigned char* bytes, int32_t length) {
   uint64_t h = uint64_t{0x9E3779B97F4A7C15} ^ (static_cast<uint64_t>(static_cast<uint32_t>(parent)) << 20) ^
                static_cast<uint64_t>(length);
-  int32_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, bytes + i, 8);
-    h = (h ^ word) * uint64_t{0xFF51AFD7ED558CCD};
+  for (int32_t i = 0; i < length; i += 8) {
+    h = (h ^ wordInRoom(bytes + i, length - i)) * uint64_t{0xFF51AFD7ED558CCD};
     h ^= h >> 32;
   }
-  for (; i < length; ++i) h = (h ^ bytes[i]) * uint64_t{0x100000001B3};
   h ^= h >> 29;
   return static_cast<uint32_t>(h);
 }
@@ -92,8 +89,8 @@ int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, 
     if (table[i].hash != hash || table[i].parent != key.parentEntry) continue;
     PathCountEntry& found = entries(run)[table[i].entry - 1];
     // Same parent path: the paths are equal when their last names are.
-    if (found.pathLength == key.pathLength && std::memcmp(tagNames + found.pathOffset + parentLength, key.lastName,
-                                                          static_cast<std::size_t>(key.lastNameLength)) == 0) {
+    if (found.pathLength == key.pathLength &&
+        sameBytesInRoom(tagNames + found.pathOffset + parentLength, key.lastName, key.lastNameLength)) {
       *entry = table[i].entry - 1;
       *sequence = ++found.count;
       *pathOffset = found.pathOffset;

@@ -34,13 +34,16 @@ class PathIndexTest : public ::testing::Test {
   int open(const std::string& name, int32_t* sequence) {
     const int32_t parent = stack_.empty() ? -1 : stack_.back().entry;
     const std::string path = (stack_.empty() ? "" : stack_.back().path) + name;
-    const PathKey key{parent, reinterpret_cast<const unsigned char*>(name.data()), static_cast<int32_t>(name.size()),
+    // Names and paths have room after them, as in their areas.
+    const std::string roomy = name + std::string(8, 'x');
+    const std::string names = tagNames_ + std::string(8, 'x');
+    const PathKey key{parent, reinterpret_cast<const unsigned char*>(roomy.data()), static_cast<int32_t>(name.size()),
                       static_cast<int32_t>(path.size())};
     stack_.push_back(Open{-1, path});
     auto offset = static_cast<int32_t>(tagNames_.size());
     int32_t entry = -1;
     const int result =
-        countPath(testRun(), key, reinterpret_cast<const unsigned char*>(tagNames_.data()), ++objects_, &offset, &entry, sequence);
+        countPath(testRun(), key, reinterpret_cast<const unsigned char*>(names.data()), ++objects_, &offset, &entry, sequence);
     stack_.back().entry = entry;
     if (result == 0 && *sequence == 1) {
       tagNames_ += path;

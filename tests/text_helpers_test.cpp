@@ -40,6 +40,38 @@ TEST(TextHelpers, CopyWithoutBlanksAndUpperCase) {
   EXPECT_EQ(text, "ABC-XYZ 019+\x82\x41\x80\xFF");
 }
 
+TEST(TextHelpers, UpperCasingEightBytesAtATimeAgreesWithTheByteLoopAndLeavesTheRoom) {
+  std::mt19937 random(5);
+  for (int round = 0; round < 2000; ++round) {
+    const int length = static_cast<int>(random() % 41);
+    std::string text(static_cast<std::size_t>(length) + 8, '\0');
+    // Letters, their neighbours and bytes with the top bit set; the room too.
+    const char picks[] = {'a', 'z', 'm', 'A', 'Z', '`', '{', '@', '[', '0', '\0', '\x81', '\xE1', '\xFA', '\xC1'};
+    for (char& byte : text) byte = round % 4 == 0 ? static_cast<char>(random()) : picks[random() % sizeof picks];
+    std::string expected = text;
+    toUpperAscii(expected.data(), expected.data(), length);
+    toUpperAsciiInRoom(text.data(), length);
+    ASSERT_EQ(text, expected) << "round " << round << " length " << length;
+  }
+}
+
+TEST(TextHelpers, TextsComparedAWordAtATimeAgreeWithMemcmpWhateverTheirRoomHolds) {
+  std::mt19937 random(7);
+  for (int length = 0; length <= 24; ++length) {
+    for (int differs = -1; differs < length; ++differs) {
+      std::string a(static_cast<std::size_t>(length) + 8, 'q');
+      for (char& byte : a) byte = static_cast<char>(random());
+      std::string b = a;
+      // Different room after the texts.
+      for (int i = length; i < length + 8; ++i) b[static_cast<std::size_t>(i)] = static_cast<char>(a[static_cast<std::size_t>(i)] ^ 1);
+      if (differs >= 0) b[static_cast<std::size_t>(differs)] = static_cast<char>(b[static_cast<std::size_t>(differs)] ^ 0x40);
+      const auto* bytesA = reinterpret_cast<const unsigned char*>(a.data());
+      const auto* bytesB = reinterpret_cast<const unsigned char*>(b.data());
+      ASSERT_EQ(sameBytesInRoom(bytesA, bytesB, length), differs < 0) << "length " << length << " differs at " << differs;
+    }
+  }
+}
+
 TEST(TextHelpers, CountRowsColsGivesThePositionAfterTheRange) {
   const struct {
     std::string text;
