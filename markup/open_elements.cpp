@@ -40,8 +40,15 @@ int openElement(ParseRun& run, int32_t nameLength, int32_t objectNo, int32_t* op
   int32_t entry = 0;
   int32_t sequence = 0;
   int32_t pathOffset = run.cursor.tagNameUsed;
-  if (countPath(run, key, cursorSlot(run).tagNames, objectNo, &pathOffset, &entry, &sequence) != 0) {
-    return -1;
+  const unsigned char* tagNames = cursorSlot(run).tagNames;
+  // Siblings of one name (the cells of a row, the rows of a table) are most often met in turn.
+  PathGuess* guess = level < kGuessedLevels ? &run.pathGuesses[static_cast<std::size_t>(level)] : nullptr;
+  if (guess != nullptr && guess->parent == key.parentEntry &&
+      countGuessedPath(run, guess->entry, key, tagNames, &pathOffset, &sequence)) {
+    entry = guess->entry;
+  } else {
+    if (countPath(run, key, tagNames, objectNo, &pathOffset, &entry, &sequence) != 0) return -1;
+    if (guess != nullptr) *guess = PathGuess{key.parentEntry, entry};
   }
   openPaths(run)[level] = entry;
   if (appendTagRecord(run, objectNo, sequence, pathOffset, pathLength, -1, 0) != 0) return -1;

@@ -4,10 +4,12 @@
 // it down to every step; runs on other threads have their own.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "common/run_record.h"
 #include "markup/parse_tables.h"
+#include "markup/path_index.h"
 #include "markup/parser_scratch.h"
 #include "markup/record_flow.h"
 #include "markup/scanner.h"
@@ -28,6 +30,7 @@ struct ParseRun : RunRecord {
   TableCursor cursor;
   ParserScratch scratch;
   int32_t pathEntryCount;
+  std::array<PathGuess, kGuessedLevels> pathGuesses;  // siblings of one name find their path at once
   ScannerVariables scanner;
   StandardState standard;
   RecordFlow flow;

@@ -75,7 +75,10 @@ int growIndexIfNeeded(ParseRun& run) {
 
 }  // namespace
 
-void clearPathIndex(ParseRun& run) { run.pathEntryCount = 0; }
+void clearPathIndex(ParseRun& run) {
+  run.pathEntryCount = 0;
+  run.pathGuesses.fill(PathGuess{});
+}
 
 int32_t pathEntryCount(ParseRun& run) { return run.pathEntryCount; }
 
@@ -106,6 +109,19 @@ int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, 
   *entry = added;
   *sequence = 1;
   return 0;
+}
+
+bool countGuessedPath(ParseRun& run, int32_t guess, const PathKey& key, const unsigned char* tagNames,
+                      int32_t* pathOffset, int32_t* sequence) {
+  PathCountEntry& found = entries(run)[guess];
+  const int32_t parentLength = key.pathLength - key.lastNameLength;
+  if (found.pathLength != key.pathLength ||
+      !sameBytesInRoom(tagNames + found.pathOffset + parentLength, key.lastName, key.lastNameLength)) {
+    return false;
+  }
+  *sequence = ++found.count;
+  *pathOffset = found.pathOffset;
+  return true;
 }
 
 int32_t countPathAgain(ParseRun& run, int32_t entry) { return ++entries(run)[entry].count; }

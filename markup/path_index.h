@@ -19,6 +19,13 @@ struct PathKey {
   int32_t pathLength;
 };
 
+// The path last opened at a level of the open elements, with its parent's entry.
+struct PathGuess {
+  int32_t parent = -2;  // -2: none
+  int32_t entry = 0;
+};
+inline constexpr int kGuessedLevels = 64;
+
 // Forgets every path, for a new document; the scratch areas are cleared beside it.
 void clearPathIndex(ParseRun& run);
 
@@ -29,6 +36,12 @@ void clearPathIndex(ParseRun& run);
 // stand. The last name and every path's text have eight bytes of their area after them. -1 with message 1014 when an area cannot grow.
 int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, int32_t objectNo, int32_t* pathOffset,
               int32_t* entry, int32_t* sequence);
+
+// Counts one more record of the path of entry `guess` when the key names it (the caller knows
+// the parents are the same): *pathOffset and *sequence as countPath sets them. False when the
+// key names another path; nothing is counted then.
+bool countGuessedPath(ParseRun& run, int32_t guess, const PathKey& key, const unsigned char* tagNames,
+                      int32_t* pathOffset, int32_t* sequence);
 
 // Counts one more record of a path known by its entry number; returns its sequence number.
 int32_t countPathAgain(ParseRun& run, int32_t entry);

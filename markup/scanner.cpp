@@ -1,6 +1,8 @@
 #include "markup/parse_run.h"
 #include "markup/scanner.h"
 
+#include <array>
+#include <climits>
 #include <cstring>
 
 #include "common/message_log.h"
@@ -27,12 +29,16 @@ struct Scan {
   TextFeed* feed;
   int32_t capacity;  // of the window, 16 zero bytes after it not counted
   bool ended;        // the feed has given its last byte
+  int32_t refillFrom;  // the window moves on when the scan reaches it
   unsigned char at(int32_t index) const { return index < size ? text[index] : 0; }
   bool mayGrow() const { return feed != nullptr && !ended; }
 };
 
 // The rules look at most this many bytes past the current one, save the blanks' look-ahead.
 constexpr int32_t kKeepAhead = 3;
+
+// Where the window must move on so that the rules see the bytes they look at.
+int32_t refillPoint(const Scan& scan) { return scan.mayGrow() ? scan.size - kKeepAhead : INT32_MAX; }
 
 // Moves the window on: the bytes before keepFrom are counted and dropped, the rest moved to
 // its start and the room after them filled from the feed. The window doubles when what it
@@ -68,12 +74,13 @@ int refill(ParseRun& run, Scan& scan, int32_t keepFrom) {
   std::memset(s.inputText + scan.size, 0, static_cast<std::size_t>(scan.capacity + 16 - scan.size));
   scan.text = s.inputText;
   s.inputSize = scan.size;
+  scan.refillFrom = refillPoint(scan);
   return 0;
 }
 
 // Keeps the bytes the rules may look at in the window.
 int keepAhead(ParseRun& run, Scan& scan) {
-  if (!scan.mayGrow() || run.scanner.position + kKeepAhead < scan.size) return 0;
+  if (run.scanner.position < scan.refillFrom) return 0;
   return refill(run, scan, run.scanner.position);
 }
 
@@ -167,7 +174,16 @@ int registerOption(ParseRun& run, bool html) {
   return 0;
 }
 
-void closeEmptyElement(ParseRun& run) { closeEmptyInnermost(run, &run.scanner.openCount); }
+// Asked at every "<": an innermost element found not to be an empty one is not asked about again.
+void closeEmptyElement(ParseRun& run) {
+  ScannerVariables& v = run.scanner;
+  if (v.openCount == 0) return;
+  const int32_t innermost = openTags(run)[v.openCount - 1].objectNo;
+  if (innermost == v.notEmptyObject) return;
+  const int32_t before = v.openCount;
+  closeEmptyInnermost(run, &v.openCount);
+  if (v.openCount == before) v.notEmptyObject = innermost;
+}
 
 // --- texts
 
@@ -345,28 +361,27 @@ int reportFault(ParseRun& run, int16_t fault, const Scan& scan) {
 // action as one run, up to the first byte of the state's stop set; the results are those
 // of taking them one by one. Only states whose action is nothing or the collecting of the
 // byte have runs.
+// What a state's run collects: nothing (the bytes are passed over), the text or the name.
+enum RunKind : uint8_t { kNoRun, kPassedOver, kTextRun, kNameRun };
+
+constexpr std::array<RunKind, kStateCount> kRunKinds = [] {
+  std::array<RunKind, kStateCount> kinds{};
+  kinds[kBeforeFirstTag] = kPassedOver;
+  kinds[kComment] = kPassedOver;
+  kinds[kText] = kTextRun;
+  kinds[kValue] = kTextRun;
+  kinds[kTagName] = kNameRun;
+  kinds[kOptionName] = kNameRun;
+  kinds[kEndTagName] = kNameRun;
+  return kinds;
+}();
+
 int takeRun(ParseRun& run, const Scan& scan) {
   ScannerVariables& v = run.scanner;
-  const ScratchArea* buffer = nullptr;
-  int32_t* length = nullptr;
-  switch (v.scanState) {
-    case kBeforeFirstTag:
-    case kComment:
-      break;
-    case kText:
-    case kValue:
-      buffer = &kTextBufferArea;
-      length = &v.textLength;
-      break;
-    case kTagName:
-    case kOptionName:
-    case kEndTagName:
-      buffer = &kNameBufferArea;
-      length = &v.nameLength;
-      break;
-    default:
-      return 0;
-  }
+  const RunKind kind = kRunKinds[static_cast<std::size_t>(v.scanState)];
+  if (kind == kNoRun) return 0;
+  const ScratchArea* buffer = kind == kTextRun ? &kTextBufferArea : kind == kNameRun ? &kNameBufferArea : nullptr;
+  int32_t* length = kind == kTextRun ? &v.textLength : &v.nameLength;
   const ByteSet& stops = runStopsOf(*scan.dialect, v.scanState, v.quoteChar);
   const int32_t from = v.position + 1;
   int32_t end = from;
@@ -397,7 +412,7 @@ int scanMarkup(ParseRun& run, InputKind kind, ScanPath path, TextFeed* feed, int
   clearPathIndex(run);
   const bool html = kind == InputKind::Html;
   ParserScratch& s = run.scratch;
-  Scan scan{s.inputText, s.inputSize, html ? &kHtmlDialect : &kXmlDialect, html, feed, 0, feed == nullptr};
+  Scan scan{s.inputText, s.inputSize, html ? &kHtmlDialect : &kXmlDialect, html, feed, 0, feed == nullptr, INT32_MAX};
   if (feed != nullptr) {
     releaseArea(&s.inputText);
     if (takeArea(run, &s.inputText, window + 16, kAreaWork) != 0) return -1;

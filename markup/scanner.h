@@ -20,6 +20,7 @@ struct ScannerVariables {
   ScanState previousState = kBeforeFirstTag;
   int32_t objectCounter = 0;  // objectNo of the latest record
   int32_t openCount = 0;      // entries of the open-tag stack
+  int32_t notEmptyObject = 0;  // objectNo of an open element known not to be an empty one
   int32_t nameLength = 0;     // bytes in the name buffer
   int32_t textLength = 0;     // bytes in the text buffer
   unsigned char quoteChar = ' ';
