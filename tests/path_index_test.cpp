@@ -35,19 +35,20 @@ class PathIndexTest : public ::testing::Test {
     const int32_t parent = stack_.empty() ? -1 : stack_.back().entry;
     const std::string path = (stack_.empty() ? "" : stack_.back().path) + name;
     // Names and paths have room after them, as in their areas.
-    const std::string roomy = name + std::string(8, 'x');
-    const std::string names = tagNames_ + std::string(8, 'x');
+    const std::string roomy = name + std::string(kRoom, 'x');
     const PathKey key{parent, reinterpret_cast<const unsigned char*>(roomy.data()), static_cast<int32_t>(name.size()),
                       static_cast<int32_t>(path.size())};
     stack_.push_back(Open{-1, path});
-    auto offset = static_cast<int32_t>(tagNames_.size());
+    auto offset = static_cast<int32_t>(tagNames_.size() - kRoom);
     int32_t entry = -1;
     const int result =
-        countPath(testRun(), key, reinterpret_cast<const unsigned char*>(names.data()), ++objects_, &offset, &entry, sequence);
+        countPath(testRun(), key, reinterpret_cast<const unsigned char*>(tagNames_.data()), ++objects_, &offset, &entry, sequence);
     stack_.back().entry = entry;
     if (result == 0 && *sequence == 1) {
+      tagNames_.resize(tagNames_.size() - kRoom);
       tagNames_ += path;
       tagNames_ += '\0';
+      tagNames_.append(kRoom, 'x');
     } else if (result == 0) {
       // A path met before points at its own text.
       EXPECT_EQ(tagNames_.compare(static_cast<std::size_t>(offset), path.size(), path), 0) << path;
@@ -61,7 +62,8 @@ class PathIndexTest : public ::testing::Test {
     std::string path;
   };
   std::vector<Open> stack_;
-  std::string tagNames_;
+  static constexpr std::size_t kRoom = 8;
+  std::string tagNames_ = std::string(kRoom, 'x');  // the paths' texts and the room after them
   int32_t objects_ = 0;
 };
 
