@@ -97,6 +97,46 @@ TEST_F(StreamedListing, WritesWhatTheListingAfterAWholeLoadHolds) {
   EXPECT_GT(late, 50);
 }
 
+// Values whose escaping could grow the value area are made on the reading thread, the others on
+// the writing thread: values of lengths on both sides of where the area would grow, with and
+// without escapes, and a long late one, give the lines of a whole load either way.
+TEST_F(StreamedListing, MakesEveryValueAsTheWholeLoadDoesOnEitherThread) {
+  std::string text = "<doc>";
+  for (const int length : {1, 9, 1019, 1020, 1021, 4079, 4080, 4081, 9000}) {
+    for (const char* middle : {"", "\t", "\r\n"}) {
+      const std::string half(static_cast<std::size_t>(length / 2), 'a');
+      text += "<v n=\"" + half + middle + "\">" + half + middle + half + "</v>";
+    }
+  }
+  text += "<e></e>" + std::string(3000, 'z') + "\tlate\n" + std::string(3000, 'y') + "</doc>";
+  for (const ListingFormat& format : {ListingFormat{'\t', false, false}, ListingFormat{',', true, true}}) {
+    std::string whole;
+    for (const int32_t limit : {0, 1, 3, 16}) {
+      // The area as first taken, so that the same values grow it in every listing.
+      releaseValueArea(testRun());
+      ASSERT_EQ(takeValueArea(testRun()), 0);
+      const std::string made = listing(text, InputKind::Xml, ParserKind::Classic, format, limit);
+      if (limit == 0) {
+        ASSERT_NE(made.find("[09]late[0A]"), std::string::npos);
+        ASSERT_NE(made.find("[0D][0A]"), std::string::npos);
+      }
+      if (limit == 0) whole = made;
+      EXPECT_EQ(made, whole) << "limit " << limit << " separator " << format.separator;
+    }
+  }
+}
+
+// A value whose escaping grows the value area is made on the reading thread: when the area
+// cannot grow, the load stops with 1014 there, as the listing after a whole load does.
+TEST_F(StreamedListing, AValueThatMustGrowTheAreaFailsTheLoadWithItsMessage) {
+  const std::string text = "<doc><v>a" + std::string(1100, '\t') + "a</v><w>b</w></doc>";
+  // The area grows from 4096 bytes to 8192.
+  setAllocationSeam({.hook = [](std::size_t size) { return size >= 8192 && size <= 8192 + 16; }});
+  const std::string streamed = listing(text, InputKind::Xml, ParserKind::Classic, {'\t', false, false}, 1);
+  resetAllocationSeam();
+  EXPECT_EQ(streamed.substr(0, 11), "fault 1014 ") << streamed.substr(0, 200);
+}
+
 // The texts that come back to an element after its children, long after it was written.
 TEST_F(StreamedListing, PutsLateTextsInThePlaceOfTheirElements) {
   std::string text = "<doc><list>";
