@@ -85,6 +85,8 @@ void resetAllocationSeam() {
   gSeamCount = 0;
 }
 
+bool allocationSeamSet() { return gSeam.failAt > 0 || gSeam.failAbove >= 0 || gSeam.hook != nullptr; }
+
 long allocationCount() { return gSeamCount.load(); }
 
 int allocZeroed(unsigned char** reference, long size) {

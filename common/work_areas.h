@@ -107,6 +107,8 @@ struct AllocationSeam {
 };
 void setAllocationSeam(const AllocationSeam& seam);
 void resetAllocationSeam();
+// Whether a test has set the seam to refuse allocations.
+bool allocationSeamSet();
 long allocationCount();
 
 // Asks for the pages of an area that is about to be filled whole in one call, instead of

@@ -109,20 +109,32 @@ bool KeptValues::readTemplate(OutputRun& run) {
   return read;
 }
 
-KeptValues::KeptValues() : lookup_([this](RecordBatch& batch) { keep(batch); }) {}
+KeptValues::KeptValues() : lookup_(std::make_unique<BatchThread>([this](RecordBatch& batch) { keep(batch); })) {}
+
+int KeptValues::startOver(ParseRun& /*run*/, int /*slot*/) {
+  lookup_->stop();
+  for (std::vector<Kept>& kept : kept_) kept.clear();
+  waiting_.clear();
+  for (PairCell& cell : pairs_) cell.kept = false;
+  for (Wanted& wanted : wanted_) wanted.kept = false;
+  copier_ = BatchCopier{};
+  mirror_ = PathMirror{};
+  lookup_ = std::make_unique<BatchThread>([this](RecordBatch& batch) { keep(batch); });
+  return 0;
+}
 
 int KeptValues::take(ParseRun& run, int slot, const TagRecord* records, int32_t count, const int32_t* early,
                      int32_t earlyCount) {
   if (count <= 0) return 0;
-  RecordBatch batch = lookup_.fresh();
+  RecordBatch batch = lookup_->fresh();
   copier_.copy(run.tables[slot], slot, records, count, &batch);
   batch.early.assign(early, early + earlyCount);
-  lookup_.send(std::move(batch));
+  lookup_->send(std::move(batch));
   return 0;
 }
 
 int KeptValues::late(ParseRun& run, int slot, const TagRecord& record) {
-  RecordBatch batch = lookup_.fresh();
+  RecordBatch batch = lookup_->fresh();
   batch.slot = slot;
   batch.late = true;
   TagRecord moved = record;
@@ -132,7 +144,7 @@ int KeptValues::late(ParseRun& run, int slot, const TagRecord& record) {
     moved.contentOffset = 0;
   }
   batch.records.push_back(moved);
-  lookup_.send(std::move(batch));
+  lookup_->send(std::move(batch));
   return 0;
 }
 
@@ -181,7 +193,7 @@ void KeptValues::keepLate(int slot, const TagRecord& record, const ParseTableSlo
 }
 
 int KeptValues::fillTables(OutputRun& run) {
-  lookup_.finish();
+  lookup_->finish();
   for (int slot = 0; slot < run.settings.inputCount; ++slot) {
     openTableCursor(run, slot);
     run.cursor.recordCount = 0;

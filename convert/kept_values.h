@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -31,6 +32,9 @@ class KeptValues : public RecordSink {
   int take(ParseRun& run, int slot, const TagRecord* records, int32_t count, const int32_t* early,
            int32_t earlyCount) override;
   int late(ParseRun& run, int slot, const TagRecord& record) override;
+  // What was kept is given up, for the documents to be read again.
+  bool startsOver() const override { return true; }
+  int startOver(ParseRun& run, int slot) override;
 
   // Puts the kept records of every document into its table, in their order, for the fill.
   // -1 with message 1014 when a table cannot grow.
@@ -72,7 +76,7 @@ class KeptValues : public RecordSink {
   std::unordered_map<int64_t, std::size_t> waiting_;  // early records kept: (document, objectNo) to index
   BatchCopier copier_;
   PathMirror mirror_;  // the looking-up thread's own
-  BatchThread lookup_;
+  std::unique_ptr<BatchThread> lookup_;
 };
 
 }  // namespace mq

@@ -1,6 +1,7 @@
 #include "convert/listing_stream.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cstring>
 #include <utility>
 
@@ -152,6 +153,20 @@ int ListingStream::late(ParseRun& /*run*/, int slot, const TagRecord& record) {
   patches_.push_back(std::move(patch));
   found->patched = true;
   return 0;
+}
+
+int ListingStream::startOver(ParseRun& /*run*/, int /*slot*/) {
+  abandon();
+  std::fill(std::begin(taken_), std::end(taken_), 0);
+  std::fill(std::begin(headed_), std::end(headed_), false);
+  placed_.clear();
+  patches_.clear();
+  placedAt_.clear();
+  copier_ = BatchCopier{};
+  mirror_ = PathMirror{};
+  if (open()) return 0;
+  setMessage(run_, kCodeOpenFailed, kFmtOpenFailed, fileName_.c_str());
+  return -1;
 }
 
 int ListingStream::rewriteWithPatches() {

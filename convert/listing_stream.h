@@ -65,6 +65,9 @@ class ListingStream : public RecordSink {
   int take(ParseRun& run, int slot, const TagRecord* records, int32_t count, const int32_t* early,
            int32_t earlyCount) override;
   int late(ParseRun& run, int slot, const TagRecord& record) override;
+  // The lines taken so far are given up with their file, and a new file made.
+  bool startsOver() const override { return true; }
+  int startOver(ParseRun& run, int slot) override;
 
  private:
   // An early line sent to the pipe; where it stands is known once the pipe has finished.

@@ -1,7 +1,11 @@
 #include "markup/parse_run.h"
 #include "markup/input_loading.h"
 
+#include <climits>
 #include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
 
 #include "common/byte_source.h"
 #include "common/code_conversion.h"
@@ -249,26 +253,10 @@ int drainFeed(DocumentFeed& feed) {
   return got < 0 ? -1 : 0;
 }
 
-// Reads the document the classic way in pieces into the slot, as loadReadDocument reads it
-// whole. 1 (nothing done but reading) when the document can only be read whole.
-int scanInPieces(ParseRun& run, const InputSet& inputs, ByteSource& source, int slot, const char* name) {
-  PieceDecision found{true, CodeDecision{WholeCode::Unicode, {}}, false};
-  if (inputs.code == DocumentCode::Detect) {
-    const int surveyed = decideCodeInPieces(run, source, inputs.kind, run.pieces.piece, &found);
-    if (surveyed == -1) setMessage(run, kCodeReadFailed, kFmtReadFailed, name);
-    if (surveyed != 0) return -1;
-    if (!found.known) return 1;
-  } else {
-    // A declared code reads no further than a byte-order mark.
-    unsigned char head[8] = {};
-    const int32_t got = source.read(head, 4);
-    if (got < 0) {
-      setMessage(run, kCodeReadFailed, kFmtReadFailed, name);
-      return -1;
-    }
-    found.decision.source = findDocumentCode(head, got, inputs.kind, inputs.code);
-  }
-  if (!readsInPieces(found.decision, found.escapes, inputs.working)) return 1;
+// Converts and scans the document from its start in the code decided; the slot's cursor is
+// stored when it succeeds.
+int scanDecided(ParseRun& run, const InputSet& inputs, ByteSource& source, int slot, const char* name,
+                const PieceDecision& found, int64_t* replaced) {
   if (!source.rewind()) {
     setMessage(run, kCodeReadFailed, kFmtReadFailed, name);
     return -1;
@@ -287,8 +275,106 @@ int scanInPieces(ParseRun& run, const InputSet& inputs, ByteSource& source, int 
     run.scratch.inputSize = 0;
     storeTableCursor(run, slot);
   }
+  *replaced = feed.replaced();
+  return result;
+}
+
+bool sameDecision(const PieceDecision& a, const PieceDecision& b) {
+  return a.known == b.known && a.escapes == b.escapes && a.utf8 == b.utf8 && a.decision.code == b.decision.code &&
+         a.decision.source.code == b.decision.source.code && a.decision.source.skip == b.decision.source.skip &&
+         std::strncmp(a.decision.source.label, b.decision.source.label, sizeof a.decision.source.label) == 0;
+}
+
+// A document of one run read alone, whose first piece decides a code it can be read in pieces
+// in, is scanned in that code while a thread beside the scan decides its code over the whole,
+// as decideCodeInPieces would before the scan. When the whole decides the same, the scan
+// stands; else its records are given up, the run's message is as it was before, and the
+// document is read as the whole decides. 2: not read so (nothing done but reading); 3: the
+// survey failed, with the message set.
+constexpr int kNotBeside = 2;
+constexpr int kSurveyFailed = 3;
+
+int scanWhileDeciding(ParseRun& run, const InputSet& inputs, ByteSource& source, int slot, const char* name,
+                      PieceDecision* found, int64_t* replaced) {
+  // With an allocation seam set the allocations are counted in one order, the scan's alone.
+  if (!run.pieces.decidesBesideTheScan || inputs.count != 1 || allocationSeamSet() ||
+      (run.flow.sink != nullptr && !run.flow.sink->startsOver())) {
+    return kNotBeside;
+  }
+  std::FILE* file = inputs.texts != nullptr ? nullptr : std::fopen(inputs.fileNames[slot], "rb");
+  if (inputs.texts == nullptr && file == nullptr) return kNotBeside;
+  ByteSource whole = file != nullptr ? ByteSource(file)
+                                     : ByteSource(reinterpret_cast<const unsigned char*>(inputs.texts[slot].data()),
+                                                  inputs.texts[slot].size());
+  const RunRecord before = run;
+  std::vector<unsigned char> head(static_cast<std::size_t>(run.pieces.piece));
+  const int32_t got = source.read(head.data(), run.pieces.piece);
+  // The first piece ends after a byte below 0x40, where no character of more than one byte is cut.
+  int32_t firstSize = got;
+  while (firstSize > 0 && head[static_cast<std::size_t>(firstSize - 1)] >= 0x40) --firstSize;
+  ByteSource first(head.data(), static_cast<std::size_t>(firstSize));
+  PieceDecision guess{};
+  if (firstSize <= 0 || decideCodeInPieces(run, first, inputs.kind, run.pieces.piece, &guess) != 0 || !guess.known ||
+      !readsInPieces(guess.decision, guess.escapes, inputs.working)) {
+    static_cast<RunRecord&>(run) = before;
+    if (file != nullptr) std::fclose(file);
+    if (source.rewind()) return kNotBeside;
+    setMessage(run, kCodeReadFailed, kFmtReadFailed, name);
+    return kSurveyFailed;
+  }
+  // The survey has a run of its own: it shares nothing with the scan.
+  auto survey = std::make_unique<ParseRun>();
+  static_cast<RunRecord&>(*survey) = before;
+  survey->pieces = run.pieces;
+  // Beside the scan and the writing, a third thread would only take turns with them.
+  survey->pieces.checkedInTwo = INT32_MAX;
+  int surveyed = 0;
+  std::thread decider([&] { surveyed = decideCodeInPieces(*survey, whole, inputs.kind, run.pieces.piece, found); });
+  const int result = scanDecided(run, inputs, source, slot, name, guess, replaced);
+  decider.join();
+  if (file != nullptr) std::fclose(file);
+  if (surveyed == 0 && sameDecision(*found, guess)) return result;
+  static_cast<RunRecord&>(run) = before;
+  if (run.flow.sink != nullptr && run.flow.sink->startOver(run, slot) != 0) return -1;
+  startSlot(run, slot);
+  if (surveyed == -1) setMessage(run, kCodeReadFailed, kFmtReadFailed, name);
+  // The survey's own message (an area it could not have) is the run's.
+  if (surveyed == -2) static_cast<RunRecord&>(run) = *survey;
+  if (surveyed != 0) return kSurveyFailed;
+  if (!found->known || !readsInPieces(found->decision, found->escapes, inputs.working)) return 1;
+  return scanDecided(run, inputs, source, slot, name, *found, replaced);
+}
+
+// Reads the document the classic way in pieces into the slot, as loadReadDocument reads it
+// whole. 1 (nothing done but reading) when the document can only be read whole.
+int scanInPieces(ParseRun& run, const InputSet& inputs, ByteSource& source, int slot, const char* name) {
+  PieceDecision found{true, CodeDecision{WholeCode::Unicode, {}}, false};
+  int64_t replaced = 0;
+  int result = kNotBeside;
+  if (inputs.code == DocumentCode::Detect) result = scanWhileDeciding(run, inputs, source, slot, name, &found, &replaced);
+  if (result == 1) return 1;
+  if (result == kSurveyFailed) return -1;
+  if (result == kNotBeside) {
+    if (inputs.code == DocumentCode::Detect) {
+      const int surveyed = decideCodeInPieces(run, source, inputs.kind, run.pieces.piece, &found);
+      if (surveyed == -1) setMessage(run, kCodeReadFailed, kFmtReadFailed, name);
+      if (surveyed != 0) return -1;
+      if (!found.known) return 1;
+    } else {
+      // A declared code reads no further than a byte-order mark.
+      unsigned char head[8] = {};
+      const int32_t got = source.read(head, 4);
+      if (got < 0) {
+        setMessage(run, kCodeReadFailed, kFmtReadFailed, name);
+        return -1;
+      }
+      found.decision.source = findDocumentCode(head, got, inputs.kind, inputs.code);
+    }
+    if (!readsInPieces(found.decision, found.escapes, inputs.working)) return 1;
+    result = scanDecided(run, inputs, source, slot, name, found, &replaced);
+  }
   if (inputs.code == DocumentCode::Detect && inputs.decided != nullptr) inputs.decided(pieceCodeName(found));
-  if (result == 0) tellReplaced(run, inputs, name, feed.replaced());
+  if (result == 0) tellReplaced(run, inputs, name, replaced);
   return result;
 }
 

@@ -23,6 +23,7 @@ struct PieceSizes {
   int32_t piece = 1 << 20;      // bytes read and converted at a time
   int32_t window = 1 << 20;     // the scanner's first window
   int32_t checkedInTwo = 256 << 10;  // pieces of this many bytes or more are checked in two halves at once
+  bool decidesBesideTheScan = true;  // a lone document is scanned while its code is decided over the whole
 };
 
 struct ParseRun : RunRecord {

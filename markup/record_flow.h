@@ -24,6 +24,10 @@ class RecordSink {
                    int32_t earlyCount) = 0;
   // An early record got its content (in the slot's areas). 0, or -1 with the message set.
   virtual int late(ParseRun& run, int slot, const TagRecord& record) = 0;
+  // Whether the sink can forget what it took of a run's one document, for the document to be
+  // read again; startOver does it. 0, or -1 with the message set.
+  virtual bool startsOver() const { return false; }
+  virtual int startOver(ParseRun& /*run*/, int /*slot*/) { return -1; }
 };
 
 struct RecordFlow {

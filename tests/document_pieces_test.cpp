@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/run_record.h"
+#include "convert/listing_stream.h"
 #include "convert/listing_writer.h"
 #include "markup/parse_tables.h"
 #include "tests/test_support.h"
@@ -62,8 +63,57 @@ class DocumentPieces : public test::ScratchDir {
     return found + "|" + std::to_string(loaded) + "|" + std::to_string(testRun().messageCode) + "|" +
            testRun().messageText + "|" + listing;
   }
+  // The listing of the document read from its file: whole, or in pieces while it is written,
+  // with the table handed on after every `limit` records.
+  std::string listing(const std::string& bytes, int32_t piece, int32_t limit) {
+    const std::string file = path("doc");
+    std::snprintf(names_[0], kInputNameSize, "%s", file.c_str());
+    test::writeFile(file, bytes);
+    const std::string out = path("out.tsv");
+    std::remove(out.c_str());
+    testRun().pieces = piece > 0 ? PieceSizes{true, 0, piece, piece} : PieceSizes{false};
+    ListingStream stream(testRun(), out.c_str(), {'\t', false, false});
+    if (piece > 0) {
+      EXPECT_TRUE(stream.open());
+      testRun().flow.sink = &stream;
+      testRun().flow.recordLimit = limit;
+    }
+    testRun().tables[0].recordCount = 0;
+    const int loaded = loadInputs(testRun(), InputSet{InputKind::Xml, 1, names_});
+    testRun().flow = RecordFlow{};
+    if (loaded != 0) return "fault " + std::to_string(testRun().messageCode);
+    std::string whole;
+    if (piece == 0) writeTagListingText(testRun(), &whole, 1, {'\t', false, false});
+    EXPECT_EQ(piece > 0 ? stream.finish() : 0, 0);
+    return piece > 0 ? test::readFile(out) : whole;
+  }
   char names_[kMaxInputs][kInputNameSize] = {};
 };
+
+// A document read in pieces is scanned in the code its first piece decides while the whole is
+// decided beside the scan; when the whole decides otherwise, the lines written are given up
+// and the document read again, here or whole. The first piece of each case but the last
+// decides otherwise than its whole.
+TEST_F(DocumentPieces, ADocumentWhoseWholeDecidesAnotherCodeIsListedAgain) {
+  const std::string kanji = "\x93\xfa\x96\x7b";
+  std::string plain;
+  for (int i = 0; i < 40; ++i) plain += "<p>a" + std::to_string(i) + "</p>\n";
+  const std::string cases[] = {
+      "<doc><p>" + kanji + "</p>" + plain + "<p>\x80</p></doc>",             // a byte of no code: read whole
+      "<doc>" + plain + "<p>\xef\xbd\xb1</p></doc>",                          // ASCII, then UTF-8
+      "<doc><p>\xa4\xa2</p>" + plain + "<p>" + kanji + "</p></doc>",          // EUC, then Shift-JIS only
+      "<doc><b>" + kanji + "</b>" + plain + "<p>" + kanji + "</p>tail</doc>",  // the same throughout
+  };
+  for (const std::string& text : cases) {
+    const std::string whole = listing(text, 0, 0);
+    ASSERT_EQ(whole.rfind("fault", 0), std::string::npos) << whole;
+    for (const int32_t piece : {16, 64}) {
+      for (const int32_t limit : {1, 3}) {
+        EXPECT_EQ(listing(text, piece, limit), whole) << "piece " << piece << " limit " << limit << "\n" << text;
+      }
+    }
+  }
+}
 
 TEST_F(DocumentPieces, GiveWhatTheWholeTextGives) {
   struct Form {
