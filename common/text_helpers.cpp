@@ -1,6 +1,5 @@
 #include "common/text_helpers.h"
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -29,23 +28,6 @@ void toUpperAscii(char* destination, const char* source, int length) {
   for (int i = 0; i < length; ++i) {
     const char byte = source[i];
     destination[i] = (byte >= 'a' && byte <= 'z') ? static_cast<char>(byte - 0x20) : byte;
-  }
-}
-
-void toUpperAsciiInRoom(char* text, int length) {
-  static_assert(std::endian::native == std::endian::little, "a text's first bytes are a word's low bytes");
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr uint64_t kHigh = 0x8080808080808080ULL;
-  for (int i = 0; i < length; i += 8) {
-    uint64_t word = 0;
-    std::memcpy(&word, text + i, 8);
-    // With the top bits off no byte carries into the next: a byte from 'a' on reaches 0x80
-    // when 0x80 - 'a' is added, one past 'z' when 0x80 - 'z' - 1 is.
-    const uint64_t low = word & ~kHigh;
-    uint64_t letters = (low + (0x80 - 'a') * kOnes) & ~(low + (0x80 - 'z' - 1) * kOnes) & ~word & kHigh;
-    if (length - i < 8) letters &= (uint64_t{1} << (8 * (length - i))) - 1;
-    word ^= letters >> 2;  // 0x80 >> 2 is the bit between a letter's cases
-    std::memcpy(text + i, &word, 8);
   }
 }
 

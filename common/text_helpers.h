@@ -33,9 +33,6 @@ int copyWithoutBlanks(char* destination, const char* source, int length);
 
 // a-z become A-Z, every other byte stays; destination and source may be the same.
 void toUpperAscii(char* destination, const char* source, int length);
-// The same in place, eight bytes at a time, for a text with eight bytes of room after it; the
-// room is read and written back as it was.
-void toUpperAsciiInRoom(char* text, int length);
 
 // The same over Shift-JIS text in place, leaving both bytes of every two-byte character as
 // they are (a trail byte may be a letter's byte).

@@ -78,18 +78,14 @@ int listingValueOf(ListingRun& run, const ParseTableSlot& slot, const TagRecord&
 std::string_view listingValueMade(const char* value, std::size_t length, std::string* scratch) {
   if (!holdsEscapes(value, static_cast<int32_t>(length))) return {value, length};
   scratch->clear();
+  std::size_t from = 0;
   for (std::size_t i = 0; i < length; ++i) {
-    const char byte = value[i];
-    if (byte == '\t') {
-      scratch->append("[09]");
-    } else if (byte == '\n') {
-      scratch->append("[0A]");
-    } else if (byte == '\r') {
-      scratch->append("[0D]");
-    } else {
-      scratch->push_back(byte);
-    }
+    if (value[i] > '\r' || !needsEscape(value[i])) continue;
+    scratch->append(value + from, i - from);
+    scratch->append(value[i] == '\t' ? "[09]" : value[i] == '\n' ? "[0A]" : "[0D]");
+    from = i + 1;
   }
+  scratch->append(value + from, length - from);
   return *scratch;
 }
 

@@ -142,8 +142,7 @@ int registerName(ParseRun& run, bool html) {
   ScannerVariables& v = run.scanner;
   if (html && isSkippedTagName(s.nameBuffer, v.nameLength)) return 0;
   ++v.objectCounter;
-  // The name buffer keeps sixteen bytes of room after the name.
-  toUpperAsciiInRoom(reinterpret_cast<char*>(s.nameBuffer), v.nameLength);
+  toUpperAscii(reinterpret_cast<char*>(s.nameBuffer), reinterpret_cast<const char*>(s.nameBuffer), v.nameLength);
   return openElement(run, v.nameLength, v.objectCounter, &v.openCount);
 }
 
@@ -153,7 +152,7 @@ void closeByName(ParseRun& run) {
   ScannerVariables& v = run.scanner;
   if (v.openCount == 0) return;
   unsigned char* name = run.scratch.nameBuffer;
-  toUpperAsciiInRoom(reinterpret_cast<char*>(name), v.nameLength);
+  toUpperAscii(reinterpret_cast<char*>(name), reinterpret_cast<const char*>(name), v.nameLength);
   for (int32_t i = v.openCount - 1; i >= 0; --i) {
     const OpenTagEntry& entry = openTags(run)[i];
     if (entry.nameLength == v.nameLength && std::memcmp(run.scratch.openTagNames + entry.nameOffset, name,

@@ -40,21 +40,6 @@ TEST(TextHelpers, CopyWithoutBlanksAndUpperCase) {
   EXPECT_EQ(text, "ABC-XYZ 019+\x82\x41\x80\xFF");
 }
 
-TEST(TextHelpers, UpperCasingEightBytesAtATimeAgreesWithTheByteLoopAndLeavesTheRoom) {
-  std::mt19937 random(5);
-  for (int round = 0; round < 2000; ++round) {
-    const int length = static_cast<int>(random() % 41);
-    std::string text(static_cast<std::size_t>(length) + 8, '\0');
-    // Letters, their neighbours and bytes with the top bit set; the room too.
-    const char picks[] = {'a', 'z', 'm', 'A', 'Z', '`', '{', '@', '[', '0', '\0', '\x81', '\xE1', '\xFA', '\xC1'};
-    for (char& byte : text) byte = round % 4 == 0 ? static_cast<char>(random()) : picks[random() % sizeof picks];
-    std::string expected = text;
-    toUpperAscii(expected.data(), expected.data(), length);
-    toUpperAsciiInRoom(text.data(), length);
-    ASSERT_EQ(text, expected) << "round " << round << " length " << length;
-  }
-}
-
 TEST(TextHelpers, TextsComparedAWordAtATimeAgreeWithMemcmpWhateverTheirRoomHolds) {
   std::mt19937 random(7);
   for (int length = 0; length <= 24; ++length) {
