@@ -78,10 +78,13 @@ int ListingStream::take(ParseRun& /*run*/, int slot, const TagRecord* records, i
   batch.marks.assign(static_cast<std::size_t>(count), kMadeInPlace);
   taken_[slot] += count;
   for (int32_t e = 0; e < earlyCount; ++e) placed_.push_back(Placed{slot, early[e], false});
+  // Most batches hold no content long enough to be made here: then only empty ones are looked at.
+  const bool allInPlace = style_.makesInPlace(batch.longest);
   for (int32_t r = 0; r < count; ++r) {
     const TagRecord& record = records[r];
     const int32_t length = record.contentOffset >= 0 && record.contentLength > 0 ? record.contentLength : 0;
-    if (style_.makesInPlace(length)) {
+    if (allInPlace && !style_.skipsEmpty) break;
+    if (allInPlace || style_.makesInPlace(length)) {
       if (length == 0 && style_.skipsEmpty) batch.marks[static_cast<std::size_t>(r)] = kSkipped;
       continue;
     }

@@ -19,6 +19,7 @@ void RecordBatch::clear() {
   early.clear();
   contents.clear();
   paths.clear();
+  longest = 0;
 }
 
 void BatchCopier::copy(const ParseTableSlot& table, int slot, const TagRecord* records, int32_t count,
@@ -29,7 +30,10 @@ void BatchCopier::copy(const ParseTableSlot& table, int slot, const TagRecord* r
   int32_t pathsEnd = pathsSent_[slot];
   for (int32_t r = 0; r < count; ++r) {
     const TagRecord& record = records[r];
-    if (record.contentOffset >= 0) contentsEnd = std::max(contentsEnd, record.contentOffset + record.contentLength);
+    if (record.contentOffset >= 0) {
+      contentsEnd = std::max(contentsEnd, record.contentOffset + record.contentLength);
+      batch->longest = std::max(batch->longest, record.contentLength);
+    }
     pathsEnd = std::max(pathsEnd, record.tagNameOffset + record.tagNameLength);
   }
   // Two blocks: the contents move on after the hand-on, and the path texts' area may move

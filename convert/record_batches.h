@@ -26,6 +26,7 @@ struct RecordBatch {
   std::vector<int32_t> early;      // the early records' objectNos, ascending
   std::vector<char> contents;
   std::vector<char> paths;  // the slot's path texts added since its last batch
+  int32_t longest = 0;      // the length of the longest content
 
   void clear();
 };
