@@ -54,6 +54,13 @@ int setRecordContent(ParseRun& run, int32_t objectNo, int32_t offset, int32_t le
 // At a point between markups with `openCount` elements open: when the table has grown past
 // its limits, gives on what is final and keeps the rest at the table's start.
 int handOnRecords(ParseRun& run, int32_t openCount);
+// The same, asked at every markup: most often the table is within its limits.
+inline int handOnRecordsIfFull(ParseRun& run, const RecordFlow& flow, const TableCursor& cursor, int32_t openCount) {
+  if (flow.sink == nullptr || (cursor.recordCount < flow.recordLimit && cursor.contentUsed < flow.contentLimit)) {
+    return 0;
+  }
+  return handOnRecords(run, openCount);
+}
 
 // The end of a document read whole: every record left is given on. 0, or the sink's -1.
 int handOnRest(ParseRun& run);

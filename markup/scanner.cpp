@@ -123,7 +123,13 @@ int appendRun(ParseRun& run, const ScratchArea& buffer, int32_t* length, const u
 }
 
 void clearBuffer(ParseRun& run, const ScratchArea& buffer, int32_t* length) {
-  std::memset(run.scratch.*buffer.area, 0, static_cast<std::size_t>(*length));
+  // Sixteen bytes of room follow the bytes, and zero bytes stay zero: a short text is cleared
+  // by a store of a known size, not a library call.
+  if (*length <= 16) {
+    std::memset(run.scratch.*buffer.area, 0, 16);
+  } else {
+    std::memset(run.scratch.*buffer.area, 0, static_cast<std::size_t>(*length));
+  }
   *length = 0;
 }
 
@@ -300,7 +306,7 @@ int enterState(ParseRun& run, ScanState state, unsigned char byte, bool html) {
     case kTagOpen:
       if (v.textLength > 0 && flushText(run) != 0) return -1;
       if (html) closeEmptyElement(run);
-      return handOnRecords(run, v.openCount);
+      return handOnRecordsIfFull(run, run.flow, run.cursor, v.openCount);
     case kTagName:
     case kEndTagName:
       if (v.nameLength == 0 && appendNameByte(run, '<') != 0) return -1;
@@ -426,9 +432,12 @@ int scanMarkup(ParseRun& run, InputKind kind, ScanPath path, TextFeed* feed, int
     const unsigned char byte = scan.text[v.position];
     v.previousState = v.scanState;
     int16_t next = scan.dialect->transitions[v.scanState][scan.dialect->classes[byte]];
-    if (next >= kFirstRule && next < kFirstFault) next = applyRule(run, next, byte, scan);
-    if (next < 0) return -1;
-    if (next >= kFirstFault) return reportFault(run, next, scan);
+    // Most cells are a state: one comparison passes them.
+    if (next >= kFirstRule) {
+      if (next < kFirstFault) next = applyRule(run, next, byte, scan);
+      if (next < 0) return -1;
+      if (next >= kFirstFault) return reportFault(run, next, scan);
+    }
     v.scanState = static_cast<ScanState>(next);
     if (enterState(run, v.scanState, byte, html) != 0) return -1;
     if (path == ScanPath::Bulk && takeRun(run, scan) != 0) return -1;
