@@ -1,5 +1,7 @@
 #include "common/line_writer.h"
 
+#include <climits>
+#include <cstdio>
 #include <cstring>
 
 namespace mq {
@@ -39,6 +41,27 @@ void LineWriter::putLongNumber(long value) {
   }
   if (value < 0) *--at = '-';
   put(at, static_cast<std::size_t>(end - at));
+}
+
+std::string_view CountedNumber::of(long value) {
+  char* const end = digits_ + sizeof digits_;
+  if (value_ >= 0 && value_ < LONG_MAX && value == value_ + 1) {
+    // Nines at the end become zeros and carry one to the digit before, or to a new first one.
+    char* at = end - 1;
+    while (at >= end - length_ && *at == '9') *at-- = '0';
+    if (at < end - length_) {
+      *at = '1';
+      ++length_;
+    } else {
+      ++*at;
+    }
+  } else {
+    const int written = std::snprintf(digits_, sizeof digits_, "%ld", value);
+    length_ = static_cast<std::size_t>(written);
+    std::memmove(end - length_, digits_, length_);
+  }
+  value_ = value >= 0 ? value : -1;
+  return {end - length_, length_};
 }
 
 bool LineWriter::flush() {

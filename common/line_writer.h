@@ -6,8 +6,22 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace mq {
+
+// A number written line after line that is most often the one before plus one, as a listing's
+// object numbers are: its digits are counted on from the last instead of formatted anew.
+class CountedNumber {
+ public:
+  // The digits of `value` as "%ld" writes them.
+  std::string_view of(long value);
+
+ private:
+  long value_ = -1;  // -1: no digits yet, or a negative number's
+  char digits_[24] = {};
+  std::size_t length_ = 0;  // the digits stand at the end of digits_
+};
 
 class LineWriter {
  public:

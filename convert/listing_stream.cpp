@@ -126,7 +126,8 @@ void ListingStream::writeBatch(RecordBatch& batch) {
       const char* path = tagPathOf(table, record);
       const auto pathLength = static_cast<std::size_t>(record.tagNameLength);
       putRecordLine(*out_, style_.separator, batch.slot + 1, record.objectNo, record.seqNo, path,
-                    style_.pathEndsAtNul ? textLength(path, pathLength) : pathLength, value.data(), value.size());
+                    style_.pathEndsAtNul ? textLength(path, pathLength) : pathLength, value.data(), value.size(),
+                    &objectNumbers_);
     }
     if (isEarly) {
       placedAt_.push_back(PlacedLine{at, out_->position() - at});
@@ -167,6 +168,7 @@ int ListingStream::startOver(ParseRun& /*run*/, int /*slot*/) {
   placedAt_.clear();
   copier_ = BatchCopier{};
   mirror_ = PathMirror{};
+  objectNumbers_ = CountedNumber{};
   if (open()) return 0;
   setMessage(run_, kCodeOpenFailed, kFmtOpenFailed, fileName_.c_str());
   return -1;

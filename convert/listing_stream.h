@@ -101,6 +101,7 @@ class ListingStream : public RecordSink {
   PathMirror mirror_;
   bool headed_[kMaxInputs] = {};
   std::string scratch_;
+  CountedNumber objectNumbers_;
   std::vector<PlacedLine> placedAt_;
   std::unique_ptr<BatchThread> writer_;
   std::vector<Placed> placed_;

@@ -90,10 +90,15 @@ std::string_view listingValueMade(const char* value, std::size_t length, std::st
 }
 
 void putRecordLine(LineWriter& out, char separator, int fileNo, int32_t objectNo, int32_t seqNo, const char* path,
-                   std::size_t pathLength, const char* value, std::size_t valueLength) {
+                   std::size_t pathLength, const char* value, std::size_t valueLength, CountedNumber* objectNumbers) {
   out.putNumber(fileNo);
   out.put(separator);
-  out.putNumber(objectNo);
+  if (objectNumbers != nullptr) {
+    const std::string_view digits = objectNumbers->of(objectNo);
+    out.put(digits.data(), digits.size());
+  } else {
+    out.putNumber(objectNo);
+  }
   out.put(separator);
   out.putNumber(seqNo);
   out.put(separator);

@@ -48,6 +48,7 @@ int escapeValue(ListingRun& run, const char* value, int32_t length);
 enum class ValuePath { AsItStands, Escaped };
 
 class LineWriter;
+class CountedNumber;
 
 // The value a record's line carries: the record's own content as it stands, or text made in a
 // run's area that stays valid until the next value is made; or no line at all.
@@ -67,9 +68,10 @@ int listingValueOf(ListingRun& run, const ParseTableSlot& slot, const TagRecord&
 // into `scratch`. For a value that escapeValue would make without growing the area.
 std::string_view listingValueMade(const char* value, std::size_t length, std::string* scratch);
 // One line: the document, object and sequence numbers, the path and the value between
-// separators, CR LF at the end.
+// separators, CR LF at the end. The object numbers of lines written in turn may be counted on.
 void putRecordLine(LineWriter& out, char separator, int fileNo, int32_t objectNo, int32_t seqNo, const char* path,
-                   std::size_t pathLength, const char* value, std::size_t valueLength);
+                   std::size_t pathLength, const char* value, std::size_t valueLength,
+                   CountedNumber* objectNumbers = nullptr);
 // The line of one record of document fileNo; nothing for an empty value the format skips.
 // -1 only with message 1014 (the value area).
 int writeListingLine(ListingRun& run, LineWriter& out, int fileNo, const ParseTableSlot& slot, const TagRecord& record,

@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <cstdio>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "common/line_writer.h"
 #include "common/run_record.h"
 #include "common/work_areas.h"
 #include "markup/parse_tables.h"
@@ -126,6 +129,32 @@ TEST_F(ListingWriter, WritesNumbersAsPrintfDoes) {
     expected += line;
   }
   EXPECT_EQ(write(), expected);
+}
+
+// Numbers counted on from the one before give what "%ld" gives: runs that carry into new
+// digits, jumps, repeats, and negative numbers between.
+TEST(CountedNumber, GivesWhatPrintfGivesWhetherCountedOnOrFormatted) {
+  CountedNumber counted;
+  std::mt19937 random(11);
+  long value = 0;
+  for (int i = 0; i < 200000; ++i) {
+    const auto pick = random() % 1000;
+    if (pick == 0) {
+      value = -static_cast<long>(random() % 1000);
+    } else if (pick == 1) {
+      value = static_cast<long>(random() % 100000) * 10 - 1;  // a run of nines next
+    } else if (pick == 2) {
+      value = LONG_MAX - 1;
+    } else if (pick == 3) {
+      value = value > 0 ? value - 1 : value;  // the same number again, or one less
+    } else {
+      ++value;
+    }
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "%ld", value);
+    ASSERT_EQ(counted.of(value), std::string_view(expected)) << "step " << i;
+    if (value == LONG_MAX) value = 0;
+  }
 }
 
 // Values written as they stand must give the bytes that escaping every value gives: random
