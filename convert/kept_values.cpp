@@ -57,6 +57,22 @@ void KeptValues::placeWanted(std::size_t index) {
   pairs_[cell].pair = wanted.pair;
 }
 
+void KeptValues::packPairs() {
+  std::vector<PairCell> cells;
+  cells.swap(pairs_);
+  std::size_t count = 0;
+  for (const PairCell& cell : cells) count += cell.pair != 0 ? 1 : 0;
+  // Sized by the pairs alone, the table stays in the cache: every record of a document asks it.
+  pairs_.assign(cellsFor(count), PairCell{0, false});
+  const std::size_t mask = pairs_.size() - 1;
+  for (const PairCell& cell : cells) {
+    if (cell.pair == 0) continue;
+    std::size_t at = mixBits(cell.pair) & mask;
+    while (pairs_[at].pair != 0) at = (at + 1) & mask;
+    pairs_[at] = cell;
+  }
+}
+
 KeptValues::PairCell* KeptValues::findPair(uint64_t pair) {
   if (pairs_.empty()) return nullptr;
   const std::size_t mask = pairs_.size() - 1;
@@ -104,6 +120,7 @@ bool KeptValues::readTemplate(OutputRun& run) {
       at = s.next;
     }
   }
+  if (read) packPairs();
   if (run.output.definition != nullptr || run.output.work != nullptr) releaseOutputAreas(run);
   static_cast<RunRecord&>(run) = before;
   return read;

@@ -40,6 +40,22 @@ TEST(TextHelpers, CopyWithoutBlanksAndUpperCase) {
   EXPECT_EQ(text, "ABC-XYZ 019+\x82\x41\x80\xFF");
 }
 
+TEST(TextHelpers, BlanksAreLeftOutEightBytesAtATimeAsByteByByte) {
+  std::mt19937 random(9);
+  const char picks[] = {'a', ' ', '\t', '\r', '\n', '!', '\x1f', '\x21', '\0', '\x81', '<', '%'};
+  for (int round = 0; round < 3000; ++round) {
+    std::string text(random() % 40, 'x');
+    for (char& byte : text) byte = random() % 3 == 0 ? picks[random() % sizeof picks] : static_cast<char>('A' + random() % 26);
+    std::string expected;
+    for (const char byte : text) {
+      if (!isBlank(static_cast<unsigned char>(byte))) expected += byte;
+    }
+    std::string out(text.size(), '?');
+    const int count = copyWithoutBlanks(out.data(), text.data(), static_cast<int>(text.size()));
+    ASSERT_EQ(out.substr(0, static_cast<std::size_t>(count)), expected) << "round " << round;
+  }
+}
+
 TEST(TextHelpers, TextsComparedAWordAtATimeAgreeWithMemcmpWhateverTheirRoomHolds) {
   std::mt19937 random(7);
   for (int length = 0; length <= 24; ++length) {
