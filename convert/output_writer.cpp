@@ -116,7 +116,10 @@ void warnNotInInput(OutputRun& run, const OutputItem& item, const char* path, bo
 }
 
 bool needsCleaning(const char* value, int32_t length) {
-  for (int32_t i = 0; i < length; ++i) {
+  int32_t i = 0;
+  // Eight bytes at a time while none is below 0x0E, where TAB, LF, CR and NUL lie.
+  while (i + 8 <= length && !holdsByteBelow14(value + i)) i += 8;
+  for (; i < length; ++i) {
     const char byte = value[i];
     if (byte <= '\r' && (byte == '\t' || byte == '\n' || byte == '\r' || byte == '\0')) return true;
   }
