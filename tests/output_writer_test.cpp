@@ -142,6 +142,8 @@ TEST_F(OutputUnits, ListingOutputEqualsTheFormattedLinesWithAndWithoutItsShortcu
         // Some values run past the work area's first size, so that cleaning grows it.
         const int pieces = random() % 10 == 0 ? 3000 : static_cast<int>(random() % 12);
         for (int p = 0; p < pieces; ++p) value += bytes[random() % std::size(bytes)];
+        // And one byte to clean after a clean run of any length.
+        if (random() % 5 == 0) value = std::string(random() % 20, 'a') + bytes[random() % std::size(bytes)] + "z";
         add(slot, "<P><B>", static_cast<int32_t>(random() % 900 + 1), value, random() % 8 != 0);
       }
     }
