@@ -143,23 +143,10 @@ int KeptValues::startOver(ParseRun& /*run*/, int /*slot*/) {
 int KeptValues::take(ParseRun& run, int slot, const TagRecord* records, int32_t count, const int32_t* early,
                      int32_t earlyCount) {
   if (count <= 0) return 0;
-  const ParseTableSlot& table = run.tables[slot];
   RecordBatch batch = lookup_->fresh();
-  batch.slot = slot;
-  // Only a record whose path length and number an item has can be kept: the others stay here.
-  // The pairs' keys stay as the template left them; the other thread marks only their cells.
-  for (int32_t r = 0; r < count; ++r) {
-    if (findPair(pairKey(slot, records[r].tagNameLength, records[r].seqNo)) != nullptr) {
-      copier_.add(table, records[r], &batch);
-    }
-  }
-  copier_.takePaths(table, &batch);
+  copier_.copy(run.tables[slot], slot, records, count, &batch);
   batch.early.assign(early, early + earlyCount);
-  if (!batch.records.empty()) {
-    lookup_->send(std::move(batch));
-  } else {
-    lookup_->recycle(std::move(batch));
-  }
+  lookup_->send(std::move(batch));
   return 0;
 }
 
@@ -187,9 +174,8 @@ void KeptValues::keep(RecordBatch& batch) {
   }
   std::size_t nextEarly = 0;
   for (const TagRecord& record : batch.records) {
-    // The batch holds only some of the records handed on; the early ones among them are named.
-    while (nextEarly < batch.early.size() && batch.early[nextEarly] < record.objectNo) ++nextEarly;
     const bool isEarly = nextEarly < batch.early.size() && record.objectNo == batch.early[nextEarly];
+    if (isEarly) ++nextEarly;
     PairCell* pair = findPair(pairKey(slot, record.tagNameLength, record.seqNo));
     if (pair == nullptr) continue;
     // The first record of each pair tells a 5021 whether a path differed; the first of each

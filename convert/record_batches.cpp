@@ -45,27 +45,6 @@ void BatchCopier::copy(const ParseTableSlot& table, int slot, const TagRecord* r
   pathsSent_[slot] = pathsEnd;
 }
 
-void BatchCopier::add(const ParseTableSlot& table, const TagRecord& record, RecordBatch* batch) {
-  TagRecord copied = record;
-  if (record.contentOffset >= 0) {
-    const char* content = contentOf(table, record);
-    copied.contentOffset = static_cast<int32_t>(batch->contents.size());
-    batch->contents.insert(batch->contents.end(), content, content + record.contentLength);
-    batch->longest = std::max(batch->longest, record.contentLength);
-  }
-  batch->records.push_back(copied);
-  pathsEnd_ = std::max(pathsEnd_, record.tagNameOffset + record.tagNameLength);
-}
-
-void BatchCopier::takePaths(const ParseTableSlot& table, RecordBatch* batch) {
-  const int32_t sent = pathsSent_[batch->slot];
-  const int32_t end = std::max(sent, pathsEnd_);
-  const auto* paths = reinterpret_cast<const char*>(table.tagNames);
-  batch->paths.assign(paths + sent, paths + end);
-  pathsSent_[batch->slot] = end;
-  pathsEnd_ = 0;
-}
-
 ParseTableSlot PathMirror::slotOf(RecordBatch& batch) {
   std::vector<char>& paths = paths_[batch.slot];
   paths.insert(paths.end(), batch.paths.begin(), batch.paths.end());
@@ -96,12 +75,6 @@ void BatchThread::send(RecordBatch batch) {
   changed_.wait(lock, [this] { return queue_.size() < kQueued; });
   queue_.push_back(std::move(batch));
   changed_.notify_all();
-}
-
-void BatchThread::recycle(RecordBatch batch) {
-  batch.clear();
-  std::lock_guard<std::mutex> lock(mutex_);
-  spare_.push_back(std::move(batch));
 }
 
 void BatchThread::finish() {

@@ -36,14 +36,9 @@ class BatchCopier {
  public:
   // The records, the contents they take and the new path texts of the slot into `batch`.
   void copy(const ParseTableSlot& table, int slot, const TagRecord* records, int32_t count, RecordBatch* batch);
-  // One record more, its content copied alone; the batch's new path texts are taken on by
-  // takePaths once its records are in.
-  void add(const ParseTableSlot& table, const TagRecord& record, RecordBatch* batch);
-  void takePaths(const ParseTableSlot& table, RecordBatch* batch);
 
  private:
   int32_t pathsSent_[kMaxInputs] = {};
-  int32_t pathsEnd_ = 0;  // of the records added to the batch being filled
 };
 
 // The other thread's side: the slot as the batches so far hold it.
@@ -69,8 +64,6 @@ class BatchThread {
   // Queues the batch, starting the thread with the first; waits while two are queued, so
   // that memory stays bounded.
   void send(RecordBatch batch);
-  // Gives back a batch that need not be sent.
-  void recycle(RecordBatch batch);
   // Waits until every batch sent is taken up.
   void finish();
   // Drops what is queued and ends the thread.
