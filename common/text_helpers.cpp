@@ -17,16 +17,12 @@ int copyTrimmed(char* destination, const char* source, int length) {
 }
 
 int copyWithoutBlanks(char* destination, const char* source, int length) {
-  constexpr uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr uint64_t kHigh = 0x8080808080808080ULL;
   int count = 0;
   int i = 0;
   while (i < length) {
     // Eight bytes at a time while none is at or below SPACE, where every blank lies.
-    uint64_t word = 0;
-    if (i + 8 <= length) std::memcpy(&word, source + i, 8);
-    if (i + 8 <= length && ((word - 0x21 * kOnes) & ~word & kHigh) == 0) {
-      std::memcpy(destination + count, &word, 8);
+    if (i + 8 <= length && !holdsByteBelow(source + i, ' ' + 1)) {
+      std::memcpy(destination + count, source + i, 8);
       count += 8;
       i += 8;
       continue;

@@ -59,17 +59,20 @@ inline bool sameBytesInRoom(const unsigned char* a, const unsigned char* b, int3
   return true;
 }
 
-// Whether any of the eight bytes at `bytes` is below 0x0E, where TAB, LF and CR lie: text
-// without them is passed over eight bytes at a time.
-inline bool holdsByteBelow14(const char* bytes) {
+// Whether any of the eight bytes at `bytes` is below `limit` (at most 0x80): text without
+// such bytes is passed over eight bytes at a time.
+inline bool holdsByteBelow(const char* bytes, uint64_t limit) {
   uint64_t word = 0;
   std::memcpy(&word, bytes, 8);
   constexpr uint64_t kOnes = 0x0101010101010101ULL;
   constexpr uint64_t kHigh = 0x8080808080808080ULL;
-  // A byte below 14 turns its high bit on when 14 is taken from it; one that had its high
-  // bit on already is masked out by ~word.
-  return ((word - 14 * kOnes) & ~word & kHigh) != 0;
+  // A byte below the limit turns its high bit on when the limit is taken from it; one that
+  // had its high bit on already is masked out by ~word.
+  return ((word - limit * kOnes) & ~word & kHigh) != 0;
 }
+
+// Below 0x0E lie TAB, LF and CR.
+inline bool holdsByteBelow14(const char* bytes) { return holdsByteBelow(bytes, 14); }
 
 // Rows and columns counted on over a text read in pieces, as countRowsCols counts the whole:
 // a line break at the end of one piece pairs with its partner at the start of the next.

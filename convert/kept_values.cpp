@@ -42,7 +42,6 @@ void KeptValues::addItem(int slot, const char* path, int32_t length, int32_t seq
   }
   // Grown, and every key put in again.
   wantedCells_.assign(cellsFor(wanted_.size()) * 2, 0);
-  pairs_.assign(wantedCells_.size(), PairCell{0, false});
   for (std::size_t index = 0; index < wanted_.size(); ++index) placeWanted(index);
 }
 
@@ -52,24 +51,17 @@ void KeptValues::placeWanted(std::size_t index) {
   std::size_t at = mixBits(wanted.pair ^ wanted.hash) & mask;
   while (wantedCells_[at] != 0) at = (at + 1) & mask;
   wantedCells_[at] = static_cast<int32_t>(index + 1);
-  std::size_t cell = mixBits(wanted.pair) & mask;
-  while (pairs_[cell].pair != 0 && pairs_[cell].pair != wanted.pair) cell = (cell + 1) & mask;
-  pairs_[cell].pair = wanted.pair;
 }
 
-void KeptValues::packPairs() {
-  std::vector<PairCell> cells;
-  cells.swap(pairs_);
-  std::size_t count = 0;
-  for (const PairCell& cell : cells) count += cell.pair != 0 ? 1 : 0;
-  // Sized by the pairs alone, the table stays in the cache: every record of a document asks it.
-  pairs_.assign(cellsFor(count), PairCell{0, false});
+void KeptValues::placePairs() {
+  // Sized for every item, the table holds each pair once; it stays in the cache, and every
+  // record of a document asks it.
+  pairs_.assign(cellsFor(wanted_.size()), PairCell{0, false});
   const std::size_t mask = pairs_.size() - 1;
-  for (const PairCell& cell : cells) {
-    if (cell.pair == 0) continue;
-    std::size_t at = mixBits(cell.pair) & mask;
-    while (pairs_[at].pair != 0) at = (at + 1) & mask;
-    pairs_[at] = cell;
+  for (const Wanted& wanted : wanted_) {
+    std::size_t at = mixBits(wanted.pair) & mask;
+    while (pairs_[at].pair != 0 && pairs_[at].pair != wanted.pair) at = (at + 1) & mask;
+    pairs_[at].pair = wanted.pair;
   }
 }
 
@@ -120,13 +112,17 @@ bool KeptValues::readTemplate(OutputRun& run) {
       at = s.next;
     }
   }
-  if (read) packPairs();
+  if (read) placePairs();
   if (run.output.definition != nullptr || run.output.work != nullptr) releaseOutputAreas(run);
   static_cast<RunRecord&>(run) = before;
   return read;
 }
 
-KeptValues::KeptValues() : lookup_(std::make_unique<BatchThread>([this](RecordBatch& batch) { keep(batch); })) {}
+KeptValues::KeptValues() { startLookup(); }
+
+void KeptValues::startLookup() {
+  lookup_ = std::make_unique<BatchThread>([this](RecordBatch& batch) { keep(batch); });
+}
 
 int KeptValues::startOver(ParseRun& /*run*/, int /*slot*/) {
   lookup_->stop();
@@ -136,7 +132,7 @@ int KeptValues::startOver(ParseRun& /*run*/, int /*slot*/) {
   for (Wanted& wanted : wanted_) wanted.kept = false;
   copier_ = BatchCopier{};
   mirror_ = PathMirror{};
-  lookup_ = std::make_unique<BatchThread>([this](RecordBatch& batch) { keep(batch); });
+  startLookup();
   return 0;
 }
 

@@ -66,7 +66,8 @@ class KeptValues : public RecordSink {
   static uint64_t pairKey(int slot, int32_t length, int32_t seqNo);
   void addItem(int slot, const char* path, int32_t length, int32_t seqNo);
   void placeWanted(std::size_t index);
-  void packPairs();
+  void placePairs();
+  void startLookup();
   PairCell* findPair(uint64_t pair);
   Wanted* findWanted(uint64_t pair, uint64_t hash, const char* path, int32_t length);
 

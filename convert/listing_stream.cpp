@@ -80,10 +80,9 @@ int ListingStream::take(ParseRun& /*run*/, int slot, const TagRecord* records, i
   for (int32_t e = 0; e < earlyCount; ++e) placed_.push_back(Placed{slot, early[e], false});
   // Most batches hold no content long enough to be made here: then only empty ones are looked at.
   const bool allInPlace = style_.makesInPlace(batch.longest);
-  for (int32_t r = 0; r < count; ++r) {
+  for (int32_t r = 0; r < count && (!allInPlace || style_.skipsEmpty); ++r) {
     const TagRecord& record = records[r];
     const int32_t length = record.contentOffset >= 0 && record.contentLength > 0 ? record.contentLength : 0;
-    if (allInPlace && !style_.skipsEmpty) break;
     if (allInPlace || style_.makesInPlace(length)) {
       if (length == 0 && style_.skipsEmpty) batch.marks[static_cast<std::size_t>(r)] = kSkipped;
       continue;
@@ -106,6 +105,15 @@ int ListingStream::take(ParseRun& /*run*/, int slot, const TagRecord* records, i
   return 0;
 }
 
+void ListingStream::putLine(LineWriter& out, int slot, const ParseTableSlot& table, const TagRecord& record,
+                            std::string_view value, CountedNumber* objectNumbers) const {
+  const char* path = tagPathOf(table, record);
+  const auto pathLength = static_cast<std::size_t>(record.tagNameLength);
+  putRecordLine(out, style_.separator, slot + 1, record.objectNo, record.seqNo, path,
+                style_.pathEndsAtNul ? textLength(path, pathLength) : pathLength, value.data(), value.size(),
+                objectNumbers);
+}
+
 void ListingStream::writeBatch(RecordBatch& batch) {
   const ParseTableSlot table = mirror_.slotOf(batch);
   if (!headed_[batch.slot]) {
@@ -123,11 +131,7 @@ void ListingStream::writeBatch(RecordBatch& batch) {
       const auto length = static_cast<std::size_t>(hasContent ? record.contentLength : 0);
       const std::string_view value =
           batch.marks[r] == kMade ? std::string_view(content, length) : style_.make(content, length, &scratch_);
-      const char* path = tagPathOf(table, record);
-      const auto pathLength = static_cast<std::size_t>(record.tagNameLength);
-      putRecordLine(*out_, style_.separator, batch.slot + 1, record.objectNo, record.seqNo, path,
-                    style_.pathEndsAtNul ? textLength(path, pathLength) : pathLength, value.data(), value.size(),
-                    &objectNumbers_);
+      putLine(*out_, batch.slot, table, record, value, &objectNumbers_);
     }
     if (isEarly) {
       placedAt_.push_back(PlacedLine{at, out_->position() - at});
@@ -148,10 +152,7 @@ int ListingStream::late(ParseRun& /*run*/, int slot, const TagRecord& record) {
   if (!value.skipped) {
     // The line is made as any other, into a text of its own.
     const auto line = std::make_unique<LineWriter>(&patch.line);
-    const char* path = tagPathOf(table, record);
-    const auto pathLength = static_cast<std::size_t>(record.tagNameLength);
-    putRecordLine(*line, style_.separator, slot + 1, record.objectNo, record.seqNo, path,
-                  style_.pathEndsAtNul ? textLength(path, pathLength) : pathLength, value.bytes, value.length);
+    putLine(*line, slot, table, record, std::string_view(value.bytes, value.length), nullptr);
     line->flush();
   }
   patches_.push_back(std::move(patch));

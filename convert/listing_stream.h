@@ -70,7 +70,7 @@ class ListingStream : public RecordSink {
   int startOver(ParseRun& run, int slot) override;
 
  private:
-  // An early line sent to the pipe; where it stands is known once the pipe has finished.
+  // An early line sent to the writing thread; where it stands is known once that has finished.
   struct Placed {
     int32_t slot;
     int32_t objectNo;
@@ -86,6 +86,9 @@ class ListingStream : public RecordSink {
   };
   bool stopped(int slot);
   int rewriteWithPatches();
+  // A record's line with its value made, on either thread.
+  void putLine(LineWriter& out, int slot, const ParseTableSlot& table, const TagRecord& record, std::string_view value,
+               CountedNumber* objectNumbers) const;
   // On the writing thread.
   void writeBatch(RecordBatch& batch);
 

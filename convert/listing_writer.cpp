@@ -20,6 +20,9 @@ namespace {
 
 bool needsEscape(char byte) { return byte == '\t' || byte == '\n' || byte == '\r'; }
 
+// What a byte is written as in a value: its escape, or nullptr for the byte itself.
+const char* escapeOf(char byte) { return byte == '\t' ? "[09]" : byte == '\n' ? "[0A]" : byte == '\r' ? "[0D]" : nullptr; }
+
 bool holdsEscapes(const char* value, int32_t length) {
   int32_t i = 0;
   // Eight bytes at a time while none is below 0x0E, where TAB, LF and CR lie.
@@ -82,7 +85,7 @@ std::string_view listingValueMade(const char* value, std::size_t length, std::st
   for (std::size_t i = 0; i < length; ++i) {
     if (value[i] > '\r' || !needsEscape(value[i])) continue;
     scratch->append(value + from, i - from);
-    scratch->append(value[i] == '\t' ? "[09]" : value[i] == '\n' ? "[0A]" : "[0D]");
+    scratch->append(escapeOf(value[i]));
     from = i + 1;
   }
   scratch->append(value + from, length - from);
@@ -138,7 +141,7 @@ int escapeValue(ListingRun& run, const char* value, int32_t length) {
   if (value == nullptr || length <= 0) return 0;
   for (int32_t i = 0; i < length;) {
     const char byte = value[i];
-    const char* escape = byte == '\t' ? "[09]" : byte == '\n' ? "[0A]" : byte == '\r' ? "[0D]" : nullptr;
+    const char* escape = escapeOf(byte);
     int32_t taken = 1;
     if (escape != nullptr) {
       std::memcpy(run.value.bytes + run.value.used, escape, 4);

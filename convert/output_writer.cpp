@@ -115,6 +115,16 @@ void warnNotInInput(OutputRun& run, const OutputItem& item, const char* path, bo
   passWarningOn(run);
 }
 
+// The byte a value's byte at *i is cleaned into: TAB, CR and LF a space, the pairs CR LF and
+// LF CR one space (*i passes the second).
+char cleanedByte(const char* value, int32_t length, int32_t* i) {
+  const char byte = value[*i];
+  if (byte != '\t' && byte != '\n' && byte != '\r') return byte;
+  const char partner = byte == '\n' ? '\r' : byte == '\r' ? '\n' : '\0';
+  if (partner != '\0' && *i + 1 < length && value[*i + 1] == partner) ++*i;
+  return ' ';
+}
+
 bool needsCleaning(const char* value, int32_t length) {
   int32_t i = 0;
   // Eight bytes at a time while none is below 0x0E, where TAB, LF, CR and NUL lie.
@@ -159,16 +169,8 @@ int csvValueOf(OutputRun& run, const ParseTableSlot& slot, const TagRecord& reco
 std::string_view csvValueMade(const char* value, std::size_t length, std::string* scratch) {
   if (!needsCleaning(value, static_cast<int32_t>(length))) return {value, length};
   scratch->clear();
-  for (std::size_t i = 0; i < length; ++i) {
-    char byte = value[i];
-    if (byte == '\0') break;
-    if (byte == '\t' || byte == '\n' || byte == '\r') {
-      const char partner = byte == '\n' ? '\r' : byte == '\r' ? '\n' : '\0';
-      if (partner != '\0' && i + 1 < length && value[i + 1] == partner) ++i;
-      byte = ' ';
-    }
-    scratch->push_back(byte);
-  }
+  const auto count = static_cast<int32_t>(length);
+  for (int32_t i = 0; i < count && value[i] != '\0'; ++i) scratch->push_back(cleanedByte(value, count, &i));
   return *scratch;
 }
 
@@ -201,13 +203,7 @@ int cleanValue(OutputRun& run, const char* value, int32_t length) {
   OutputAreas& a = run.output;
   clearWorkArea(run);
   for (int32_t i = 0; i < length; ++i) {
-    char byte = value[i];
-    if (byte == '\t' || byte == '\n' || byte == '\r') {
-      const char partner = byte == '\n' ? '\r' : byte == '\r' ? '\n' : '\0';
-      if (partner != '\0' && i + 1 < length && value[i + 1] == partner) ++i;
-      byte = ' ';
-    }
-    a.work[a.workUsed++] = static_cast<unsigned char>(byte);
+    a.work[a.workUsed++] = static_cast<unsigned char>(cleanedByte(value, length, &i));
     if (ensureAreaRoom(run, &a.work, &a.workSize, static_cast<long>(a.workUsed) + 16, kWorkAreaSize, kAreaWork) != 0) {
       return -1;
     }

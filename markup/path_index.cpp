@@ -73,6 +73,14 @@ int growIndexIfNeeded(ParseRun& run) {
   return 0;
 }
 
+// Whether the key names the path of `found`, whose parent is the key's: the paths are equal
+// when their last names are.
+bool namesPath(const PathCountEntry& found, const PathKey& key, const unsigned char* tagNames) {
+  const int32_t parentLength = key.pathLength - key.lastNameLength;
+  return found.pathLength == key.pathLength &&
+         sameBytesInRoom(tagNames + found.pathOffset + parentLength, key.lastName, key.lastNameLength);
+}
+
 }  // namespace
 
 void clearPathIndex(ParseRun& run) {
@@ -86,14 +94,11 @@ int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, 
               int32_t* entry, int32_t* sequence) {
   const uint32_t hash = hashName(key.parentEntry, key.lastName, key.lastNameLength);
   const auto mask = static_cast<uint32_t>(bucketCount(run) - 1);
-  const int32_t parentLength = key.pathLength - key.lastNameLength;
   PathIndexBucket* table = buckets(run);
   for (uint32_t i = hash & mask; table[i].entry != 0; i = (i + 1) & mask) {
     if (table[i].hash != hash || table[i].parent != key.parentEntry) continue;
     PathCountEntry& found = entries(run)[table[i].entry - 1];
-    // Same parent path: the paths are equal when their last names are.
-    if (found.pathLength == key.pathLength &&
-        sameBytesInRoom(tagNames + found.pathOffset + parentLength, key.lastName, key.lastNameLength)) {
+    if (namesPath(found, key, tagNames)) {
       *entry = table[i].entry - 1;
       *sequence = ++found.count;
       *pathOffset = found.pathOffset;
@@ -114,11 +119,7 @@ int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, 
 bool countGuessedPath(ParseRun& run, int32_t guess, const PathKey& key, const unsigned char* tagNames,
                       int32_t* pathOffset, int32_t* sequence) {
   PathCountEntry& found = entries(run)[guess];
-  const int32_t parentLength = key.pathLength - key.lastNameLength;
-  if (found.pathLength != key.pathLength ||
-      !sameBytesInRoom(tagNames + found.pathOffset + parentLength, key.lastName, key.lastNameLength)) {
-    return false;
-  }
+  if (!namesPath(found, key, tagNames)) return false;
   *sequence = ++found.count;
   *pathOffset = found.pathOffset;
   return true;

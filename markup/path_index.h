@@ -33,7 +33,8 @@ void clearPathIndex(ParseRun& run);
 // its entry number. A path not met before gets a new entry with objectNo and *pathOffset,
 // where the caller writes the path's text next; a path met before sets *pathOffset to where
 // its text stands. tagNames is the slot's tag-name area, in which the texts of earlier paths
-// stand. The last name and every path's text have eight bytes of their area after them. -1 with message 1014 when an area cannot grow.
+// stand. The last name and every path's text have eight bytes of their area after them. -1
+// with message 1014 when an area cannot grow.
 int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, int32_t objectNo, int32_t* pathOffset,
               int32_t* entry, int32_t* sequence);
 

@@ -362,10 +362,6 @@ int reportFault(ParseRun& run, int16_t fault, const Scan& scan) {
   return -1;
 }
 
-// Takes the bytes after the current one that keep the scanner in its state with the same
-// action as one run, up to the first byte of the state's stop set; the results are those
-// of taking them one by one. Only states whose action is nothing or the collecting of the
-// byte have runs.
 // What a state's run collects: nothing (the bytes are passed over), the text or the name.
 enum RunKind : uint8_t { kNoRun, kPassedOver, kTextRun, kNameRun };
 
@@ -381,6 +377,10 @@ constexpr std::array<RunKind, kStateCount> kRunKinds = [] {
   return kinds;
 }();
 
+// Takes the bytes after the current one that keep the scanner in its state with the same
+// action as one run, up to the first byte of the state's stop set; the results are those
+// of taking them one by one. Only states whose action is nothing or the collecting of the
+// byte have runs.
 int takeRun(ParseRun& run, const Scan& scan) {
   ScannerVariables& v = run.scanner;
   const RunKind kind = kRunKinds[static_cast<std::size_t>(v.scanState)];
