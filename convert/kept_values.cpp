@@ -31,18 +31,19 @@ uint64_t KeptValues::pairKey(int slot, int32_t length, int32_t seqNo) {
          static_cast<uint32_t>(seqNo);
 }
 
-void KeptValues::addItem(int slot, const char* path, int32_t length, int32_t seqNo) {
+std::size_t KeptValues::addItem(int slot, const char* path, int32_t length, int32_t seqNo) {
   const uint64_t pair = pairKey(slot, length, seqNo);
   const uint64_t hash = hashPath(path, length);
-  if (findWanted(pair, hash, path, length) != nullptr) return;
-  wanted_.push_back(Wanted{pair, hash, std::string(path, static_cast<std::size_t>(length)), false});
+  if (const Wanted* known = findWanted(pair, hash, path, length)) return static_cast<std::size_t>(known - wanted_.data());
+  wanted_.push_back(Wanted{pair, hash, std::string(path, static_cast<std::size_t>(length)), -1});
   if (wantedCells_.size() >= cellsFor(wanted_.size())) {
     placeWanted(wanted_.size() - 1);
-    return;
+  } else {
+    // Grown, and every key put in again.
+    wantedCells_.assign(cellsFor(wanted_.size()) * 2, 0);
+    for (std::size_t index = 0; index < wanted_.size(); ++index) placeWanted(index);
   }
-  // Grown, and every key put in again.
-  wantedCells_.assign(cellsFor(wanted_.size()) * 2, 0);
-  for (std::size_t index = 0; index < wanted_.size(); ++index) placeWanted(index);
+  return wanted_.size() - 1;
 }
 
 void KeptValues::placeWanted(std::size_t index) {
@@ -106,7 +107,7 @@ bool KeptValues::readTemplate(OutputRun& run) {
         if (item.fileNo >= 1 && item.fileNo <= run.settings.inputCount) {
           char* path = code.data() + item.tagNameOffset;
           upperCaseItemPath(run, item, path);
-          addItem(item.fileNo - 1, path, item.tagNameLength, item.seqNo);
+          itemKeys_.push_back(static_cast<int32_t>(addItem(item.fileNo - 1, path, item.tagNameLength, item.seqNo)));
         }
       }
       at = s.next;
@@ -129,7 +130,7 @@ int KeptValues::startOver(ParseRun& /*run*/, int /*slot*/) {
   for (std::vector<Kept>& kept : kept_) kept.clear();
   waiting_.clear();
   for (PairCell& cell : pairs_) cell.kept = false;
-  for (Wanted& wanted : wanted_) wanted.kept = false;
+  for (Wanted& wanted : wanted_) wanted.keptAt = -1;
   copier_ = BatchCopier{};
   mirror_ = PathMirror{};
   startLookup();
@@ -180,8 +181,8 @@ void KeptValues::keep(RecordBatch& batch) {
     pair->kept = true;
     const char* path = tagPathOf(table, record);
     Wanted* wanted = findWanted(pair->pair, hashPath(path, record.tagNameLength), path, record.tagNameLength);
-    if (wanted != nullptr && !wanted->kept) {
-      wanted->kept = true;
+    if (wanted != nullptr && wanted->keptAt < 0) {
+      wanted->keptAt = static_cast<int32_t>(kept_[slot].size());
       keep = true;
     }
     if (!keep) continue;
@@ -227,6 +228,19 @@ int KeptValues::fillTables(OutputRun& run) {
     storeTableCursor(run, slot);
   }
   return 0;
+}
+
+bool KeptValues::answerNext(int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) {
+  if (nextItem_ >= itemKeys_.size()) return false;
+  const Wanted& wanted = wanted_[static_cast<std::size_t>(itemKeys_[nextItem_++])];
+  if (wanted.pair != pairKey(slot, length, seqNo) || wanted.path.size() != static_cast<std::size_t>(length) ||
+      std::memcmp(wanted.path.data(), path, static_cast<std::size_t>(length)) != 0) {
+    return false;
+  }
+  // Without its path, the item's pair tells whether a record had its length and number.
+  const PairCell* pair = wanted.keptAt < 0 ? findPair(wanted.pair) : nullptr;
+  *match = RecordMatch{wanted.keptAt, pair != nullptr && pair->kept};
+  return true;
 }
 
 }  // namespace mq

@@ -14,13 +14,14 @@
 
 #include "common/settings.h"
 #include "convert/record_batches.h"
+#include "convert/record_index.h"
 #include "markup/record_flow.h"
 
 namespace mq {
 
 struct OutputRun;
 
-class KeptValues : public RecordSink {
+class KeptValues : public RecordSink, public ItemAnswers {
  public:
   KeptValues();
 
@@ -40,18 +41,22 @@ class KeptValues : public RecordSink {
   // -1 with message 1014 when a table cannot grow.
   int fillTables(OutputRun& run);
 
+  // The record of the next item the template was read to look up: the first kept record of
+  // its path and number, in the tables fillTables made.
+  bool answerNext(int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) override;
+
  private:
   struct Kept {
     TagRecord record;
     std::string content;
     bool hasContent;
   };
-  // An addressed path and number of a document, and whether its record is kept.
+  // An addressed path and number of a document, and where its record is kept.
   struct Wanted {
     uint64_t pair;
     uint64_t hash;
     std::string path;
-    bool kept;
+    int32_t keptAt;  // index in the document's kept records; -1: none yet
   };
   // Open addressing over powers of two: a record is looked up for every record a document
   // makes, and most are not addressed.
@@ -64,7 +69,8 @@ class KeptValues : public RecordSink {
   void keepLate(int slot, const TagRecord& record, const ParseTableSlot& table);
 
   static uint64_t pairKey(int slot, int32_t length, int32_t seqNo);
-  void addItem(int slot, const char* path, int32_t length, int32_t seqNo);
+  // The index of the item's key in wanted_, added when new.
+  std::size_t addItem(int slot, const char* path, int32_t length, int32_t seqNo);
   void placeWanted(std::size_t index);
   void placePairs();
   void startLookup();
@@ -74,6 +80,8 @@ class KeptValues : public RecordSink {
   std::vector<PairCell> pairs_;
   std::vector<int32_t> wantedCells_;  // index into wanted_ plus 1; 0: empty
   std::vector<Wanted> wanted_;
+  std::vector<int32_t> itemKeys_;  // of each item looked up, in the template's order: its index in wanted_
+  std::size_t nextItem_ = 0;
   std::vector<Kept> kept_[kMaxInputs];
   std::unordered_map<int64_t, std::size_t> waiting_;  // early records kept: (document, objectNo) to index
   BatchCopier copier_;

@@ -156,7 +156,9 @@ int processRun(OutputRun& run) {
     writeLogLine(run, run.settings.logFileName);
     return loaded;
   }
+  if (keeping) run.answers = &kept;
   const int written = runOutputPhase(run);
+  run.answers = nullptr;
   if (written != 0) {
     writeLogLine(run, run.settings.logFileName);
     return written;

@@ -11,6 +11,7 @@
 #include "common/settings.h"
 #include "convert/listing_writer.h"
 #include "convert/output_areas.h"
+#include "convert/record_index.h"
 
 namespace mq {
 
@@ -31,6 +32,8 @@ struct OutputRun : ListingRun {
   // Tests turn the fast paths off to compare them with the plain ones.
   bool listingShortcut = true;
   bool indexEnabled = true;
+  // A fill that kept only what its template asks for knows its items' records already.
+  ItemAnswers* answers = nullptr;
   // KIND=CSV is written while the documents are read, and a fill keeps only the records its
   // template's items can be answered from; tests turn both off to compare.
   bool readsLean = true;

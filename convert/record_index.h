@@ -16,7 +16,18 @@ struct RecordMatch {
   bool tagDiffers;  // no match, but a record with the path's length and the number exists
 };
 
-// Through the index of slot `slot` (its table for the number's range built here when it is
+// Answers a fill found while its documents were read, one for each item it looks up, in
+// the template's order. The next is taken when it is for the item asked; any other item is
+// searched for in the tables.
+class ItemAnswers {
+ public:
+  virtual bool answerNext(int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) = 0;
+
+ protected:
+  ~ItemAnswers() = default;
+};
+
+// By the run's answers when they hold the item; else through the index of slot `slot` (its table for the number's range built here when it is
 // not yet; its areas belong to the output phase); numbers below 1 are answered by the walk.
 // -1 with message 1011 when its memory cannot be had.
 int findRecord(OutputRun& run, int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match);
