@@ -116,6 +116,7 @@ RecordMatch findRecordByWalk(OutputRun& run, int slotNo, const char* path, int32
 
 int findRecord(OutputRun& run, int slotNo, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) {
   if (run.answers != nullptr && run.answers->answerNext(slotNo, path, length, seqNo, match)) return 0;
+  ++run.tableSearches;
   const int tier = tierOf(seqNo);
   if (!run.indexEnabled || tier < 0) {
     *match = findRecordByWalk(run, slotNo, path, length, seqNo);

@@ -91,6 +91,7 @@ class KeptValuesFill : public test::ScratchDir {
     run->flow.recordLimit = limit;
     run->flow.contentLimit = limit * 8;
     const int result = processRun(*run);
+    tableSearches_ = run->tableSearches;
     endRun(*run);
     // The log's lines without their time.
     std::istringstream log(test::fileExists(path("run.log")) ? test::readFile(path("run.log")) : "");
@@ -98,12 +99,14 @@ class KeptValuesFill : public test::ScratchDir {
     for (std::string line; std::getline(log, line);) warnings += line.size() > 20 ? line.substr(20) + "\n" : line + "\n";
     return std::to_string(result) + "\n" + test::readFile(path("out.txt")) + "\n" + warnings;
   }
+  long tableSearches_ = 0;
 };
 
 TEST_F(KeptValuesFill, FillsAsTheWholeTablesDo) {
   std::mt19937 random(7);
   int warned = 0;
   int late = 0;
+  long searched = 0;
   for (int round = 0; round < 40; ++round) {
     // A document without records ends no output: the second is still written.
     const std::string first = round % 5 == 2 ? std::string("<!-- none -->") : randomDocument(random);
@@ -114,10 +117,13 @@ TEST_F(KeptValuesFill, FillsAsTheWholeTablesDo) {
     const char* const kinds[] = {"NORMAL", "NOCRLF", "CSV"};
     const std::string kind = kinds[round % 3];
     const std::string whole = fill(kind, false, 1 << 16);
+    searched += tableSearches_;
     warned += whole.find("5021") != std::string::npos ? 1 : 0;
     late += whole.find("tail") != std::string::npos ? 1 : 0;
     for (const int32_t limit : {1, 3, 1 << 16}) {
       ASSERT_EQ(fill(kind, true, limit), whole) << "round " << round << " limit " << limit;
+      // Every item was answered from what was kept.
+      ASSERT_EQ(tableSearches_, 0) << "round " << round << " limit " << limit;
     }
     // Alone and in pieces, the document is scanned while its code is decided beside the scan;
     // a Shift-JIS text after its ASCII start has the whole decide otherwise, and the document
@@ -126,10 +132,12 @@ TEST_F(KeptValuesFill, FillsAsTheWholeTablesDo) {
       test::writeFile(path("1.html"), first + "<p>\x93\xfa\x96\x7b</p>");
       const std::string alone = fill(kind, false, 1 << 16, true);
       ASSERT_EQ(fill(kind, true, 3, true), alone) << "round " << round << " alone";
+      ASSERT_EQ(tableSearches_, 0) << "round " << round << " alone";
     }
   }
   EXPECT_GT(warned, 10);
   EXPECT_GT(late, 20);
+  EXPECT_GT(searched, 1000);
 }
 
 }  // namespace
