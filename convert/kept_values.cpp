@@ -35,7 +35,8 @@ std::size_t KeptValues::addItem(int slot, const char* path, int32_t length, int3
   const uint64_t pair = pairKey(slot, length, seqNo);
   const uint64_t hash = hashPath(path, length);
   if (const Wanted* known = findWanted(pair, hash, path, length)) return static_cast<std::size_t>(known - wanted_.data());
-  wanted_.push_back(Wanted{pair, hash, std::string(path, static_cast<std::size_t>(length)), -1});
+  wanted_.push_back(Wanted{pair, hash, slot, static_cast<int32_t>(paths_.size()), length, -1});
+  paths_.append(path, static_cast<std::size_t>(length));
   if (wantedCells_.size() >= cellsFor(wanted_.size())) {
     placeWanted(wanted_.size() - 1);
   } else {
@@ -80,12 +81,16 @@ KeptValues::Wanted* KeptValues::findWanted(uint64_t pair, uint64_t hash, const c
   const std::size_t mask = wantedCells_.size() - 1;
   for (std::size_t at = mixBits(pair ^ hash) & mask; wantedCells_[at] != 0; at = (at + 1) & mask) {
     Wanted& wanted = wanted_[static_cast<std::size_t>(wantedCells_[at] - 1)];
-    if (wanted.pair == pair && wanted.hash == hash && wanted.path.size() == static_cast<std::size_t>(length) &&
-        std::memcmp(wanted.path.data(), path, static_cast<std::size_t>(length)) == 0) {
+    if (wanted.pair == pair && wanted.hash == hash && hasPath(wanted, path, length)) {
       return &wanted;
     }
   }
   return nullptr;
+}
+
+bool KeptValues::hasPath(const Wanted& wanted, const char* path, int32_t length) const {
+  return wanted.pathLength == length &&
+         std::memcmp(paths_.data() + static_cast<std::size_t>(wanted.pathAt), path, static_cast<std::size_t>(length)) == 0;
 }
 
 bool KeptValues::readTemplate(OutputRun& run) {
@@ -208,6 +213,7 @@ void KeptValues::keepLate(int slot, const TagRecord& record, const ParseTableSlo
 
 int KeptValues::fillTables(OutputRun& run) {
   lookup_->finish();
+  tables_ = run.tables;
   for (int slot = 0; slot < run.settings.inputCount; ++slot) {
     openTableCursor(run, slot);
     run.cursor.recordCount = 0;
@@ -230,13 +236,29 @@ int KeptValues::fillTables(OutputRun& run) {
   return 0;
 }
 
+// The template asks for records in any order: those of the items ahead are fetched while
+// this one is written, the record first and its content once the record is near.
+void KeptValues::fetchAhead() const {
+  constexpr std::size_t kRecordAhead = 16;
+  constexpr std::size_t kContentAhead = 8;
+  if (nextItem_ + kRecordAhead < itemKeys_.size()) {
+    const Wanted& wanted = wanted_[static_cast<std::size_t>(itemKeys_[nextItem_ + kRecordAhead])];
+    if (wanted.keptAt >= 0) __builtin_prefetch(recordAt(tables_[wanted.slot], wanted.keptAt));
+  }
+  if (nextItem_ + kContentAhead < itemKeys_.size()) {
+    const Wanted& wanted = wanted_[static_cast<std::size_t>(itemKeys_[nextItem_ + kContentAhead])];
+    if (wanted.keptAt < 0) return;
+    const ParseTableSlot& table = tables_[wanted.slot];
+    const TagRecord& record = *recordAt(table, wanted.keptAt);
+    if (record.contentOffset >= 0 && record.contentLength > 0) __builtin_prefetch(contentOf(table, record));
+  }
+}
+
 bool KeptValues::answerNext(int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) {
   if (nextItem_ >= itemKeys_.size()) return false;
+  if (tables_ != nullptr) fetchAhead();
   const Wanted& wanted = wanted_[static_cast<std::size_t>(itemKeys_[nextItem_++])];
-  if (wanted.pair != pairKey(slot, length, seqNo) || wanted.path.size() != static_cast<std::size_t>(length) ||
-      std::memcmp(wanted.path.data(), path, static_cast<std::size_t>(length)) != 0) {
-    return false;
-  }
+  if (wanted.pair != pairKey(slot, length, seqNo) || !hasPath(wanted, path, length)) return false;
   // Without its path, the item's pair tells whether a record had its length and number.
   const PairCell* pair = wanted.keptAt < 0 ? findPair(wanted.pair) : nullptr;
   *match = RecordMatch{wanted.keptAt, pair != nullptr && pair->kept};
