@@ -1,5 +1,6 @@
 #include "convert/kept_values.h"
 
+#include <bit>
 #include <cstring>
 
 #include "common/byte_hash.h"
@@ -35,7 +36,7 @@ std::size_t KeptValues::addItem(int slot, const char* path, int32_t length, int3
   const uint64_t pair = pairKey(slot, length, seqNo);
   const uint64_t hash = hashPath(path, length);
   if (const Wanted* known = findWanted(pair, hash, path, length)) return static_cast<std::size_t>(known - wanted_.data());
-  wanted_.push_back(Wanted{pair, hash, slot, static_cast<int32_t>(paths_.size()), length, -1});
+  wanted_.push_back(Wanted{pair, hash, static_cast<int32_t>(paths_.size()), length, -1});
   paths_.append(path, static_cast<std::size_t>(length));
   if (wantedCells_.size() >= cellsFor(wanted_.size())) {
     placeWanted(wanted_.size() - 1);
@@ -56,21 +57,32 @@ void KeptValues::placeWanted(std::size_t index) {
 }
 
 void KeptValues::placePairs() {
-  // Sized for every item, the table holds each pair once; it stays in the cache, and every
-  // record of a document asks it.
+  // Sized for every item, the table holds each pair once. Every record of a document asks
+  // for its pair: the bits answer most of them.
   pairs_.assign(cellsFor(wanted_.size()), PairCell{0, false});
+  pairBits_.assign(pairs_.size() / 4, 0);
   const std::size_t mask = pairs_.size() - 1;
   for (const Wanted& wanted : wanted_) {
-    std::size_t at = mixBits(wanted.pair) & mask;
+    const uint64_t mixed = mixBits(wanted.pair);
+    std::size_t at = mixed & mask;
     while (pairs_[at].pair != 0 && pairs_[at].pair != wanted.pair) at = (at + 1) & mask;
     pairs_[at].pair = wanted.pair;
+    const std::size_t bit = pairBitOf(mixed);
+    pairBits_[bit / 64] |= uint64_t{1} << (bit % 64);
   }
 }
 
+// Sixteen bits a cell of pairs_, so 32 or more a pair: taken from the hash's top half, as
+// the cell is from its bottom.
+std::size_t KeptValues::pairBitOf(uint64_t mixed) const { return std::rotr(mixed, 32) & (pairBits_.size() * 64 - 1); }
+
 KeptValues::PairCell* KeptValues::findPair(uint64_t pair) {
   if (pairs_.empty()) return nullptr;
+  const uint64_t mixed = mixBits(pair);
+  const std::size_t bit = pairBitOf(mixed);
+  if ((pairBits_[bit / 64] >> (bit % 64) & 1) == 0) return nullptr;
   const std::size_t mask = pairs_.size() - 1;
-  for (std::size_t cell = mixBits(pair) & mask; pairs_[cell].pair != 0; cell = (cell + 1) & mask) {
+  for (std::size_t cell = mixed & mask; pairs_[cell].pair != 0; cell = (cell + 1) & mask) {
     if (pairs_[cell].pair == pair) return &pairs_[cell];
   }
   return nullptr;
@@ -213,7 +225,6 @@ void KeptValues::keepLate(int slot, const TagRecord& record, const ParseTableSlo
 
 int KeptValues::fillTables(OutputRun& run) {
   lookup_->finish();
-  tables_ = run.tables;
   for (int slot = 0; slot < run.settings.inputCount; ++slot) {
     openTableCursor(run, slot);
     run.cursor.recordCount = 0;
@@ -236,27 +247,8 @@ int KeptValues::fillTables(OutputRun& run) {
   return 0;
 }
 
-// The template asks for records in any order: those of the items ahead are fetched while
-// this one is written, the record first and its content once the record is near.
-void KeptValues::fetchAhead() const {
-  constexpr std::size_t kRecordAhead = 16;
-  constexpr std::size_t kContentAhead = 8;
-  if (nextItem_ + kRecordAhead < itemKeys_.size()) {
-    const Wanted& wanted = wanted_[static_cast<std::size_t>(itemKeys_[nextItem_ + kRecordAhead])];
-    if (wanted.keptAt >= 0) __builtin_prefetch(recordAt(tables_[wanted.slot], wanted.keptAt));
-  }
-  if (nextItem_ + kContentAhead < itemKeys_.size()) {
-    const Wanted& wanted = wanted_[static_cast<std::size_t>(itemKeys_[nextItem_ + kContentAhead])];
-    if (wanted.keptAt < 0) return;
-    const ParseTableSlot& table = tables_[wanted.slot];
-    const TagRecord& record = *recordAt(table, wanted.keptAt);
-    if (record.contentOffset >= 0 && record.contentLength > 0) __builtin_prefetch(contentOf(table, record));
-  }
-}
-
 bool KeptValues::answerNext(int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) {
   if (nextItem_ >= itemKeys_.size()) return false;
-  if (tables_ != nullptr) fetchAhead();
   const Wanted& wanted = wanted_[static_cast<std::size_t>(itemKeys_[nextItem_++])];
   if (wanted.pair != pairKey(slot, length, seqNo) || !hasPath(wanted, path, length)) return false;
   // Without its path, the item's pair tells whether a record had its length and number.

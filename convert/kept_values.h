@@ -55,7 +55,6 @@ class KeptValues : public RecordSink, public ItemAnswers {
   struct Wanted {
     uint64_t pair;
     uint64_t hash;
-    int32_t slot;
     int32_t pathAt;  // in paths_, which a template's size bounds
     int32_t pathLength;
     int32_t keptAt;  // index in the document's kept records; -1: none yet
@@ -77,17 +76,19 @@ class KeptValues : public RecordSink, public ItemAnswers {
   void placePairs();
   void startLookup();
   PairCell* findPair(uint64_t pair);
+  std::size_t pairBitOf(uint64_t mixed) const;
   Wanted* findWanted(uint64_t pair, uint64_t hash, const char* path, int32_t length);
   bool hasPath(const Wanted& wanted, const char* path, int32_t length) const;
-  void fetchAhead() const;
 
   std::vector<PairCell> pairs_;
+  // A bit a pair, by another part of its hash, in far fewer bytes than pairs_: most records'
+  // pairs are in no item, and the bits say so from the cache.
+  std::vector<uint64_t> pairBits_;
   std::vector<int32_t> wantedCells_;  // index into wanted_ plus 1; 0: empty
   std::vector<Wanted> wanted_;
   std::string paths_;  // of wanted_, one after another: one block instead of one per path
   std::vector<int32_t> itemKeys_;  // of each item looked up, in the template's order: its index in wanted_
   std::size_t nextItem_ = 0;
-  const ParseTableSlot* tables_ = nullptr;  // the run's, once filled
   std::vector<Kept> kept_[kMaxInputs];
   std::unordered_map<int64_t, std::size_t> waiting_;  // early records kept: (document, objectNo) to index
   BatchCopier copier_;
