@@ -56,7 +56,11 @@ int32_t findMarker(const char* text, int32_t from, int32_t end, const char* mark
   for (const char* at = text + from; at <= last;) {
     at = static_cast<const char*>(std::memchr(at, marker[0], static_cast<std::size_t>(last - at + 1)));
     if (at == nullptr) return -1;
-    if (std::memcmp(at, marker, markerLength) == 0) return static_cast<int32_t>(at - text);
+    // An item's path is full of "<": its last byte is asked before the whole marker.
+    if ((markerLength < 2 || at[markerLength - 1] == marker[markerLength - 1]) &&
+        std::memcmp(at, marker, markerLength) == 0) {
+      return static_cast<int32_t>(at - text);
+    }
     ++at;
   }
   return -1;
