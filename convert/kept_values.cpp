@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "common/byte_hash.h"
+#include "common/file_reading.h"
 #include "common/text_helpers.h"
+#include "common/work_areas.h"
 #include "convert/output_areas.h"
 #include "convert/output_definitions.h"
 #include "convert/output_run.h"
@@ -105,8 +107,22 @@ bool KeptValues::hasPath(const Wanted& wanted, const char* path, int32_t length)
          std::memcmp(paths_.data() + static_cast<std::size_t>(wanted.pathAt), path, static_cast<std::size_t>(length)) == 0;
 }
 
+bool KeptValues::readFile(const char* fileName) {
+  unsigned char* block = nullptr;
+  int32_t length = 0;
+  const bool read = readWholeFile(&block, &length, fileName) == 0;
+  if (read) templateBytes_.assign(reinterpret_cast<const char*>(block), static_cast<std::size_t>(length));
+  releaseArea(&block);
+  return read;
+}
+
 bool KeptValues::readTemplate(OutputRun& run) {
   const RunRecord before = run;
+  // Read once: the fill writes from the bytes its items were read from, even when the file
+  // changes while the documents are read.
+  const std::string* const given = run.templateText;
+  if (given == nullptr && !readFile(run.settings.outputDefinitionFile)) return false;
+  run.templateText = given != nullptr ? given : &templateBytes_;
   bool read = takeOutputAreas(run) == 0 && loadOutputDefinition(run) == 0;
   if (read) {
     const OutputAreas& a = run.output;
@@ -132,6 +148,8 @@ bool KeptValues::readTemplate(OutputRun& run) {
   }
   if (read) placePairs();
   if (run.output.definition != nullptr || run.output.work != nullptr) releaseOutputAreas(run);
+  if (read) template_ = run.templateText;
+  run.templateText = given;
   static_cast<RunRecord&>(run) = before;
   return read;
 }

@@ -41,6 +41,9 @@ class KeptValues : public RecordSink, public ItemAnswers {
   // -1 with message 1014 when a table cannot grow.
   int fillTables(OutputRun& run);
 
+  // The template as it was read, for the fill to write from; null before it was read.
+  const std::string* templateText() const { return template_; }
+
   // The record of the next item the template was read to look up: the first kept record of
   // its path and number, in the tables fillTables made.
   bool answerNext(int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) override;
@@ -75,11 +78,14 @@ class KeptValues : public RecordSink, public ItemAnswers {
   void placeWanted(std::size_t index);
   void placePairs();
   void startLookup();
+  bool readFile(const char* fileName);
   PairCell* findPair(uint64_t pair);
   std::size_t pairBitOf(uint64_t mixed) const;
   Wanted* findWanted(uint64_t pair, uint64_t hash, const char* path, int32_t length);
   bool hasPath(const Wanted& wanted, const char* path, int32_t length) const;
 
+  std::string templateBytes_;                // the template file's bytes, when no text was given
+  const std::string* template_ = nullptr;
   std::vector<PairCell> pairs_;
   // A bit a pair, by another part of its hash, in far fewer bytes than pairs_: most records'
   // pairs are in no item, and the bits say so from the cache.

@@ -156,9 +156,14 @@ int processRun(OutputRun& run) {
     writeLogLine(run, run.settings.logFileName);
     return loaded;
   }
-  if (keeping) run.answers = &kept;
+  const std::string* const given = run.templateText;
+  if (keeping) {
+    run.answers = &kept;
+    run.templateText = kept.templateText();
+  }
   const int written = runOutputPhase(run);
   run.answers = nullptr;
+  run.templateText = given;
   if (written != 0) {
     writeLogLine(run, run.settings.logFileName);
     return written;

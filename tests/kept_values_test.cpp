@@ -76,16 +76,7 @@ class KeptValuesFill : public test::ScratchDir {
   // The result, output and warnings of a fill, keeping only what it addresses or everything.
   // Alone: the first document only; kept, it is read in pieces of 16 bytes.
   std::string fill(const std::string& kind, bool keep, int32_t limit, bool alone = false) {
-    test::writeFile(path("settings.ini"), "[LOG]\r\nFILENAME=" + path("run.log") + "\r\nWARLOGOUT=YES\r\n[OUTFILE]\r\nKIND=" +
-                                              kind + "\r\nOUTFILE=" + path("out.txt") + "\r\n[SET]\r\nSTART=<%\r\nEND=%>\r\n"
-                                              "[INFILE]\r\nCOUNT=" + (alone ? "1" : "2") + "\r\nKIND=HTML\r\nINFILE1=" + path("1.html") +
-                                              "\r\nINFILE2=" + path("2.html") + "\r\n[OUTDEF]\r\nOUTDEF=" +
-                                              path("template.txt") + "\r\n");
-    std::remove(path("run.log").c_str());
-    std::remove(path("out.txt").c_str());
-    const auto run = std::make_unique<OutputRun>();
-    EXPECT_EQ(setupRunRecord(*run, path("settings.ini").c_str(), "Marquill"), 0);
-    EXPECT_EQ(startRun(*run), 0);
+    const auto run = startedRun(kind, alone);
     run->readsLean = keep;
     if (alone) run->pieces = keep ? PieceSizes{true, 0, 16, 16} : PieceSizes{false};
     run->flow.recordLimit = limit;
@@ -98,6 +89,20 @@ class KeptValuesFill : public test::ScratchDir {
     std::string warnings;
     for (std::string line; std::getline(log, line);) warnings += line.size() > 20 ? line.substr(20) + "\n" : line + "\n";
     return std::to_string(result) + "\n" + test::readFile(path("out.txt")) + "\n" + warnings;
+  }
+
+  std::unique_ptr<OutputRun> startedRun(const std::string& kind, bool alone) {
+    test::writeFile(path("settings.ini"), "[LOG]\r\nFILENAME=" + path("run.log") + "\r\nWARLOGOUT=YES\r\n[OUTFILE]\r\nKIND=" +
+                                              kind + "\r\nOUTFILE=" + path("out.txt") + "\r\n[SET]\r\nSTART=<%\r\nEND=%>\r\n"
+                                              "[INFILE]\r\nCOUNT=" + (alone ? "1" : "2") + "\r\nKIND=HTML\r\nINFILE1=" + path("1.html") +
+                                              "\r\nINFILE2=" + path("2.html") + "\r\n[OUTDEF]\r\nOUTDEF=" +
+                                              path("template.txt") + "\r\n");
+    std::remove(path("run.log").c_str());
+    std::remove(path("out.txt").c_str());
+    auto run = std::make_unique<OutputRun>();
+    EXPECT_EQ(setupRunRecord(*run, path("settings.ini").c_str(), "Marquill"), 0);
+    EXPECT_EQ(startRun(*run), 0);
+    return run;
   }
   long tableSearches_ = 0;
 };
@@ -138,6 +143,28 @@ TEST_F(KeptValuesFill, FillsAsTheWholeTablesDo) {
   EXPECT_GT(warned, 10);
   EXPECT_GT(late, 20);
   EXPECT_GT(searched, 1000);
+}
+
+// A template edited while the documents are read does not reach the fill: it is written from
+// the bytes its items were read from. A template given as text is used as it is.
+TEST_F(KeptValuesFill, WritesFromTheTemplateAsItWasRead) {
+  const std::string first = "[<%1<HTML><BODY><P>0001000000%>]";
+  test::writeFile(path("template.txt"), first);
+  const auto run = startedRun("NORMAL", true);
+  KeptValues kept;
+  ASSERT_TRUE(kept.readTemplate(*run));
+  test::writeFile(path("template.txt"), "edited");
+  ASSERT_NE(kept.templateText(), nullptr);
+  EXPECT_EQ(*kept.templateText(), first);
+  EXPECT_EQ(run->templateText, nullptr);
+
+  const std::string given = "<%1<HTML>0001000000%>";
+  run->templateText = &given;
+  KeptValues fromText;
+  ASSERT_TRUE(fromText.readTemplate(*run));
+  EXPECT_EQ(fromText.templateText(), &given);
+  run->templateText = nullptr;
+  endRun(*run);
 }
 
 }  // namespace
