@@ -48,25 +48,25 @@ int32_t sequenceStart(const char* code, int32_t n) {
   return n - 10;
 }
 
-// The first occurrence of the marker in [from, end), or -1.
+}  // namespace
+
 int32_t findMarker(const char* text, int32_t from, int32_t end, const char* marker) {
-  const std::size_t markerLength = std::strlen(marker);
-  if (end - from < static_cast<int32_t>(markerLength)) return -1;
-  const char* last = text + end - markerLength;  // the last place the marker can begin
-  for (const char* at = text + from; at <= last;) {
-    at = static_cast<const char*>(std::memchr(at, marker[0], static_cast<std::size_t>(last - at + 1)));
+  const auto length = static_cast<int32_t>(std::strlen(marker));
+  if (end - from < length) return -1;
+  // The byte looked for: one other than "<" and ">" when the marker has one, for an item's
+  // path is full of both.
+  int32_t key = 0;
+  while (key < length && (marker[key] == '<' || marker[key] == '>')) ++key;
+  if (key == length) key = 0;
+  const char* last = text + end - length + key;  // where the key byte of the last place can be
+  for (const char* at = text + from + key; at <= last;) {
+    at = static_cast<const char*>(std::memchr(at, marker[key], static_cast<std::size_t>(last - at + 1)));
     if (at == nullptr) return -1;
-    // An item's path is full of "<": its last byte is asked before the whole marker.
-    if ((markerLength < 2 || at[markerLength - 1] == marker[markerLength - 1]) &&
-        std::memcmp(at, marker, markerLength) == 0) {
-      return static_cast<int32_t>(at - text);
-    }
+    if (std::memcmp(at - key, marker, static_cast<std::size_t>(length)) == 0) return static_cast<int32_t>(at - key - text);
     ++at;
   }
   return -1;
 }
-
-}  // namespace
 
 int loadOutputDefinition(OutputRun& run) {
   OutputAreas& a = run.output;

@@ -38,6 +38,9 @@ struct TemplateStretch {
   int32_t next;  // where the next stretch begins; the template's size after the last one
 };
 
+// The first place in [from, end) where the NUL-terminated marker begins, or -1.
+int32_t findMarker(const char* text, int32_t from, int32_t end, const char* marker);
+
 // The stretch that begins at `from` in the loaded template.
 TemplateStretch nextStretch(OutputRun& run, int32_t from);
 

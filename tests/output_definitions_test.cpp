@@ -1,11 +1,13 @@
-// Splitting an item code into its fields: where the sequence number ends and the path
+// Finding a marker in a template, held against the plain search; splitting an item code into its fields: where the sequence number ends and the path
 // begins, and which field a wrong byte in any position is blamed on.
 #include "tests/test_support.h"
 #include "convert/output_definitions.h"
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <string_view>
 
 #include "common/settings.h"
 #include "common/texts.h"
@@ -69,6 +71,32 @@ TEST(OutputItemCode, ANonDigitInAnyPositionNamesItsField) {
       }
     }
   }
+}
+
+// The search looks for a byte other than "<" and ">" first: it finds what the plain search
+// finds, for markers of every shape, at the ends of the range as well.
+TEST(TemplateMarker, IsFoundWhereThePlainSearchFindsIt) {
+  std::mt19937 random(11);
+  const char* const markers[] = {"<%", "%>", "<", ">", "<<", "<%<", "%%", "<!--", "-->", "<>%>"};
+  const char alphabet[] = "<>%!-a";
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof alphabet - 2);
+  std::uniform_int_distribution<int> size(0, 40);
+  int found = 0;
+  for (int round = 0; round < 4000; ++round) {
+    std::string text;
+    for (int i = size(random); i > 0; --i) text += alphabet[pick(random)];
+    const auto length = static_cast<int32_t>(text.size());
+    std::uniform_int_distribution<int32_t> place(0, length);
+    int32_t from = place(random);
+    int32_t end = place(random);
+    if (from > end) std::swap(from, end);
+    const char* marker = markers[static_cast<std::size_t>(round) % std::size(markers)];
+    const std::size_t plain = std::string_view(text.data(), static_cast<std::size_t>(end)).find(marker, static_cast<std::size_t>(from));
+    const int32_t expected = plain == std::string_view::npos ? -1 : static_cast<int32_t>(plain);
+    ASSERT_EQ(findMarker(text.data(), from, end, marker), expected) << text << " [" << from << "," << end << ") " << marker;
+    found += expected >= 0 ? 1 : 0;
+  }
+  EXPECT_GT(found, 500);
 }
 
 }  // namespace
