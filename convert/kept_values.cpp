@@ -137,6 +137,7 @@ bool KeptValues::readTemplate(OutputRun& run) {
         const int32_t length = copyWithoutBlanks(code.data(), text + s.itemOffset, s.itemLength);
         OutputItem item{};
         if (checkOutputItem(run, code.data(), length, &item) != nullptr) break;
+        known_.push_back({s.markerOffset, KnownItem{item, nullptr}});
         if (item.fileNo >= 1 && item.fileNo <= run.settings.inputCount) {
           char* path = code.data() + item.tagNameOffset;
           upperCaseItemPath(run, item, path);
@@ -146,7 +147,10 @@ bool KeptValues::readTemplate(OutputRun& run) {
       at = s.next;
     }
   }
-  if (read) placePairs();
+  if (read) {
+    placePairs();
+    pointKnownPaths(run.settings.inputCount);
+  }
   if (run.output.definition != nullptr || run.output.work != nullptr) releaseOutputAreas(run);
   if (read) template_ = run.templateText;
   run.templateText = given;
@@ -263,6 +267,20 @@ int KeptValues::fillTables(OutputRun& run) {
     storeTableCursor(run, slot);
   }
   return 0;
+}
+
+void KeptValues::pointKnownPaths(int inputCount) {
+  std::size_t looked = 0;
+  for (auto& entry : known_) {
+    KnownItem& known = entry.second;
+    if (known.item.fileNo < 1 || known.item.fileNo > inputCount) continue;
+    known.path = paths_.data() + wanted_[static_cast<std::size_t>(itemKeys_[looked++])].pathAt;
+  }
+}
+
+const KnownItem* KeptValues::itemAt(int32_t markerOffset) {
+  if (nextKnown_ >= known_.size() || known_[nextKnown_].first != markerOffset) return nullptr;
+  return &known_[nextKnown_++].second;
 }
 
 bool KeptValues::answerNext(int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) {

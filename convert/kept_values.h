@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "common/settings.h"
@@ -47,6 +48,8 @@ class KeptValues : public RecordSink, public ItemAnswers {
   // The record of the next item the template was read to look up: the first kept record of
   // its path and number, in the tables fillTables made.
   bool answerNext(int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) override;
+  // The next item the template was read to, when its START is at the offset.
+  const KnownItem* itemAt(int32_t markerOffset) override;
 
  private:
   struct Kept {
@@ -83,6 +86,7 @@ class KeptValues : public RecordSink, public ItemAnswers {
   std::size_t pairBitOf(uint64_t mixed) const;
   Wanted* findWanted(uint64_t pair, uint64_t hash, const char* path, int32_t length);
   bool hasPath(const Wanted& wanted, const char* path, int32_t length) const;
+  void pointKnownPaths(int inputCount);
 
   std::string templateBytes_;                // the template file's bytes, when no text was given
   const std::string* template_ = nullptr;
@@ -95,6 +99,10 @@ class KeptValues : public RecordSink, public ItemAnswers {
   std::string paths_;  // of wanted_, one after another: one block instead of one per path
   std::vector<int32_t> itemKeys_;  // of each item looked up, in the template's order: its index in wanted_
   std::size_t nextItem_ = 0;
+  // Every good item up to the first faulty one, with its START's offset; the paths are
+  // pointed at once paths_ is whole.
+  std::vector<std::pair<int32_t, KnownItem>> known_;
+  std::size_t nextKnown_ = 0;
   std::vector<Kept> kept_[kMaxInputs];
   std::unordered_map<int64_t, std::size_t> waiting_;  // early records kept: (document, objectNo) to index
   BatchCopier copier_;

@@ -231,10 +231,11 @@ int applyReplacement(OutputRun& run, const char* value, int32_t length, int32_t 
   return writeCut(run, value, length, maxLength);
 }
 
-int emitItem(OutputRun& run, const OutputItem& item) {
+int emitItem(OutputRun& run, const OutputItem& item) { return emitItem(run, item, workText(run) + item.tagNameOffset); }
+
+int emitItem(OutputRun& run, const OutputItem& item, const char* path) {
   if (item.fileNo == 0 || item.fileNo > run.settings.inputCount) return 0;
   const int slotNo = item.fileNo - 1;
-  const char* path = workText(run) + item.tagNameOffset;
   RecordMatch match{};
   if (findRecord(run, slotNo, path, item.tagNameLength, item.seqNo, &match) != 0) return -1;
   if (match.record < 0) {
@@ -272,8 +273,16 @@ int expandOutputDefinition(OutputRun& run) {
       if (ensureAreaRoom(run, &a.work, &a.workSize, static_cast<long>(s.itemLength) + 16, kWorkAreaSize, kAreaWork) != 0) {
         return -1;
       }
-      a.workUsed = copyWithoutBlanks(workText(run), text + s.itemOffset, s.itemLength);
-      const int result = parseOutputItem(run, a.workUsed, s.markerOffset);
+      // An item read before the documents is not read again.
+      const KnownItem* known = run.answers != nullptr ? run.answers->itemAt(s.markerOffset) : nullptr;
+      int result = 0;
+      if (known != nullptr) {
+        result = emitItem(run, known->item, known->path);
+      } else {
+        ++run.itemsRead;
+        a.workUsed = copyWithoutBlanks(workText(run), text + s.itemOffset, s.itemLength);
+        result = parseOutputItem(run, a.workUsed, s.markerOffset);
+      }
       if (result != 0) return result;
     }
     at = s.next;

@@ -21,7 +21,9 @@ int runOutputPhase(OutputRun& run);
 int expandOutputDefinition(OutputRun& run);
 
 // Looks the item's value up and writes it; 5021 is logged (with WARLOGOUT) when there is none.
+// Its path is in the work area, or at `path`.
 int emitItem(OutputRun& run, const OutputItem& item);
+int emitItem(OutputRun& run, const OutputItem& item, const char* path);
 
 // Writes the value through the replacement entry `replaceNo`, cut to maxLength when not 0;
 // "?" and a 5022 warning when there is no such entry.

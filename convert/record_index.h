@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "convert/output_areas.h"
+#include "convert/output_definitions.h"
 
 namespace mq {
 
@@ -16,12 +17,21 @@ struct RecordMatch {
   bool tagDiffers;  // no match, but a record with the path's length and the number exists
 };
 
-// Answers a fill found while its documents were read, one for each item it looks up, in
-// the template's order. The next is taken when it is for the item asked; any other item is
-// searched for in the tables.
+// An item as the template was read before the documents: its fields and its upper-cased
+// path (null when its file number names no document).
+struct KnownItem {
+  OutputItem item;
+  const char* path;
+};
+
+// Answers a fill found while its documents were read, in the template's order: the items
+// it read, and the record of each item it looks up. The next is taken when it is for the
+// item asked; any other item is read, or searched for in the tables, as usual.
 class ItemAnswers {
  public:
   virtual bool answerNext(int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) = 0;
+  // The item whose START marker is at the offset, when it is the next item read before.
+  virtual const KnownItem* itemAt(int32_t markerOffset) = 0;
 
  protected:
   ~ItemAnswers() = default;
