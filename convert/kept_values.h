@@ -3,7 +3,9 @@
 // so that a fill's memory does not grow with its documents. An item is answered by the first
 // record of its path and sequence number, and its 5021 warning says whether any record had
 // the path's length and the number: the first record of each such pair is kept for that.
-// The records handed on are looked up on a thread of their own, beside the reading.
+// The records handed on are looked up on a thread of their own, beside the reading. The
+// template file is read once: the output phase writes from those bytes, takes the items as
+// they were read, and each looked-up item's record from what was kept.
 #pragma once
 
 #include <cstdint>

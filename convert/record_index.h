@@ -37,8 +37,9 @@ class ItemAnswers {
   ~ItemAnswers() = default;
 };
 
-// By the run's answers when they hold the item; else through the index of slot `slot` (its table for the number's range built here when it is
-// not yet; its areas belong to the output phase); numbers below 1 are answered by the walk.
+// By the run's answers when they hold the item; else through the index of slot `slot` (its
+// table for the number's range built here when it is not yet; its areas belong to the
+// output phase); numbers below 1 are answered by the walk.
 // -1 with message 1011 when its memory cannot be had.
 int findRecord(OutputRun& run, int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match);
 
