@@ -63,6 +63,8 @@ bool ListingStream::stopped(int slot) {
 
 namespace {
 
+int64_t waitingKey(int slot, int32_t objectNo) { return (static_cast<int64_t>(slot) << 32) | objectNo; }
+
 // What the reading thread tells the writing thread of a record's value.
 enum ValueMark : uint8_t { kMadeInPlace = 0, kMade = 1, kSkipped = 2 };
 
@@ -77,7 +79,7 @@ int ListingStream::take(ParseRun& /*run*/, int slot, const TagRecord* records, i
   batch.early.assign(early, early + earlyCount);
   batch.marks.assign(static_cast<std::size_t>(count), kMadeInPlace);
   taken_[slot] += count;
-  for (int32_t e = 0; e < earlyCount; ++e) placed_.push_back(Placed{slot, early[e], false});
+  for (int32_t e = 0; e < earlyCount; ++e) waiting_.emplace(waitingKey(slot, early[e]), earlySent_++);
   // Most batches hold no content long enough to be made here: then only empty ones are looked at.
   const bool allInPlace = style_.makesInPlace(batch.longest);
   for (int32_t r = 0; r < count && (!allInPlace || style_.skipsEmpty); ++r) {
@@ -141,14 +143,12 @@ void ListingStream::writeBatch(RecordBatch& batch) {
 }
 
 int ListingStream::late(ParseRun& /*run*/, int slot, const TagRecord& record) {
-  const auto found = std::find_if(placed_.begin(), placed_.end(), [&](const Placed& placed) {
-    return !placed.patched && placed.slot == slot && placed.objectNo == record.objectNo;
-  });
-  if (found == placed_.end()) return 0;  // a document after one without records
+  const auto found = waiting_.find(waitingKey(slot, record.objectNo));
+  if (found == waiting_.end()) return 0;  // a document after one without records
   const ParseTableSlot& table = run_.tables[slot];
   LineValue value{};
   if (style_.value(table, record, &value) != 0) return -1;
-  Patch patch{slot, record.objectNo, static_cast<std::size_t>(found - placed_.begin()), 0, 0, {}};
+  Patch patch{slot, record.objectNo, found->second, 0, 0, {}};
   if (!value.skipped) {
     // The line is made as any other, into a text of its own.
     const auto line = std::make_unique<LineWriter>(&patch.line);
@@ -156,7 +156,7 @@ int ListingStream::late(ParseRun& /*run*/, int slot, const TagRecord& record) {
     line->flush();
   }
   patches_.push_back(std::move(patch));
-  found->patched = true;
+  waiting_.erase(found);
   return 0;
 }
 
@@ -164,7 +164,8 @@ int ListingStream::startOver(ParseRun& /*run*/, int /*slot*/) {
   abandon();
   std::fill(std::begin(taken_), std::end(taken_), 0);
   std::fill(std::begin(headed_), std::end(headed_), false);
-  placed_.clear();
+  waiting_.clear();
+  earlySent_ = 0;
   patches_.clear();
   placedAt_.clear();
   copier_ = BatchCopier{};

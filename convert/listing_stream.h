@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "common/line_writer.h"
@@ -70,16 +71,10 @@ class ListingStream : public RecordSink {
   int startOver(ParseRun& run, int slot) override;
 
  private:
-  // An early line sent to the writing thread; where it stands is known once that has finished.
-  struct Placed {
-    int32_t slot;
-    int32_t objectNo;
-    bool patched;
-  };
   struct Patch {
     int32_t slot;
     int32_t objectNo;
-    std::size_t placed;  // its early line, in placed_
+    std::size_t placed;  // its early line, in placedAt_
     long long offset;
     long long length;
     std::string line;
@@ -107,7 +102,10 @@ class ListingStream : public RecordSink {
   CountedNumber objectNumbers_;
   std::vector<PlacedLine> placedAt_;
   std::unique_ptr<BatchThread> writer_;
-  std::vector<Placed> placed_;
+  // The early lines sent to the writing thread and not yet patched, by (document, objectNo):
+  // their number in order, which is where placedAt_ will hold them once the thread has finished.
+  std::unordered_map<int64_t, std::size_t> waiting_;
+  std::size_t earlySent_ = 0;
   std::vector<Patch> patches_;
 };
 
