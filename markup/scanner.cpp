@@ -78,12 +78,6 @@ int refill(ParseRun& run, Scan& scan, int32_t keepFrom) {
   return 0;
 }
 
-// Keeps the bytes the rules may look at in the window.
-int keepAhead(ParseRun& run, Scan& scan) {
-  if (run.scanner.position < scan.refillFrom) return 0;
-  return refill(run, scan, run.scanner.position);
-}
-
 bool isQuote(unsigned char byte) { return byte == '"' || byte == '\''; }
 
 // --- the two collecting buffers. Bytes beyond the length are always zero, so clearing
@@ -300,7 +294,7 @@ int16_t applyRule(ParseRun& run, int16_t rule, unsigned char byte, Scan& scan) {
 
 // --- actions on entering a state
 
-int enterState(ParseRun& run, ScanState state, unsigned char byte, bool html) {
+[[gnu::always_inline]] inline int enterState(ParseRun& run, ScanState state, unsigned char byte, bool html) {
   ScannerVariables& v = run.scanner;
   switch (state) {
     case kTagOpen:
@@ -377,18 +371,16 @@ constexpr std::array<RunKind, kStateCount> kRunKinds = [] {
   return kinds;
 }();
 
-// Takes the bytes after the current one that keep the scanner in its state with the same
+// Takes the bytes after the one at `at` that keep the scanner in its state with the same
 // action as one run, up to the first byte of the state's stop set; the results are those
 // of taking them one by one. Only states whose action is nothing or the collecting of the
-// byte have runs.
-int takeRun(ParseRun& run, const Scan& scan) {
+// byte have runs. The place of the run's last byte, or -1 after a failed growth.
+[[gnu::always_inline]] inline int32_t takeRun(ParseRun& run, const Scan& scan, ScanState state, int32_t at) {
   ScannerVariables& v = run.scanner;
-  const RunKind kind = kRunKinds[static_cast<std::size_t>(v.scanState)];
-  if (kind == kNoRun) return 0;
-  const ScratchArea* buffer = kind == kTextRun ? &kTextBufferArea : kind == kNameRun ? &kNameBufferArea : nullptr;
-  int32_t* length = kind == kTextRun ? &v.textLength : &v.nameLength;
-  const ByteSet& stops = runStopsOf(*scan.dialect, v.scanState, v.quoteChar);
-  const int32_t from = v.position + 1;
+  const RunKind kind = kRunKinds[static_cast<std::size_t>(state)];
+  if (kind == kNoRun) return at;
+  const ByteSet& stops = runStopsOf(*scan.dialect, state, v.quoteChar);
+  const int32_t from = at + 1;
   int32_t end = from;
   // Four bytes a step while none of them stops the run: the lookups do not wait on each other.
   const unsigned char* text = scan.text;
@@ -397,9 +389,207 @@ int takeRun(ParseRun& run, const Scan& scan) {
     end += 4;
   }
   while (end < scan.size && !stops.has[text[end]]) ++end;
-  if (end == from) return 0;
-  if (buffer != nullptr && appendRun(run, *buffer, length, scan.text + from, end - from) != 0) return -1;
-  v.position = end - 1;
+  if (end == from || kind == kPassedOver) return end - 1;
+  const bool isText = kind == kTextRun;
+  if (appendRun(run, isText ? kTextBufferArea : kNameBufferArea, isText ? &v.textLength : &v.nameLength, text + from,
+                end - from) != 0) {
+    return -1;
+  }
+  return end - 1;
+}
+
+// The plain scan from the scanner's current place to the end of the text: every byte taken
+// through the class and transition tables, one at a time. The place and state live in
+// locals on the way, and go back to the scanner's variables wherever a rule, a refill or a
+// fault reads them.
+int scanByteByByte(ParseRun& run, Scan& scan) {
+  ScannerVariables& v = run.scanner;
+  const Dialect& dialect = *scan.dialect;
+  const bool html = scan.html;
+  int32_t at = v.position;
+  ScanState state = v.scanState;
+  for (;;) {
+    const unsigned char byte = scan.text[at];
+    int16_t next = dialect.transitions[state][dialect.classes[byte]];
+    if (next >= kFirstRule) {
+      v.position = at;
+      if (next < kFirstFault) next = applyRule(run, next, byte, scan);
+      if (next < 0) return -1;
+      if (next >= kFirstFault) return reportFault(run, next, scan);
+      at = v.position;
+    }
+    v.previousState = state;
+    state = static_cast<ScanState>(next);
+    v.scanState = state;
+    if (enterState(run, state, byte, html) != 0) return -1;
+    ++at;
+    if (at >= scan.refillFrom) {
+      v.position = at;
+      if (refill(run, scan, at) != 0) return -1;
+      at = v.position;
+    }
+    if (at >= scan.size || scan.text[at] == 0) break;
+  }
+  v.position = at;
+  return 0;
+}
+
+// --- the bulk scan coded state by state
+
+// Where the coded scan stands: the next byte to take, the window until the next refill and
+// the byte whose cell was read last.
+struct Place {
+  int32_t at;
+  const unsigned char* text;
+  int32_t size;
+  unsigned char byte;
+};
+
+// Past the byte just taken and its run: 1 while bytes are left, 0 at the end of the text,
+// -1 after a failed refill.
+[[gnu::always_inline]] inline int moveOn(ParseRun& run, Scan& scan, Place& p) {
+  ++p.at;
+  if (p.at >= scan.refillFrom) {
+    run.scanner.position = p.at;
+    if (refill(run, scan, p.at) != 0) return -1;
+    p.at = run.scanner.position;
+    p.text = scan.text;
+    p.size = scan.size;
+  }
+  return p.at < p.size && p.text[p.at] != 0 ? 1 : 0;
+}
+
+// The cell of the next byte in `state`, its rule applied: the next state, or -1 after a
+// fault or a failed refill (the message set).
+template <bool kHtml>
+[[gnu::always_inline]] inline int16_t cellOf(ParseRun& run, Scan& scan, Place& p, ScanState state) {
+  const Dialect& dialect = kHtml ? kHtmlDialect : kXmlDialect;
+  p.byte = p.text[p.at];
+  int16_t next = dialect.byByte[state][p.byte];
+  if (next < kFirstRule) return next;
+  run.scanner.position = p.at;
+  if (next < kFirstFault) next = applyRule(run, next, p.byte, scan);
+  if (next < 0) return -1;
+  if (next >= kFirstFault) return static_cast<int16_t>(reportFault(run, next, scan));
+  p.at = run.scanner.position;
+  p.text = scan.text;
+  p.size = scan.size;
+  return next;
+}
+
+// Enters `state` from `from` on the byte of the last cell: its action, its run, and on past
+// them. As moveOn.
+template <bool kHtml>
+[[gnu::always_inline]] inline int enter(ParseRun& run, Scan& scan, Place& p, ScanState from, ScanState state) {
+  ScannerVariables& v = run.scanner;
+  v.previousState = from;
+  v.scanState = state;
+  if (enterState(run, state, p.byte, kHtml) != 0) return -1;
+  p.at = takeRun(run, scan, state, p.at);
+  if (p.at < 0) return -1;
+  return moveOn(run, scan, p);
+}
+
+// Each common state has its own code: it reads the cell from its own row and goes straight
+// on to the code of the states that usually follow, so that the next state is a branch
+// taken rather than a jump through a table. Any other next state, and every other state,
+// takes the general step. The table still decides every transition and the actions are
+// the same functions, so the results are those of scanByteByByte.
+template <bool kHtml>
+int scanCoded(ParseRun& run, Scan& scan) {
+  Place p{run.scanner.position, scan.text, scan.size, 0};
+  ScanState from = run.scanner.scanState;
+  int16_t next = 0;
+  int going = 1;
+// Goes on in TO when the cell is TO.
+#define MQ_ON(TO)                                                                  \
+  if (next == (TO)) {                                                              \
+    if ((going = enter<kHtml>(run, scan, p, from, (TO))) <= 0) goto stop;          \
+    goto in_##TO;                                                                  \
+  }
+// The cell of the next byte in S.
+#define MQ_IN(S)                                            \
+  in_##S : from = (S);                                      \
+  if ((next = cellOf<kHtml>(run, scan, p, (S))) < 0) return -1;
+
+  goto dispatch;
+  MQ_IN(kText)
+  MQ_ON(kTagOpen)
+  goto general;
+  MQ_IN(kTagClosed)
+  MQ_ON(kText)
+  MQ_ON(kTagOpen)
+  goto general;
+  MQ_IN(kEndTagClosed)
+  MQ_ON(kText)
+  MQ_ON(kTagOpen)
+  goto general;
+  MQ_IN(kTagOpen)
+  MQ_ON(kTagName)
+  MQ_ON(kEndTagOpen)
+  goto general;
+  MQ_IN(kTagName)
+  MQ_ON(kTagClosed)
+  MQ_ON(kAfterTagName)
+  goto general;
+  MQ_IN(kAfterTagName)
+  MQ_ON(kOptionName)
+  MQ_ON(kTagClosed)
+  goto general;
+  MQ_IN(kOptionName)
+  MQ_ON(kBeforeValue)
+  MQ_ON(kTagClosed)
+  goto general;
+  MQ_IN(kBeforeValue)
+  MQ_ON(kValue)
+  MQ_ON(kBeforeValue)
+  goto general;
+  MQ_IN(kValue)
+  MQ_ON(kAfterValue)
+  MQ_ON(kTagClosed)
+  goto general;
+  MQ_IN(kAfterValue)
+  MQ_ON(kTagClosed)
+  MQ_ON(kAfterValueBlank)
+  goto general;
+  MQ_IN(kAfterValueBlank)
+  MQ_ON(kOptionName)
+  MQ_ON(kTagClosed)
+  goto general;
+  MQ_IN(kEndTagOpen)
+  MQ_ON(kEndTagName)
+  goto general;
+  MQ_IN(kEndTagName)
+  MQ_ON(kEndTagClosed)
+  goto general;
+#undef MQ_IN
+#undef MQ_ON
+
+other:
+  if ((next = cellOf<kHtml>(run, scan, p, from)) < 0) return -1;
+general:
+  if ((going = enter<kHtml>(run, scan, p, from, static_cast<ScanState>(next))) <= 0) goto stop;
+  from = static_cast<ScanState>(next);
+dispatch:
+  switch (from) {
+    case kText: goto in_kText;
+    case kTagClosed: goto in_kTagClosed;
+    case kEndTagClosed: goto in_kEndTagClosed;
+    case kTagOpen: goto in_kTagOpen;
+    case kTagName: goto in_kTagName;
+    case kAfterTagName: goto in_kAfterTagName;
+    case kOptionName: goto in_kOptionName;
+    case kBeforeValue: goto in_kBeforeValue;
+    case kValue: goto in_kValue;
+    case kAfterValue: goto in_kAfterValue;
+    case kAfterValueBlank: goto in_kAfterValueBlank;
+    case kEndTagOpen: goto in_kEndTagOpen;
+    case kEndTagName: goto in_kEndTagName;
+    default: goto other;
+  }
+stop:
+  if (going < 0) return -1;
+  run.scanner.position = p.at;
   return 0;
 }
 
@@ -428,23 +618,13 @@ int scanMarkup(ParseRun& run, InputKind kind, ScanPath path, TextFeed* feed, int
   ScannerVariables& v = run.scanner;
   // The text ends at its first NUL, even when that is its first byte.
   if (scan.size <= 0 || scan.text[0] == 0) return 0;
-  for (;;) {
-    const unsigned char byte = scan.text[v.position];
-    v.previousState = v.scanState;
-    int16_t next = scan.dialect->transitions[v.scanState][scan.dialect->classes[byte]];
-    // Most cells are a state: one comparison passes them.
-    if (next >= kFirstRule) {
-      if (next < kFirstFault) next = applyRule(run, next, byte, scan);
-      if (next < 0) return -1;
-      if (next >= kFirstFault) return reportFault(run, next, scan);
-    }
-    v.scanState = static_cast<ScanState>(next);
-    if (enterState(run, v.scanState, byte, html) != 0) return -1;
-    if (path == ScanPath::Bulk && takeRun(run, scan) != 0) return -1;
-    ++v.position;
-    if (keepAhead(run, scan) != 0) return -1;
-    if (v.position >= scan.size || scan.text[v.position] == 0) break;
+  int scanned;
+  if (path == ScanPath::ByteByByte) {
+    scanned = scanByteByByte(run, scan);
+  } else {
+    scanned = html ? scanCoded<true>(run, scan) : scanCoded<false>(run, scan);
   }
+  if (scanned != 0) return scanned;
   // A text still open inside an element at the end belongs to it, as if a "<" followed.
   if (v.scanState == kText && v.textLength > 0) return flushText(run);
   return 0;

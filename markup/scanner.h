@@ -45,9 +45,10 @@ class TextFeed {
   virtual int32_t read(unsigned char* target, int32_t room) = 0;
 };
 
-// How bytes that keep the scanner in its state with the same action are taken: as one run
-// (the fast path) or one at a time through the table. Both give the same records and
-// messages; the second is there so that tests can hold the first against it.
+// How the scan goes: coded state by state, taking the bytes that keep the scanner in its
+// state with the same action as one run (the fast path), or one byte at a time through the
+// class and transition tables. Both give the same records and messages; the second is there
+// so that tests can hold the first against it.
 enum class ScanPath { Bulk, ByteByByte };
 
 // Scans the whole input text in the dialect of `kind` (XML or HTML), from the scanner's start

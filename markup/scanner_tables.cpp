@@ -77,6 +77,9 @@ constexpr Dialect makeDialect(bool html) {
     for (int c = 0; c < kClassCount; ++c) d.transitions[s][c] = kXmlTransitions[s][c];
   }
   if (html) d.transitions[kTagOpen][kQuestionMark] = fTagSymbol;
+  for (int s = 0; s < kStateCount; ++s) {
+    for (int b = 0; b < 256; ++b) d.byByte[s][b] = d.transitions[s][d.classes[b]];
+  }
 
   // A byte goes on a run when it leads back into the same state: its cell is that state, or
   // a rule whose outcome the quote alone decides is. Anything else, and NUL, ends the run.

@@ -1,5 +1,5 @@
 // The scanner's constant tables, all built at compile time: the class of every byte, the
-// transition table of the 22 states, the bytes that end a bulk run in each state (read off
+// transition table of the 22 states (also by byte), the bytes that end a bulk run in each state (read off
 // the transition table), the fault texts and the HTML name lists. XML and HTML each have
 // their own tables.
 #pragma once
@@ -124,6 +124,9 @@ struct ByteSet {
 struct Dialect {
   uint8_t classes[256];
   int16_t transitions[kStateCount][kClassCount];
+  // The same cells by the byte itself, transitions[state][classes[byte]]: one lookup less on
+  // the path from a byte to the next state.
+  int16_t byByte[kStateCount][256];
   // The bytes that end a bulk run in a state: those whose cell is another state, a fault or
   // a rule that needs more than the quote, and NUL, where the text ends. Value has one set
   // per quote its value can be read in; the other states ignore the quote.
