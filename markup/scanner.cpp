@@ -84,8 +84,10 @@ bool isQuote(unsigned char byte) { return byte == '"' || byte == '\''; }
 // only the used part leaves the whole buffer zero-filled.
 
 // Appends a run of bytes, growing the buffer one step at a time exactly where appending
-// them one by one would.
-int appendRun(ParseRun& run, const ScratchArea& buffer, int32_t* length, const unsigned char* bytes, int32_t count) {
+// them one by one would. Inlined into the runs: most are names of a few bytes, for which
+// the call costs more than the copy.
+[[gnu::always_inline]] inline int appendRun(ParseRun& run, const ScratchArea& buffer, int32_t* length,
+                                             const unsigned char* bytes, int32_t count) {
   ParserScratch& s = run.scratch;
   // Bytes that leave the buffer room to spare need no growth on the way.
   if (static_cast<long long>(*length) + count + 16 < s.*buffer.size) {
