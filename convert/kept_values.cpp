@@ -178,35 +178,15 @@ int KeptValues::startOver(ParseRun& /*run*/, int /*slot*/) {
 
 int KeptValues::take(ParseRun& run, int slot, const TagRecord* records, int32_t count, const int32_t* early,
                      int32_t earlyCount) {
-  // Only records whose pair an item may have can be kept: the rest, most of a document, are
-  // neither copied nor handed on.
-  picked_.clear();
-  pickedEarly_.clear();
-  int32_t nextEarly = 0;
-  for (int32_t r = 0; r < count; ++r) {
-    const TagRecord& record = records[r];
-    const bool isEarly = nextEarly < earlyCount && record.objectNo == early[nextEarly];
-    if (isEarly) ++nextEarly;
-    if (!mayKeep(slot, record)) continue;
-    picked_.push_back(record);
-    if (isEarly) pickedEarly_.push_back(record.objectNo);
-  }
-  if (picked_.empty()) return 0;
+  if (count <= 0) return 0;
   RecordBatch batch = lookup_->fresh();
-  copier_.copyPicked(run.tables[slot], slot, picked_.data(), static_cast<int32_t>(picked_.size()), &batch);
-  batch.early = pickedEarly_;
+  copier_.copy(run.tables[slot], slot, records, count, &batch);
+  batch.early.assign(early, early + earlyCount);
   lookup_->send(std::move(batch));
   return 0;
 }
 
-bool KeptValues::mayKeep(int slot, const TagRecord& record) const {
-  if (pairs_.empty()) return false;
-  const std::size_t bit = pairBitOf(mixBits(pairKey(slot, record.tagNameLength, record.seqNo)));
-  return (pairBits_[bit / 64] >> (bit % 64) & 1) != 0;
-}
-
 int KeptValues::late(ParseRun& run, int slot, const TagRecord& record) {
-  if (!mayKeep(slot, record)) return 0;
   RecordBatch batch = lookup_->fresh();
   batch.slot = slot;
   batch.late = true;

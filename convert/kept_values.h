@@ -3,10 +3,9 @@
 // so that a fill's memory does not grow with its documents. An item is answered by the first
 // record of its path and sequence number, and its 5021 warning says whether any record had
 // the path's length and the number: the first record of each such pair is kept for that.
-// Only the records whose pair an item may have are handed on, and they are looked up on a
-// thread of their own, beside the reading. The template file is read once: the output phase
-// writes from those bytes, takes the items as they were read, and each looked-up item's
-// record from what was kept.
+// The records handed on are looked up on a thread of their own, beside the reading. The
+// template file is read once: the output phase writes from those bytes, takes the items as
+// they were read, and each looked-up item's record from what was kept.
 #pragma once
 
 #include <cstdint>
@@ -85,9 +84,6 @@ class KeptValues : public RecordSink, public ItemAnswers {
   void placePairs();
   void startLookup();
   bool readFile(const char* fileName);
-  // Whether the bits let the record's pair be one an item has; read on the reading thread,
-  // which hands on only those records.
-  bool mayKeep(int slot, const TagRecord& record) const;
   PairCell* findPair(uint64_t pair);
   std::size_t pairBitOf(uint64_t mixed) const;
   Wanted* findWanted(uint64_t pair, uint64_t hash, const char* path, int32_t length);
@@ -111,8 +107,6 @@ class KeptValues : public RecordSink, public ItemAnswers {
   std::size_t nextKnown_ = 0;
   std::vector<Kept> kept_[kMaxInputs];
   std::unordered_map<int64_t, std::size_t> waiting_;  // early records kept: (document, objectNo) to index
-  std::vector<TagRecord> picked_;  // the reading thread's own: the records of a hand-on it hands on
-  std::vector<int32_t> pickedEarly_;
   BatchCopier copier_;
   PathMirror mirror_;  // the looking-up thread's own
   std::unique_ptr<BatchThread> lookup_;

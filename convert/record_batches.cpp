@@ -40,29 +40,6 @@ void BatchCopier::copy(const ParseTableSlot& table, int slot, const TagRecord* r
   // when it grows; a path's text, once written, stays as it is.
   const auto* contents = reinterpret_cast<const char*>(table.contents);
   batch->contents.assign(contents, contents + contentsEnd);
-  copyPaths(table, slot, pathsEnd, batch);
-}
-
-void BatchCopier::copyPicked(const ParseTableSlot& table, int slot, const TagRecord* records, int32_t count,
-                             RecordBatch* batch) {
-  batch->slot = slot;
-  batch->records.assign(records, records + count);
-  batch->contents.clear();
-  int32_t pathsEnd = pathsSent_[slot];
-  const auto* contents = reinterpret_cast<const char*>(table.contents);
-  for (TagRecord& record : batch->records) {
-    if (record.contentOffset >= 0) {
-      const char* content = contents + record.contentOffset;
-      record.contentOffset = static_cast<int32_t>(batch->contents.size());
-      batch->contents.insert(batch->contents.end(), content, content + record.contentLength);
-      batch->longest = std::max(batch->longest, record.contentLength);
-    }
-    pathsEnd = std::max(pathsEnd, record.tagNameOffset + record.tagNameLength);
-  }
-  copyPaths(table, slot, pathsEnd, batch);
-}
-
-void BatchCopier::copyPaths(const ParseTableSlot& table, int slot, int32_t pathsEnd, RecordBatch* batch) {
   const auto* paths = reinterpret_cast<const char*>(table.tagNames);
   batch->paths.assign(paths + pathsSent_[slot], paths + pathsEnd);
   pathsSent_[slot] = pathsEnd;

@@ -36,13 +36,8 @@ class BatchCopier {
  public:
   // The records, the contents they take and the new path texts of the slot into `batch`.
   void copy(const ParseTableSlot& table, int slot, const TagRecord* records, int32_t count, RecordBatch* batch);
-  // As copy, for records picked out of a hand-on: only their own contents are copied, and
-  // each record is moved to point at its copy.
-  void copyPicked(const ParseTableSlot& table, int slot, const TagRecord* records, int32_t count, RecordBatch* batch);
 
  private:
-  void copyPaths(const ParseTableSlot& table, int slot, int32_t pathsEnd, RecordBatch* batch);
-
   int32_t pathsSent_[kMaxInputs] = {};
 };
 
