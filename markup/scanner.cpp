@@ -87,7 +87,7 @@ bool isQuote(unsigned char byte) { return byte == '"' || byte == '\''; }
 // them one by one would. Inlined into the runs: most are names of a few bytes, for which
 // the call costs more than the copy.
 [[gnu::always_inline]] inline int appendRun(ParseRun& run, const ScratchArea& buffer, int32_t* length,
-                                             const unsigned char* bytes, int32_t count) {
+                                            const unsigned char* bytes, int32_t count) {
   ParserScratch& s = run.scratch;
   // Bytes that leave the buffer room to spare need no growth on the way.
   if (static_cast<long long>(*length) + count + 16 < s.*buffer.size) {
@@ -503,15 +503,17 @@ int scanCoded(ParseRun& run, Scan& scan) {
   ScanState from = run.scanner.scanState;
   int16_t next = 0;
   int going = 1;
+  // The states' code reads as a table.
+  // clang-format off
 // Goes on in TO when the cell is TO.
-#define MQ_ON(TO)                                                                  \
-  if (next == (TO)) {                                                              \
-    if ((going = enter<kHtml>(run, scan, p, from, (TO))) <= 0) goto stop;          \
-    goto in_##TO;                                                                  \
+#define MQ_ON(TO)                                                         \
+  if (next == (TO)) {                                                     \
+    if ((going = enter<kHtml>(run, scan, p, from, (TO))) <= 0) goto stop; \
+    goto in_##TO;                                                         \
   }
 // The cell of the next byte in S.
-#define MQ_IN(S)                                            \
-  in_##S : from = (S);                                      \
+#define MQ_IN(S)   \
+  in_##S : from = (S); \
   if ((next = cellOf<kHtml>(run, scan, p, (S))) < 0) return -1;
 
   goto dispatch;
@@ -589,6 +591,7 @@ dispatch:
     case kEndTagName: goto in_kEndTagName;
     default: goto other;
   }
+  // clang-format on
 stop:
   if (going < 0) return -1;
   run.scanner.position = p.at;
