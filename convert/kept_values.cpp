@@ -125,6 +125,8 @@ bool KeptValues::readTemplate(OutputRun& run) {
   run.templateText = given != nullptr ? given : &templateBytes_;
   bool read = takeOutputAreas(run) == 0 && loadOutputDefinition(run) == 0;
   if (read) {
+    startLength_ = static_cast<int32_t>(std::strlen(run.settings.startMarker));
+    endLength_ = static_cast<int32_t>(std::strlen(run.settings.endMarker));
     const OutputAreas& a = run.output;
     const auto* text = reinterpret_cast<const char*>(a.definition);
     std::string code;
@@ -137,7 +139,7 @@ bool KeptValues::readTemplate(OutputRun& run) {
         const int32_t length = copyWithoutBlanks(code.data(), text + s.itemOffset, s.itemLength);
         OutputItem item{};
         if (checkOutputItem(run, code.data(), length, &item) != nullptr) break;
-        known_.push_back({s.markerOffset, KnownItem{item, nullptr}});
+        known_.push_back({s.literalOffset, s.markerOffset, s.itemLength, KnownItem{item, nullptr}});
         if (item.fileNo >= 1 && item.fileNo <= run.settings.inputCount) {
           char* path = code.data() + item.tagNameOffset;
           upperCaseItemPath(run, item, path);
@@ -271,16 +273,31 @@ int KeptValues::fillTables(OutputRun& run) {
 
 void KeptValues::pointKnownPaths(int inputCount) {
   std::size_t looked = 0;
-  for (auto& entry : known_) {
-    KnownItem& known = entry.second;
+  for (Known& entry : known_) {
+    KnownItem& known = entry.item;
     if (known.item.fileNo < 1 || known.item.fileNo > inputCount) continue;
     known.path = paths_.data() + wanted_[static_cast<std::size_t>(itemKeys_[looked++])].pathAt;
   }
 }
 
 const KnownItem* KeptValues::itemAt(int32_t markerOffset) {
-  if (nextKnown_ >= known_.size() || known_[nextKnown_].first != markerOffset) return nullptr;
-  return &known_[nextKnown_++].second;
+  if (nextKnown_ >= known_.size() || known_[nextKnown_].markerOffset != markerOffset) return nullptr;
+  return &known_[nextKnown_++].item;
+}
+
+bool KeptValues::stretchAt(int32_t from, TemplateStretch* stretch) {
+  if (nextKnown_ >= known_.size() || known_[nextKnown_].literalOffset != from) return false;
+  const Known& known = known_[nextKnown_];
+  // As nextStretch found it: the literal up to the item's START, the item closed by its END.
+  stretch->literalOffset = from;
+  stretch->literalLength = known.markerOffset - from;
+  stretch->hasItem = true;
+  stretch->closed = true;
+  stretch->markerOffset = known.markerOffset;
+  stretch->itemOffset = known.markerOffset + startLength_;
+  stretch->itemLength = known.itemLength;
+  stretch->next = stretch->itemOffset + known.itemLength + endLength_;
+  return true;
 }
 
 bool KeptValues::answerNext(int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) {

@@ -52,6 +52,7 @@ class KeptValues : public RecordSink, public ItemAnswers {
   bool answerNext(int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) override;
   // The next item the template was read to, when its START is at the offset.
   const KnownItem* itemAt(int32_t markerOffset) override;
+  bool stretchAt(int32_t from, TemplateStretch* stretch) override;
 
  private:
   struct Kept {
@@ -101,9 +102,17 @@ class KeptValues : public RecordSink, public ItemAnswers {
   std::string paths_;  // of wanted_, one after another: one block instead of one per path
   std::vector<int32_t> itemKeys_;  // of each item looked up, in the template's order: its index in wanted_
   std::size_t nextItem_ = 0;
-  // Every good item up to the first faulty one, with its START's offset; the paths are
+  // Every good item up to the first faulty one, with the stretch it ends; the paths are
   // pointed at once paths_ is whole.
-  std::vector<std::pair<int32_t, KnownItem>> known_;
+  struct Known {
+    int32_t literalOffset;  // where its stretch begins
+    int32_t markerOffset;   // its START's
+    int32_t itemLength;
+    KnownItem item;
+  };
+  std::vector<Known> known_;
+  int32_t startLength_ = 0;  // of the markers, which the run's settings fix
+  int32_t endLength_ = 0;
   std::size_t nextKnown_ = 0;
   std::vector<Kept> kept_[kMaxInputs];
   std::unordered_map<int64_t, std::size_t> waiting_;  // early records kept: (document, objectNo) to index

@@ -34,10 +34,11 @@ struct OutputRun : ListingRun {
   bool indexEnabled = true;
   // A fill that kept only what its template asks for knows its items' records already.
   ItemAnswers* answers = nullptr;
-  // Items the tables were searched for, and items read in the output phase: tests see the
-  // answers taken.
+  // Items the tables were searched for, items read and stretches of the template searched
+  // for their markers in the output phase: tests see the answers taken.
   long tableSearches = 0;
   long itemsRead = 0;
+  long stretchesSearched = 0;
   // KIND=CSV is written while the documents are read, and a fill keeps only the records its
   // template's items can be answered from; tests turn both off to compare.
   bool readsLean = true;

@@ -263,7 +263,12 @@ int expandOutputDefinition(OutputRun& run) {
   OutputAreas& a = run.output;
   const auto* text = reinterpret_cast<const char*>(a.definition);
   for (int32_t at = 0; at < a.definitionSize;) {
-    const TemplateStretch s = nextStretch(run, at);
+    // A stretch found before the documents is not searched for again.
+    TemplateStretch s{};
+    if (run.answers == nullptr || !run.answers->stretchAt(at, &s)) {
+      ++run.stretchesSearched;
+      s = nextStretch(run, at);
+    }
     if (writeOutput(run, text + s.literalOffset, s.literalLength) != 0) return -1;
     if (s.hasItem) {
       // An item left open would swallow what follows it up to the next END.

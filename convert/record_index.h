@@ -32,6 +32,9 @@ class ItemAnswers {
   virtual bool answerNext(int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) = 0;
   // The item whose START marker is at the offset, when it is the next item read before.
   virtual const KnownItem* itemAt(int32_t markerOffset) = 0;
+  // The stretch of the template from `from` to the end of the next item read before, when
+  // it begins there: the template is not searched again for its markers.
+  virtual bool stretchAt(int32_t from, TemplateStretch* stretch) = 0;
 
  protected:
   ~ItemAnswers() = default;

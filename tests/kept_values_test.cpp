@@ -84,6 +84,7 @@ class KeptValuesFill : public test::ScratchDir {
     const int result = processRun(*run);
     tableSearches_ = run->tableSearches;
     itemsRead_ = run->itemsRead;
+    stretchesSearched_ = run->stretchesSearched;
     endRun(*run);
     // The log's lines without their time.
     std::istringstream log(test::fileExists(path("run.log")) ? test::readFile(path("run.log")) : "");
@@ -107,6 +108,7 @@ class KeptValuesFill : public test::ScratchDir {
   }
   long tableSearches_ = 0;
   long itemsRead_ = 0;
+  long stretchesSearched_ = 0;
 };
 
 TEST_F(KeptValuesFill, FillsAsTheWholeTablesDo) {
@@ -115,6 +117,7 @@ TEST_F(KeptValuesFill, FillsAsTheWholeTablesDo) {
   int late = 0;
   long searched = 0;
   long read = 0;
+  long stretches = 0;
   for (int round = 0; round < 40; ++round) {
     // A document without records ends no output: the second is still written.
     const std::string first = round % 5 == 2 ? std::string("<!-- none -->") : randomDocument(random);
@@ -127,14 +130,17 @@ TEST_F(KeptValuesFill, FillsAsTheWholeTablesDo) {
     const std::string whole = fill(kind, false, 1 << 16);
     searched += tableSearches_;
     read += itemsRead_;
+    stretches += stretchesSearched_;
     warned += whole.find("5021") != std::string::npos ? 1 : 0;
     late += whole.find("tail") != std::string::npos ? 1 : 0;
     for (const int32_t limit : {1, 3, 1 << 16}) {
       ASSERT_EQ(fill(kind, true, limit), whole) << "round " << round << " limit " << limit;
       // Every item was answered from what was kept, and read once: only a faulty one, which
-      // ends the fill, is read again.
+      // ends the fill, is read again, and only its stretch or the template's last text is
+      // searched for markers again.
       ASSERT_EQ(tableSearches_, 0) << "round " << round << " limit " << limit;
       ASSERT_LE(itemsRead_, 1) << "round " << round << " limit " << limit;
+      ASSERT_LE(stretchesSearched_, 1) << "round " << round << " limit " << limit;
     }
     // Alone and in pieces, the document is scanned while its code is decided beside the scan;
     // a Shift-JIS text after its ASCII start has the whole decide otherwise, and the document
@@ -151,6 +157,7 @@ TEST_F(KeptValuesFill, FillsAsTheWholeTablesDo) {
   EXPECT_GT(late, 20);
   EXPECT_GT(searched, 1000);
   EXPECT_GT(read, 1000);
+  EXPECT_GT(stretches, 1000);
 }
 
 // A template edited while the documents are read does not reach the fill: it is written from
