@@ -232,12 +232,12 @@ void KeptValues::keep(RecordBatch& batch) {
                                                                  static_cast<std::size_t>(record.contentLength))
                                                   : std::string(),
                                hasContent});
-    if (isEarly) waiting_[(static_cast<int64_t>(slot) << 32) | record.objectNo] = kept_[slot].size() - 1;
+    if (isEarly) waiting_[earlyRecordKey(slot, record.objectNo)] = kept_[slot].size() - 1;
   }
 }
 
 void KeptValues::keepLate(int slot, const TagRecord& record, const ParseTableSlot& table) {
-  const auto found = waiting_.find((static_cast<int64_t>(slot) << 32) | record.objectNo);
+  const auto found = waiting_.find(earlyRecordKey(slot, record.objectNo));
   if (found == waiting_.end()) return;
   Kept& kept = kept_[slot][found->second];
   kept.hasContent = record.contentOffset >= 0 && record.contentLength > 0;

@@ -63,8 +63,6 @@ bool ListingStream::stopped(int slot) {
 
 namespace {
 
-int64_t waitingKey(int slot, int32_t objectNo) { return (static_cast<int64_t>(slot) << 32) | objectNo; }
-
 // What the reading thread tells the writing thread of a record's value.
 enum ValueMark : uint8_t { kMadeInPlace = 0, kMade = 1, kSkipped = 2 };
 
@@ -79,7 +77,7 @@ int ListingStream::take(ParseRun& /*run*/, int slot, const TagRecord* records, i
   batch.early.assign(early, early + earlyCount);
   batch.marks.assign(static_cast<std::size_t>(count), kMadeInPlace);
   taken_[slot] += count;
-  for (int32_t e = 0; e < earlyCount; ++e) waiting_.emplace(waitingKey(slot, early[e]), earlySent_++);
+  for (int32_t e = 0; e < earlyCount; ++e) waiting_.emplace(earlyRecordKey(slot, early[e]), earlySent_++);
   // Most batches hold no content long enough to be made here: then only empty ones are looked at.
   const bool allInPlace = style_.makesInPlace(batch.longest);
   for (int32_t r = 0; r < count && (!allInPlace || style_.skipsEmpty); ++r) {
@@ -143,7 +141,7 @@ void ListingStream::writeBatch(RecordBatch& batch) {
 }
 
 int ListingStream::late(ParseRun& /*run*/, int slot, const TagRecord& record) {
-  const auto found = waiting_.find(waitingKey(slot, record.objectNo));
+  const auto found = waiting_.find(earlyRecordKey(slot, record.objectNo));
   if (found == waiting_.end()) return 0;  // a document after one without records
   const ParseTableSlot& table = run_.tables[slot];
   LineValue value{};

@@ -15,6 +15,10 @@ namespace mq {
 
 struct ParseRun;
 
+// An early record's key across the documents of a run, for a sink to find it by when its
+// content comes.
+inline int64_t earlyRecordKey(int slot, int32_t objectNo) { return (static_cast<int64_t>(slot) << 32) | objectNo; }
+
 class RecordSink {
  public:
   virtual ~RecordSink() = default;
