@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <utility>
 
 #include "common/byte_hash.h"
 #include "common/file_reading.h"
@@ -103,34 +104,36 @@ KeptValues::Wanted* KeptValues::findWanted(uint64_t pair, uint64_t hash, const c
 }
 
 bool KeptValues::hasPath(const Wanted& wanted, const char* path, int32_t length) const {
+  const char* kept = paths_.data() + static_cast<std::size_t>(wanted.pathAt);
+  // The output phase asks with the very path it was given: its bytes need not be fetched.
   return wanted.pathLength == length &&
-         std::memcmp(paths_.data() + static_cast<std::size_t>(wanted.pathAt), path, static_cast<std::size_t>(length)) == 0;
-}
-
-bool KeptValues::readFile(const char* fileName) {
-  unsigned char* block = nullptr;
-  int32_t length = 0;
-  const bool read = readWholeFile(&block, &length, fileName) == 0;
-  if (read) templateBytes_.assign(reinterpret_cast<const char*>(block), static_cast<std::size_t>(length));
-  releaseArea(&block);
-  return read;
+         (path == kept || std::memcmp(kept, path, static_cast<std::size_t>(length)) == 0);
 }
 
 bool KeptValues::readTemplate(OutputRun& run) {
-  const RunRecord before = run;
-  // Read once: the fill writes from the bytes its items were read from, even when the file
-  // changes while the documents are read.
-  const std::string* const given = run.templateText;
-  if (given == nullptr && !readFile(run.settings.outputDefinitionFile)) return false;
-  run.templateText = given != nullptr ? given : &templateBytes_;
-  bool read = takeOutputAreas(run) == 0 && loadOutputDefinition(run) == 0;
-  if (read) {
-    startLength_ = static_cast<int32_t>(std::strlen(run.settings.startMarker));
-    endLength_ = static_cast<int32_t>(std::strlen(run.settings.endMarker));
+  // The items are read from areas of their own run, whose messages are not the run's.
+  reader_ = std::make_unique<OutputRun>();
+  OutputRun& own = *reader_;
+  own.settings = run.settings;
+  own.templateText = run.templateText;
+  if (takeOutputAreas(own) != 0 || loadOutputDefinition(own) != 0) {
+    releaseOutputAreas(own);
+    reader_.reset();
+    return false;
+  }
+  startLength_ = static_cast<int32_t>(std::strlen(run.settings.startMarker));
+  endLength_ = static_cast<int32_t>(std::strlen(run.settings.endMarker));
+  items_ = std::thread([this] { readItems(); });
+  return true;
+}
+
+void KeptValues::readItems() {
+  OutputRun& run = *reader_;
+  try {
     const OutputAreas& a = run.output;
     const auto* text = reinterpret_cast<const char*>(a.definition);
     std::string code;
-    for (int32_t at = 0; at < a.definitionSize;) {
+    for (int32_t at = 0; at < a.definitionSize && !itemsCancelled_.load(std::memory_order_relaxed);) {
       const TemplateStretch s = nextStretch(run, at);
       if (s.hasItem) {
         // The fill stops at the first faulty item: none after it is ever looked up.
@@ -148,19 +151,48 @@ bool KeptValues::readTemplate(OutputRun& run) {
       }
       at = s.next;
     }
-  }
-  if (read) {
     placePairs();
     pointKnownPaths(run.settings.inputCount);
+  } catch (...) {
+    itemsFailure_ = std::current_exception();
   }
-  if (run.output.definition != nullptr || run.output.work != nullptr) releaseOutputAreas(run);
-  if (read) template_ = run.templateText;
-  run.templateText = given;
-  static_cast<RunRecord&>(run) = before;
-  return read;
+  // Read once: the fill writes from the bytes its items were read from, even when the file
+  // changes while the documents are read.
+  OutputAreas& a = run.output;
+  definition_ = std::exchange(a.definition, nullptr);
+  definitionSize_ = a.definitionSize;
+  definitionTextLength_ = a.definitionTextLength;
+  releaseOutputAreas(run);
+  const std::lock_guard<std::mutex> lock(itemsMutex_);
+  itemsDone_ = true;
+  itemsRead_.notify_all();
+}
+
+void KeptValues::joinItems() {
+  if (items_.joinable()) items_.join();
+}
+
+void KeptValues::awaitItems() {
+  joinItems();
+  if (itemsFailure_ != nullptr) std::rethrow_exception(itemsFailure_);
 }
 
 KeptValues::KeptValues() { startLookup(); }
+
+KeptValues::~KeptValues() {
+  itemsCancelled_ = true;
+  lookup_->stop();
+  joinItems();
+  releaseArea(&definition_);
+}
+
+bool KeptValues::takeTemplate(unsigned char** definition, int32_t* size, int32_t* textLength) {
+  if (definition_ == nullptr) return false;
+  *definition = std::exchange(definition_, nullptr);
+  *size = definitionSize_;
+  *textLength = definitionTextLength_;
+  return true;
+}
 
 void KeptValues::startLookup() {
   lookup_ = std::make_unique<BatchThread>([this](RecordBatch& batch) { keep(batch); });
@@ -168,6 +200,7 @@ void KeptValues::startLookup() {
 
 int KeptValues::startOver(ParseRun& /*run*/, int /*slot*/) {
   lookup_->stop();
+  joinItems();
   for (std::vector<Kept>& kept : kept_) kept.clear();
   waiting_.clear();
   for (PairCell& cell : pairs_) cell.kept = false;
@@ -204,6 +237,13 @@ int KeptValues::late(ParseRun& run, int slot, const TagRecord& record) {
 }
 
 void KeptValues::keep(RecordBatch& batch) {
+  if (!itemsSeen_) {
+    std::unique_lock<std::mutex> lock(itemsMutex_);
+    itemsRead_.wait(lock, [this] { return itemsDone_; });
+    itemsSeen_ = true;
+  }
+  // Without the items nothing is kept; fillTables throws what their reading threw.
+  if (itemsFailure_ != nullptr) return;
   const ParseTableSlot table = mirror_.slotOf(batch);
   const int slot = batch.slot;
   if (batch.late) {
@@ -249,6 +289,7 @@ void KeptValues::keepLate(int slot, const TagRecord& record, const ParseTableSlo
 
 int KeptValues::fillTables(OutputRun& run) {
   lookup_->finish();
+  awaitItems();
   for (int slot = 0; slot < run.settings.inputCount; ++slot) {
     openTableCursor(run, slot);
     run.cursor.recordCount = 0;
@@ -267,6 +308,8 @@ int KeptValues::fillTables(OutputRun& run) {
       }
     }
     storeTableCursor(run, slot);
+    // The table holds them now: given up before the output phase takes its areas.
+    std::vector<Kept>().swap(kept_[slot]);
   }
   return 0;
 }

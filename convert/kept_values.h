@@ -1,16 +1,22 @@
-// Filling keeps only what the template asks for: the template's items are read before the
-// documents, and of every document only the records an item can be answered from are kept,
-// so that a fill's memory does not grow with its documents. An item is answered by the first
-// record of its path and sequence number, and its 5021 warning says whether any record had
-// the path's length and the number: the first record of each such pair is kept for that.
-// The records handed on are looked up on a thread of their own, beside the reading. The
-// template file is read once: the output phase writes from those bytes, takes the items as
-// they were read, and each looked-up item's record from what was kept.
+// Filling keeps only what the template asks for: the template is read before the documents,
+// its items on a thread of their own while the documents' reading begins, and of every
+// document only the records an item can be answered from are kept, so that a fill's memory
+// does not grow with its documents. An item is answered by the first record of its path and
+// sequence number, and its 5021 warning says whether any record had the path's length and
+// the number: the first record of each such pair is kept for that. The records handed on are
+// looked up on another thread, beside the reading, once the items are read. The template file
+// is read once: the output phase writes from the same area, takes the items as they were
+// read, and each looked-up item's record from what was kept.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -27,10 +33,14 @@ struct OutputRun;
 class KeptValues : public RecordSink, public ItemAnswers {
  public:
   KeptValues();
+  ~KeptValues();
+  KeptValues(const KeptValues&) = delete;
+  KeptValues& operator=(const KeptValues&) = delete;
 
-  // Reads the template's items up to the first faulty one, as the fill will meet them.
-  // False when the template cannot be read or its areas had: the documents are then kept
-  // whole, and the output phase reports what it reports. The run's message is left as it was.
+  // Reads the template, and starts reading its items up to the first faulty one, as the fill
+  // will meet them. False when the template cannot be read or its areas had: the documents
+  // are then kept whole, and the output phase reports what it reports. The run's message is
+  // left as it was.
   bool readTemplate(OutputRun& run);
 
   int take(ParseRun& run, int slot, const TagRecord* records, int32_t count, const int32_t* early,
@@ -44,8 +54,8 @@ class KeptValues : public RecordSink, public ItemAnswers {
   // -1 with message 1014 when a table cannot grow.
   int fillTables(OutputRun& run);
 
-  // The template as it was read, for the fill to write from; null before it was read.
-  const std::string* templateText() const { return template_; }
+  // Waits until the items are read; what their reading threw (a lack of memory) is thrown here.
+  void awaitItems();
 
   // The record of the next item the template was read to look up: the first kept record of
   // its path and number, in the tables fillTables made.
@@ -53,6 +63,7 @@ class KeptValues : public RecordSink, public ItemAnswers {
   // The next item the template was read to, when its START is at the offset.
   const KnownItem* itemAt(int32_t markerOffset) override;
   bool stretchAt(int32_t from, TemplateStretch* stretch) override;
+  bool takeTemplate(unsigned char** definition, int32_t* size, int32_t* textLength) override;
 
  private:
   struct Kept {
@@ -84,15 +95,19 @@ class KeptValues : public RecordSink, public ItemAnswers {
   void placeWanted(std::size_t index);
   void placePairs();
   void startLookup();
-  bool readFile(const char* fileName);
+  // On the items' own thread, from the areas of reader_.
+  void readItems();
+  void joinItems();
   PairCell* findPair(uint64_t pair);
   std::size_t pairBitOf(uint64_t mixed) const;
   Wanted* findWanted(uint64_t pair, uint64_t hash, const char* path, int32_t length);
   bool hasPath(const Wanted& wanted, const char* path, int32_t length) const;
   void pointKnownPaths(int inputCount);
 
-  std::string templateBytes_;                // the template file's bytes, when no text was given
-  const std::string* template_ = nullptr;
+  // The template's area as its items were read from it, until the output phase takes it.
+  unsigned char* definition_ = nullptr;
+  int32_t definitionSize_ = 0;
+  int32_t definitionTextLength_ = 0;
   std::vector<PairCell> pairs_;
   // A bit a pair, by another part of its hash, in far fewer bytes than pairs_: most records'
   // pairs are in no item, and the bits say so from the cache.
@@ -118,6 +133,16 @@ class KeptValues : public RecordSink, public ItemAnswers {
   std::unordered_map<int64_t, std::size_t> waiting_;  // early records kept: (document, objectNo) to index
   BatchCopier copier_;
   PathMirror mirror_;  // the looking-up thread's own
+  // The items' reading: its own run (the template's areas, what a faulty item sets), its
+  // thread, and when it is done. The looking-up thread waits on itemsRead_ before its first batch.
+  std::unique_ptr<OutputRun> reader_;
+  std::thread items_;
+  std::mutex itemsMutex_;
+  std::condition_variable itemsRead_;
+  bool itemsDone_ = false;
+  bool itemsSeen_ = false;  // by the looking-up thread
+  std::atomic<bool> itemsCancelled_{false};
+  std::exception_ptr itemsFailure_;
   std::unique_ptr<BatchThread> lookup_;
 };
 

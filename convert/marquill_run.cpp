@@ -156,14 +156,9 @@ int processRun(OutputRun& run) {
     writeLogLine(run, run.settings.logFileName);
     return loaded;
   }
-  const std::string* const given = run.templateText;
-  if (keeping) {
-    run.answers = &kept;
-    run.templateText = kept.templateText();
-  }
+  if (keeping) run.answers = &kept;
   const int written = runOutputPhase(run);
   run.answers = nullptr;
-  run.templateText = given;
   if (written != 0) {
     writeLogLine(run, run.settings.logFileName);
     return written;

@@ -70,6 +70,9 @@ int32_t findMarker(const char* text, int32_t from, int32_t end, const char* mark
 
 int loadOutputDefinition(OutputRun& run) {
   OutputAreas& a = run.output;
+  if (run.answers != nullptr && run.answers->takeTemplate(&a.definition, &a.definitionSize, &a.definitionTextLength)) {
+    return 0;
+  }
   const std::string* text = run.templateText;
   const int read = text != nullptr ? copyWholeText(&a.definition, &a.definitionSize,
                                                    reinterpret_cast<const unsigned char*>(text->data()), text->size())

@@ -1,6 +1,7 @@
 #include "convert/record_batches.h"
 
 #include <algorithm>
+#include <exception>
 #include <utility>
 
 namespace mq {
@@ -72,7 +73,9 @@ RecordBatch BatchThread::fresh() {
 void BatchThread::send(RecordBatch batch) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (!thread_.joinable() && !ending_) thread_ = std::thread([this] { run(); });
-  changed_.wait(lock, [this] { return queue_.size() < kQueued; });
+  changed_.wait(lock, [this] { return dropping_ || queue_.size() < kQueued; });
+  // After a failure of the work nothing more is taken up.
+  if (dropping_) return;
   queue_.push_back(std::move(batch));
   changed_.notify_all();
 }
@@ -84,6 +87,7 @@ void BatchThread::finish() {
     changed_.notify_all();
   }
   if (thread_.joinable()) thread_.join();
+  if (failure_ != nullptr) std::rethrow_exception(std::exchange(failure_, nullptr));
 }
 
 void BatchThread::stop() {
@@ -106,7 +110,17 @@ void BatchThread::run() {
     queue_.pop_front();
     changed_.notify_all();
     lock.unlock();
-    work_(batch);
+    try {
+      work_(batch);
+    } catch (...) {
+      // Kept for finish() to throw where the library catches it; what follows is dropped.
+      lock.lock();
+      failure_ = std::current_exception();
+      dropping_ = true;
+      queue_.clear();
+      changed_.notify_all();
+      return;
+    }
     batch.clear();
     lock.lock();
     spare_.push_back(std::move(batch));

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -64,7 +65,8 @@ class BatchThread {
   // Queues the batch, starting the thread with the first; waits while two are queued, so
   // that memory stays bounded.
   void send(RecordBatch batch);
-  // Waits until every batch sent is taken up.
+  // Waits until every batch sent is taken up. A failure the work threw (a lack of memory)
+  // is thrown here, on the sending thread; the batches after it were dropped.
   void finish();
   // Drops what is queued and ends the thread.
   void stop();
@@ -77,6 +79,7 @@ class BatchThread {
   std::condition_variable changed_;
   std::deque<RecordBatch> queue_;
   std::vector<RecordBatch> spare_;
+  std::exception_ptr failure_;
   bool ending_ = false;
   bool dropping_ = false;
   std::thread thread_;

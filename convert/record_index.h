@@ -35,6 +35,9 @@ class ItemAnswers {
   // The stretch of the template from `from` to the end of the next item read before, when
   // it begins there: the template is not searched again for its markers.
   virtual bool stretchAt(int32_t from, TemplateStretch* stretch) = 0;
+  // The template's area as the items were read from it, handed over once with its size and
+  // the length of its text: the output phase writes from the same bytes. False when none.
+  virtual bool takeTemplate(unsigned char** definition, int32_t* size, int32_t* textLength) = 0;
 
  protected:
   ~ItemAnswers() = default;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/run_record.h"
+#include "common/work_areas.h"
 #include "convert/marquill_run.h"
 #include "convert/output_run.h"
 #include "markup/input_loading.h"
@@ -160,24 +161,39 @@ TEST_F(KeptValuesFill, FillsAsTheWholeTablesDo) {
   EXPECT_GT(stretches, 1000);
 }
 
+// No record is handed on: the output phase still takes the items only once they are read.
+TEST_F(KeptValuesFill, AnswersNothingFromDocumentsWithoutRecords) {
+  test::writeFile(path("1.html"), "<!-- none -->");
+  test::writeFile(path("2.html"), "<!-- none -->");
+  test::writeFile(path("template.txt"), "[<%1<HTML>0001000000%>][<%2<P>0001000000%>]");
+  const std::string whole = fill("NORMAL", false, 1 << 16);
+  EXPECT_EQ(fill("NORMAL", true, 1 << 16), whole);
+  EXPECT_NE(whole.find("5021"), std::string::npos);
+}
+
 // A template edited while the documents are read does not reach the fill: it is written from
-// the bytes its items were read from. A template given as text is used as it is.
+// the area its items were read from, handed over once. A template given as text is used as it is.
 TEST_F(KeptValuesFill, WritesFromTheTemplateAsItWasRead) {
   const std::string first = "[<%1<HTML><BODY><P>0001000000%>]";
+  const std::string given = "<%1<HTML>0001000000%>";
   test::writeFile(path("template.txt"), first);
   const auto run = startedRun("NORMAL", true);
-  KeptValues kept;
-  ASSERT_TRUE(kept.readTemplate(*run));
-  test::writeFile(path("template.txt"), "edited");
-  ASSERT_NE(kept.templateText(), nullptr);
-  EXPECT_EQ(*kept.templateText(), first);
-  EXPECT_EQ(run->templateText, nullptr);
-
-  const std::string given = "<%1<HTML>0001000000%>";
-  run->templateText = &given;
-  KeptValues fromText;
-  ASSERT_TRUE(fromText.readTemplate(*run));
-  EXPECT_EQ(fromText.templateText(), &given);
+  for (const std::string* text : {static_cast<const std::string*>(nullptr), &given}) {
+    run->templateText = text;
+    KeptValues kept;
+    ASSERT_TRUE(kept.readTemplate(*run));
+    test::writeFile(path("template.txt"), "edited");
+    kept.awaitItems();
+    unsigned char* area = nullptr;
+    int32_t size = 0;
+    int32_t textLength = 0;
+    ASSERT_TRUE(kept.takeTemplate(&area, &size, &textLength));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(area), static_cast<std::size_t>(size)), text ? given : first);
+    EXPECT_EQ(textLength, size);
+    EXPECT_FALSE(kept.takeTemplate(&area, &size, &textLength));
+    releaseArea(&area);
+    test::writeFile(path("template.txt"), first);
+  }
   run->templateText = nullptr;
   endRun(*run);
 }
