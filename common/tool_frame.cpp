@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "common/console.h"
 #include "common/file_reading.h"
@@ -9,6 +10,7 @@
 #include "common/program_info.h"
 #include "common/run_record.h"
 #include "common/texts.h"
+#include "common/work_areas.h"
 
 namespace mq {
 
@@ -81,7 +83,13 @@ namespace {
 int runSteps(RunRecord& record, const ToolSteps& steps) {
   if (steps.writeUsage != nullptr && answeredInfoRequest(record, steps.writeUsage)) return 0;
   if (startTool(record, steps) != 0) return reportAndExit(record, -1);
-  const int result = steps.run();
+  int result = -1;
+  try {
+    result = steps.run();
+  } catch (const std::bad_alloc&) {
+    // On any of the run's threads: reported as the areas' lack is, not by ending the program.
+    reportLackOfMemory(record);
+  }
   steps.releaseAreas();
   return reportAndExit(record, result, steps.outputFile);
 }

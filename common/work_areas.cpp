@@ -108,6 +108,11 @@ int takeArea(RunRecord& record, unsigned char** reference, int32_t size, const c
   return 0;
 }
 
+int reportLackOfMemory(RunRecord& record) {
+  setMessage(record, kCodeTakeFailed, kFmtTakeFailed, kAreaOutput, 0L);
+  return -1;
+}
+
 void releaseArea(unsigned char** reference) {
   if (*reference == nullptr) return;
   BlockHeader* header = headerOf(*reference);

@@ -20,6 +20,10 @@ int allocZeroed(unsigned char** reference, long size);
 // allocZeroed that reports a failure as message 1011 with the area's name and size.
 int takeArea(RunRecord& record, unsigned char** reference, int32_t size, const char* name);
 
+// Memory the run's other holdings (lists, texts, queues) could not have: message 1011 on
+// the output area with no size, as a thrown lack of memory is reported. -1.
+int reportLackOfMemory(RunRecord& record);
+
 // Gives the block back; a reference that is none is left alone.
 void releaseArea(unsigned char** reference);
 

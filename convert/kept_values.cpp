@@ -183,6 +183,8 @@ KeptValues::~KeptValues() {
   itemsCancelled_ = true;
   lookup_->stop();
   joinItems();
+  // Held still when the run was left before the items' thread began.
+  if (reader_ != nullptr) releaseOutputAreas(*reader_);
   releaseArea(&definition_);
 }
 

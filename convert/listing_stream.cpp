@@ -47,7 +47,8 @@ bool ListingStream::open() {
 
 void ListingStream::abandon() {
   if (file_ == nullptr) return;
-  writer_->stop();
+  // None when the opening itself ran out of memory after making the file.
+  if (writer_ != nullptr) writer_->stop();
   std::fclose(file_);
   file_ = nullptr;
   std::remove(partName_.c_str());

@@ -76,7 +76,7 @@ Result outOfMemory(TextCode working) {
   Result result;
   mq::RunRecord record{};
   mq::setMessageCodes(record, working, working);
-  mq::setMessage(record, mq::kCodeTakeFailed, mq::kFmtTakeFailed, mq::kAreaOutput, 0L);
+  mq::reportLackOfMemory(record);
   result.failure = messageOf(record);
   return result;
 }

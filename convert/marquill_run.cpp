@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "common/console.h"
@@ -11,6 +12,7 @@
 #include "common/run_record.h"
 #include "common/settings.h"
 #include "common/texts.h"
+#include "common/work_areas.h"
 #include "convert/kept_values.h"
 #include "convert/listing_stream.h"
 #include "convert/output_areas.h"
@@ -18,6 +20,7 @@
 #include "convert/settings_reader.h"
 #include "markup/input_loading.h"
 #include "markup/parse_tables.h"
+#include "markup/parser_scratch.h"
 
 namespace mq {
 
@@ -128,9 +131,10 @@ int loadWithCsvStream(OutputRun& run, const InputSet& inputs) {
                                  csvValueMade, false, '\t', true, nullptr, false});
   int result = 1;
   if (stream.open()) {
-    run.flow.sink = &stream;
-    result = loadInputs(run, inputs);
-    run.flow.sink = nullptr;
+    {
+      const SinkScope sink(run.flow, &stream);
+      result = loadInputs(run, inputs);
+    }
     if (result == 0) result = stream.finish();
     if (result != 0) writeLogLine(run, run.settings.logFileName);
   }
@@ -148,9 +152,11 @@ int processRun(OutputRun& run) {
   KeptValues kept;
   const bool keeping = s.outputKind != OutputKind::Csv && s.inputKind != InputKind::Csv && run.readsLean &&
                        kept.readTemplate(run);
-  if (keeping) run.flow.sink = &kept;
-  int loaded = loadInputs(run, inputs);
-  run.flow.sink = nullptr;
+  int loaded = 0;
+  {
+    const SinkScope sink(run.flow, keeping ? &kept : nullptr);
+    loaded = loadInputs(run, inputs);
+  }
   if (keeping && loaded == 0) loaded = kept.fillTables(run);
   if (loaded != 0) {
     writeLogLine(run, run.settings.logFileName);
@@ -177,6 +183,17 @@ int endRun(OutputRun& run) {
 
 namespace {
 
+// A lack of memory thrown out of the run, on any of its threads: reported and logged as the
+// areas' lack is, with what the run held given back.
+int reportThrownLack(OutputRun& run) {
+  run.answers = nullptr;  // the fill's, gone with it
+  releaseOutputAreas(run);
+  releaseParserScratch(run);
+  reportLackOfMemory(run);
+  if (run.settings.logFileName[0] != '\0') writeLogLine(run, run.settings.logFileName);
+  return -1;
+}
+
 // The run after its record was set up from the command line (`setUp` its result).
 int runAfterSetUp(OutputRun& run, int setUp) {
   if (setUp != 0) {
@@ -186,12 +203,17 @@ int runAfterSetUp(OutputRun& run, int setUp) {
     return exitCodeOf(-1);
   }
   if (answeredInfoRequest(run, writeMarquillUsage)) return 0;
-  if (startRun(run) != 0) {
-    showFailure(run);
-    sayUnwrittenLog(run);
-    return exitCodeOf(-1);
+  int result = -1;
+  try {
+    if (startRun(run) != 0) {
+      showFailure(run);
+      sayUnwrittenLog(run);
+      return exitCodeOf(-1);
+    }
+    result = processRun(run);
+  } catch (const std::bad_alloc&) {
+    result = reportThrownLack(run);
   }
-  const int result = processRun(run);
   // Before the end phase, whose end line replaces the current message.
   if (result != 0) showFailure(run);
   endRun(run);

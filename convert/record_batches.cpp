@@ -103,27 +103,26 @@ void BatchThread::stop() {
 
 void BatchThread::run() {
   std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    changed_.wait(lock, [this] { return !queue_.empty() || ending_; });
-    if (queue_.empty() || dropping_) return;
-    RecordBatch batch = std::move(queue_.front());
-    queue_.pop_front();
-    changed_.notify_all();
-    lock.unlock();
-    try {
-      work_(batch);
-    } catch (...) {
-      // Kept for finish() to throw where the library catches it; what follows is dropped.
-      lock.lock();
-      failure_ = std::current_exception();
-      dropping_ = true;
-      queue_.clear();
+  try {
+    for (;;) {
+      changed_.wait(lock, [this] { return !queue_.empty() || ending_; });
+      if (queue_.empty() || dropping_) return;
+      RecordBatch batch = std::move(queue_.front());
+      queue_.pop_front();
       changed_.notify_all();
-      return;
+      lock.unlock();
+      work_(batch);
+      batch.clear();
+      lock.lock();
+      spare_.push_back(std::move(batch));
     }
-    batch.clear();
-    lock.lock();
-    spare_.push_back(std::move(batch));
+  } catch (...) {
+    // Kept for finish() to throw where the run can report it; what follows is dropped.
+    if (!lock.owns_lock()) lock.lock();
+    failure_ = std::current_exception();
+    dropping_ = true;
+    queue_.clear();
+    changed_.notify_all();
   }
 }
 

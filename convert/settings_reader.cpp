@@ -7,6 +7,7 @@
 #include <string>
 #include <algorithm>
 
+#include "common/scope_exit.h"
 #include "common/message_log.h"
 #include "common/run_record.h"
 #include "common/settings.h"
@@ -302,10 +303,10 @@ int readSettings(OutputRun& run) {
     writeLogLine(run, kFallbackLogName);
     return -1;
   }
+  const OnScopeExit close([&ini] { closeIniFile(&ini); });
   const int result = readAll(run, ini);
   noteUnknownNames(run, ini);
   if (result == 0) noteKeywordsTakenInPart(run, ini);
-  closeIniFile(&ini);
   return result;
 }
 

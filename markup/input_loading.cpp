@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/scope_exit.h"
 #include "common/byte_source.h"
 #include "common/code_conversion.h"
 #include "common/file_reading.h"
@@ -462,9 +463,8 @@ int loadDocuments(ParseRun& run, const InputSet& inputs) {
 int loadInputs(ParseRun& run, const InputSet& inputs) {
   const int taken = allocateParserScratch(run);
   if (taken != 0) return taken;
-  const int result = inputs.kind == InputKind::Csv ? loadListings(run, inputs) : loadDocuments(run, inputs);
-  releaseParserScratch(run);
-  return result;
+  const OnScopeExit release([&run] { releaseParserScratch(run); });
+  return inputs.kind == InputKind::Csv ? loadListings(run, inputs) : loadDocuments(run, inputs);
 }
 
 int loadDocumentText(ParseRun& run, InputKind kind, const unsigned char* bytes, int32_t size, ParserKind parser, DocumentCode code,

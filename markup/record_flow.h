@@ -44,6 +44,19 @@ struct RecordFlow {
   std::vector<unsigned char> kept;  // contents of the records a hand-on keeps, while it moves them
 };
 
+// The run's sink while the scope lives, and none after it, however it is left (a lack of
+// memory is thrown through it): a later run in the process never meets a sink that is gone.
+class SinkScope {
+ public:
+  SinkScope(RecordFlow& flow, RecordSink* sink) : flow_(flow) { flow_.sink = sink; }
+  ~SinkScope() { flow_.sink = nullptr; }
+  SinkScope(const SinkScope&) = delete;
+  SinkScope& operator=(const SinkScope&) = delete;
+
+ private:
+  RecordFlow& flow_;
+};
+
 // A new document in the cursor's slot: nothing given on yet.
 void startRecordFlow(ParseRun& run);
 

@@ -98,6 +98,13 @@ inline constexpr const char* kFullDisk = nullptr;
 inline constexpr const char* kFullDisk = "/dev/full";
 #endif
 
+// A device that takes every byte: output written to it is written in place, not beside it.
+#ifdef _WIN32
+inline constexpr const char* kNullDevice = "NUL";
+#else
+inline constexpr const char* kNullDevice = "/dev/null";
+#endif
+
 // The folder in which a settings file named without a folder is looked up: the current one
 // for our own INI reader, the Windows folder for the system's INI functions.
 std::string bareSettingsFolder(const std::string& currentFolder);

@@ -170,9 +170,11 @@ int runListing() {
   // Standard output, or a folder where no file can be made, gets it after the load.
   ListingStream stream(gListing, gListingOptions.listingFile, gListingOptions.format);
   const bool streamed = std::strcmp(gListingOptions.listingFile, kStandardStreamName) != 0 && stream.open();
-  if (streamed) gListing.flow.sink = &stream;
-  const int loaded = loadInputs(gListing, inputs);
-  gListing.flow.sink = nullptr;
+  int loaded = 0;
+  {
+    const SinkScope sink(gListing.flow, streamed ? &stream : nullptr);
+    loaded = loadInputs(gListing, inputs);
+  }
   if (loaded != 0) return loaded;
   const int written = streamed ? stream.finish()
                                : writeTagListing(gListing, gListingOptions.listingFile, kListingSlots, gListingOptions.format);
