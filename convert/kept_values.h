@@ -141,7 +141,7 @@ class KeptValues : public RecordSink, public ItemAnswers {
   std::condition_variable itemsRead_;
   bool itemsDone_ = false;
   bool itemsSeen_ = false;  // by the looking-up thread
-  std::atomic<bool> itemsCancelled_{false};
+  std::atomic<bool> itemsCancelled_{false};  // the run ended first: the reading stops at the next item
   std::exception_ptr itemsFailure_;
   std::unique_ptr<BatchThread> lookup_;
 };
