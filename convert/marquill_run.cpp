@@ -20,7 +20,6 @@
 #include "convert/settings_reader.h"
 #include "markup/input_loading.h"
 #include "markup/parse_tables.h"
-#include "markup/parser_scratch.h"
 
 namespace mq {
 
@@ -188,7 +187,6 @@ namespace {
 int reportThrownLack(OutputRun& run) {
   run.answers = nullptr;  // the fill's, gone with it
   releaseOutputAreas(run);
-  releaseParserScratch(run);
   reportLackOfMemory(run);
   if (run.settings.logFileName[0] != '\0') writeLogLine(run, run.settings.logFileName);
   return -1;

@@ -7,11 +7,11 @@
 #include <thread>
 #include <vector>
 
-#include "common/scope_exit.h"
 #include "common/byte_source.h"
 #include "common/code_conversion.h"
 #include "common/file_reading.h"
 #include "common/message_log.h"
+#include "common/scope_exit.h"
 #include "common/texts.h"
 #include "common/work_areas.h"
 #include "markup/listing_reader.h"
@@ -460,38 +460,46 @@ int loadDocuments(ParseRun& run, const InputSet& inputs) {
 
 }  // namespace
 
-int loadInputs(ParseRun& run, const InputSet& inputs) {
+namespace {
+
+// Runs a loading step with the parser's scratch areas, given back however the step ends
+// (a lack of memory thrown through it among the ways).
+template <class Step>
+int withParserScratch(ParseRun& run, Step step) {
   const int taken = allocateParserScratch(run);
   if (taken != 0) return taken;
   const OnScopeExit release([&run] { releaseParserScratch(run); });
-  return inputs.kind == InputKind::Csv ? loadListings(run, inputs) : loadDocuments(run, inputs);
+  return step();
+}
+
+}  // namespace
+
+int loadInputs(ParseRun& run, const InputSet& inputs) {
+  return withParserScratch(run, [&] {
+    return inputs.kind == InputKind::Csv ? loadListings(run, inputs) : loadDocuments(run, inputs);
+  });
 }
 
 int loadDocumentText(ParseRun& run, InputKind kind, const unsigned char* bytes, int32_t size, ParserKind parser, DocumentCode code,
                      TextCode working) {
-  const int taken = allocateParserScratch(run);
-  if (taken != 0) return taken;
-  ParserScratch& s = run.scratch;
-  int result = -1;
-  if (size >= 0 && size <= kLargestAreaSize - 16 && allocZeroed(&s.inputText, static_cast<long>(size) + 16) == 0) {
+  return withParserScratch(run, [&] {
+    ParserScratch& s = run.scratch;
+    if (size < 0 || size > kLargestAreaSize - 16 || allocZeroed(&s.inputText, static_cast<long>(size) + 16) != 0) {
+      setMessage(run, kCodeReadFailed, kFmtReadFailed, "");
+      return -1;
+    }
     if (size > 0) std::memcpy(s.inputText, bytes, static_cast<std::size_t>(size));
     s.inputSize = size;
     const char noNames[1][kInputNameSize] = {};
-    result = loadReadDocument(run, InputSet{kind, 1, noNames, parser, code, nullptr, nullptr, working}, 0, "");
-  } else {
-    setMessage(run, kCodeReadFailed, kFmtReadFailed, "");
-  }
-  releaseParserScratch(run);
-  return result;
+    return loadReadDocument(run, InputSet{kind, 1, noNames, parser, code, nullptr, nullptr, working}, 0, "");
+  });
 }
 
 int loadListing(ParseRun& run, ByteSource& listing, const char* name, int32_t slotCount) {
-  const int taken = allocateParserScratch(run);
-  if (taken != 0) return taken;
-  startListings(run, slotCount);
-  const int result = readTagListingFrom(run, listing, name, slotCount);
-  releaseParserScratch(run);
-  return result;
+  return withParserScratch(run, [&] {
+    startListings(run, slotCount);
+    return readTagListingFrom(run, listing, name, slotCount);
+  });
 }
 
 }  // namespace mq

@@ -1,7 +1,7 @@
 // The scanner's constant tables, all built at compile time: the class of every byte, the
-// transition table of the 22 states (also by byte), the bytes that end a bulk run in each state (read off
-// the transition table), the fault texts and the HTML name lists. XML and HTML each have
-// their own tables.
+// transition table of the 22 states (also by byte), the bytes that end a bulk run in each
+// state (read off the transition table), the fault texts and the HTML name lists. XML and
+// HTML each have their own tables.
 #pragma once
 
 #include <cstdint>
