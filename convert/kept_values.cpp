@@ -64,28 +64,34 @@ void KeptValues::placePairs() {
   // for its pair: the bits answer most of them.
   pairs_.assign(cellsFor(wanted_.size()), PairCell{0, false});
   pairBits_.assign(pairs_.size() / 4, 0);
+  pairWordShift_ = 64 - std::countr_zero(pairBits_.size());
   const std::size_t mask = pairs_.size() - 1;
   for (const Wanted& wanted : wanted_) {
-    const uint64_t mixed = mixBits(wanted.pair);
-    std::size_t at = mixed & mask;
+    std::size_t at = mixBits(wanted.pair) & mask;
     while (pairs_[at].pair != 0 && pairs_[at].pair != wanted.pair) at = (at + 1) & mask;
     pairs_[at].pair = wanted.pair;
-    const std::size_t bit = pairBitOf(mixed);
+    const std::size_t bit = pairBitOf(wanted.pair);
     pairBits_[bit / 64] |= uint64_t{1} << (bit % 64);
   }
 }
 
-// Sixteen bits a cell of pairs_, so 32 or more a pair: taken from the hash's top half, as
-// the cell is from its bottom.
-std::size_t KeptValues::pairBitOf(uint64_t mixed) const { return std::rotr(mixed, 32) & (pairBits_.size() * 64 - 1); }
+// Sixteen bits a cell of pairs_, so 32 or more a pair. A word holds 64 numbers in a row of
+// one path length: a document's records of one path, numbered one after another, ask the
+// same word from the cache, on the reading thread too.
+std::size_t KeptValues::pairBitOf(uint64_t pair) const {
+  const std::size_t word = ((pair >> 6) * uint64_t{0x9E3779B97F4A7C15}) >> pairWordShift_;
+  return word * 64 + (pair & 63);
+}
+
+bool KeptValues::hasPairBit(uint64_t pair) const {
+  const std::size_t bit = pairBitOf(pair);
+  return (pairBits_[bit / 64] >> (bit % 64) & 1) != 0;
+}
 
 KeptValues::PairCell* KeptValues::findPair(uint64_t pair) {
-  if (pairs_.empty()) return nullptr;
-  const uint64_t mixed = mixBits(pair);
-  const std::size_t bit = pairBitOf(mixed);
-  if ((pairBits_[bit / 64] >> (bit % 64) & 1) == 0) return nullptr;
+  if (pairs_.empty() || !hasPairBit(pair)) return nullptr;
   const std::size_t mask = pairs_.size() - 1;
-  for (std::size_t cell = mixed & mask; pairs_[cell].pair != 0; cell = (cell + 1) & mask) {
+  for (std::size_t cell = mixBits(pair) & mask; pairs_[cell].pair != 0; cell = (cell + 1) & mask) {
     if (pairs_[cell].pair == pair) return &pairs_[cell];
   }
   return nullptr;
@@ -121,6 +127,7 @@ bool KeptValues::readTemplate(OutputRun& run) {
     reader_.reset();
     return false;
   }
+  choice_ = run.recordChoice;
   startLength_ = static_cast<int32_t>(std::strlen(run.settings.startMarker));
   endLength_ = static_cast<int32_t>(std::strlen(run.settings.endMarker));
   items_ = std::thread([this] { readItems(); });
@@ -152,6 +159,7 @@ void KeptValues::readItems() {
       at = s.next;
     }
     placePairs();
+    pairsPlaced_.store(true, std::memory_order_release);
     pointKnownPaths(run.settings.inputCount);
   } catch (...) {
     itemsFailure_ = std::current_exception();
@@ -213,17 +221,52 @@ int KeptValues::startOver(ParseRun& /*run*/, int /*slot*/) {
   return 0;
 }
 
+bool KeptValues::choosesRecords() {
+  if (choice_ == RecordChoice::Never) return false;
+  if (choice_ == RecordChoice::FromTheStart) {
+    std::unique_lock<std::mutex> lock(itemsMutex_);
+    itemsRead_.wait(lock, [this] { return itemsDone_; });
+  }
+  return pairsPlaced_.load(std::memory_order_acquire);
+}
+
 int KeptValues::take(ParseRun& run, int slot, const TagRecord* records, int32_t count, const int32_t* early,
                      int32_t earlyCount) {
   if (count <= 0) return 0;
+  if (!choosesRecords()) {
+    RecordBatch batch = lookup_->fresh();
+    copier_.copy(run.tables[slot], slot, records, count, &batch);
+    batch.early.assign(early, early + earlyCount);
+    lookup_->send(std::move(batch));
+    return 0;
+  }
+  // Most records have a pair no item has: their bit says so, as it would to keep(), and they
+  // are not copied. Chosen without a branch, so that the bits' loads overlap.
+  chosen_.resize(static_cast<std::size_t>(count));
+  int32_t chosenCount = 0;
+  for (int32_t r = 0; r < count; ++r) {
+    chosen_[static_cast<std::size_t>(chosenCount)] = r;
+    chosenCount += hasPairBit(pairKey(slot, records[r].tagNameLength, records[r].seqNo)) ? 1 : 0;
+  }
+  chosen_.resize(static_cast<std::size_t>(chosenCount));
+  // The early ones among them: both lists ascend.
+  std::vector<int32_t> chosenEarly;
+  std::size_t at = 0;
+  for (int32_t e = 0; e < earlyCount; ++e) {
+    while (at < chosen_.size() && records[chosen_[at]].objectNo < early[e]) ++at;
+    if (at < chosen_.size() && records[chosen_[at]].objectNo == early[e]) chosenEarly.push_back(early[e]);
+  }
+  if (chosen_.empty()) return 0;
   RecordBatch batch = lookup_->fresh();
-  copier_.copy(run.tables[slot], slot, records, count, &batch);
-  batch.early.assign(early, early + earlyCount);
+  copier_.copyChosen(run.tables[slot], slot, records, chosen_, &batch);
+  batch.early = std::move(chosenEarly);
   lookup_->send(std::move(batch));
   return 0;
 }
 
 int KeptValues::late(ParseRun& run, int slot, const TagRecord& record) {
+  // Its early record had the same pair, and was not kept when no item has it.
+  if (choosesRecords() && !hasPairBit(pairKey(slot, record.tagNameLength, record.seqNo))) return 0;
   RecordBatch batch = lookup_->fresh();
   batch.slot = slot;
   batch.late = true;

@@ -4,9 +4,10 @@
 // does not grow with its documents. An item is answered by the first record of its path and
 // sequence number, and its 5021 warning says whether any record had the path's length and
 // the number: the first record of each such pair is kept for that. The records handed on are
-// looked up on another thread, beside the reading, once the items are read. The template file
-// is read once: the output phase writes from the same area, takes the items as they were
-// read, and each looked-up item's record from what was kept.
+// looked up on another thread, beside the reading, once the items are read; from then on the
+// reading hands on only the records whose path length and number an item may have. The
+// template file is read once: the output phase writes from the same area, takes the items as
+// they were read, and each looked-up item's record from what was kept.
 #pragma once
 
 #include <atomic>
@@ -22,13 +23,12 @@
 #include <vector>
 
 #include "common/settings.h"
+#include "convert/output_run.h"
 #include "convert/record_batches.h"
 #include "convert/record_index.h"
 #include "markup/record_flow.h"
 
 namespace mq {
-
-struct OutputRun;
 
 class KeptValues : public RecordSink, public ItemAnswers {
  public:
@@ -99,7 +99,10 @@ class KeptValues : public RecordSink, public ItemAnswers {
   void readItems();
   void joinItems();
   PairCell* findPair(uint64_t pair);
-  std::size_t pairBitOf(uint64_t mixed) const;
+  std::size_t pairBitOf(uint64_t pair) const;
+  bool hasPairBit(uint64_t pair) const;
+  // On the reading thread: whether the records are chosen by their pairs, once the items are read.
+  bool choosesRecords();
   Wanted* findWanted(uint64_t pair, uint64_t hash, const char* path, int32_t length);
   bool hasPath(const Wanted& wanted, const char* path, int32_t length) const;
   void pointKnownPaths(int inputCount);
@@ -109,9 +112,10 @@ class KeptValues : public RecordSink, public ItemAnswers {
   int32_t definitionSize_ = 0;
   int32_t definitionTextLength_ = 0;
   std::vector<PairCell> pairs_;
-  // A bit a pair, by another part of its hash, in far fewer bytes than pairs_: most records'
-  // pairs are in no item, and the bits say so from the cache.
+  // A bit a pair, in far fewer bytes than pairs_: most records' pairs are in no item, and the
+  // bits say so from the cache, also to the reading thread.
   std::vector<uint64_t> pairBits_;
+  int pairWordShift_ = 64;  // of a hash, for a word of pairBits_
   std::vector<int32_t> wantedCells_;  // index into wanted_ plus 1; 0: empty
   std::vector<Wanted> wanted_;
   std::string paths_;  // of wanted_, one after another: one block instead of one per path
@@ -142,6 +146,9 @@ class KeptValues : public RecordSink, public ItemAnswers {
   bool itemsDone_ = false;
   bool itemsSeen_ = false;  // by the looking-up thread
   std::atomic<bool> itemsCancelled_{false};  // the run ended first: the reading stops at the next item
+  std::atomic<bool> pairsPlaced_{false};  // pairBits_ is whole, for the reading thread to choose by
+  RecordChoice choice_ = RecordChoice::OnceItemsRead;
+  std::vector<int32_t> chosen_;  // the reading thread's
   std::exception_ptr itemsFailure_;
   std::unique_ptr<BatchThread> lookup_;
 };

@@ -15,6 +15,10 @@
 
 namespace mq {
 
+// Which records a fill's reading hands on: once its items are read, only those an item may
+// address; before, every one. Tests fix one way for a whole run, to compare them.
+enum class RecordChoice { OnceItemsRead, FromTheStart, Never };
+
 struct OutputRun : ListingRun {
   Settings settings;
   OutputAreas output;
@@ -42,6 +46,7 @@ struct OutputRun : ListingRun {
   // KIND=CSV is written while the documents are read, and a fill keeps only the records its
   // template's items can be answered from; tests turn both off to compare.
   bool readsLean = true;
+  RecordChoice recordChoice = RecordChoice::OnceItemsRead;
 };
 
 inline ReplacementEntry* replacementAt(OutputRun& run, int32_t index) {

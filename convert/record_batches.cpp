@@ -46,6 +46,27 @@ void BatchCopier::copy(const ParseTableSlot& table, int slot, const TagRecord* r
   pathsSent_[slot] = pathsEnd;
 }
 
+void BatchCopier::copyChosen(const ParseTableSlot& table, int slot, const TagRecord* records,
+                             const std::vector<int32_t>& chosen, RecordBatch* batch) {
+  batch->slot = slot;
+  int32_t pathsEnd = pathsSent_[slot];
+  const auto* contents = reinterpret_cast<const char*>(table.contents);
+  for (const int32_t r : chosen) {
+    TagRecord record = records[r];
+    if (record.contentOffset >= 0) {
+      const char* content = contents + record.contentOffset;
+      record.contentOffset = static_cast<int32_t>(batch->contents.size());
+      batch->contents.insert(batch->contents.end(), content, content + record.contentLength);
+      batch->longest = std::max(batch->longest, record.contentLength);
+    }
+    pathsEnd = std::max(pathsEnd, record.tagNameOffset + record.tagNameLength);
+    batch->records.push_back(record);
+  }
+  const auto* paths = reinterpret_cast<const char*>(table.tagNames);
+  batch->paths.assign(paths + pathsSent_[slot], paths + pathsEnd);
+  pathsSent_[slot] = pathsEnd;
+}
+
 ParseTableSlot PathMirror::slotOf(RecordBatch& batch) {
   std::vector<char>& paths = paths_[batch.slot];
   paths.insert(paths.end(), batch.paths.begin(), batch.paths.end());

@@ -37,6 +37,10 @@ class BatchCopier {
  public:
   // The records, the contents they take and the new path texts of the slot into `batch`.
   void copy(const ParseTableSlot& table, int slot, const TagRecord* records, int32_t count, RecordBatch* batch);
+  // As copy, of the records at the `chosen` indexes only, ascending, and of their contents,
+  // one after another. The batch's early records are the caller's to name.
+  void copyChosen(const ParseTableSlot& table, int slot, const TagRecord* records, const std::vector<int32_t>& chosen,
+                  RecordBatch* batch);
 
  private:
   int32_t pathsSent_[kMaxInputs] = {};

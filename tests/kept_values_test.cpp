@@ -76,9 +76,11 @@ class KeptValuesFill : public test::ScratchDir {
  protected:
   // The result, output and warnings of a fill, keeping only what it addresses or everything.
   // Alone: the first document only; kept, it is read in pieces of 16 bytes.
-  std::string fill(const std::string& kind, bool keep, int32_t limit, bool alone = false) {
+  std::string fill(const std::string& kind, bool keep, int32_t limit, bool alone = false,
+                   RecordChoice choice = RecordChoice::OnceItemsRead) {
     const auto run = startedRun(kind, alone);
     run->readsLean = keep;
+    run->recordChoice = choice;
     if (alone) run->pieces = keep ? PieceSizes{true, 0, 16, 16} : PieceSizes{false};
     run->flow.recordLimit = limit;
     run->flow.contentLimit = limit * 8;
@@ -134,14 +136,19 @@ TEST_F(KeptValuesFill, FillsAsTheWholeTablesDo) {
     stretches += stretchesSearched_;
     warned += whole.find("5021") != std::string::npos ? 1 : 0;
     late += whole.find("tail") != std::string::npos ? 1 : 0;
-    for (const int32_t limit : {1, 3, 1 << 16}) {
-      ASSERT_EQ(fill(kind, true, limit), whole) << "round " << round << " limit " << limit;
-      // Every item was answered from what was kept, and read once: only a faulty one, which
-      // ends the fill, is read again, and only its stretch or the template's last text is
-      // searched for markers again.
-      ASSERT_EQ(tableSearches_, 0) << "round " << round << " limit " << limit;
-      ASSERT_LE(itemsRead_, 1) << "round " << round << " limit " << limit;
-      ASSERT_LE(stretchesSearched_, 1) << "round " << round << " limit " << limit;
+    // The records handed on as they come, chosen by their pairs from the first, or every one.
+    for (const RecordChoice choice : {RecordChoice::OnceItemsRead, RecordChoice::FromTheStart, RecordChoice::Never}) {
+      for (const int32_t limit : {1, 3, 1 << 16}) {
+        const std::string at = "round " + std::to_string(round) + " limit " + std::to_string(limit) + " choice " +
+                               std::to_string(static_cast<int>(choice));
+        ASSERT_EQ(fill(kind, true, limit, false, choice), whole) << at;
+        // Every item was answered from what was kept, and read once: only a faulty one, which
+        // ends the fill, is read again, and only its stretch or the template's last text is
+        // searched for markers again.
+        ASSERT_EQ(tableSearches_, 0) << at;
+        ASSERT_LE(itemsRead_, 1) << at;
+        ASSERT_LE(stretchesSearched_, 1) << at;
+      }
     }
     // Alone and in pieces, the document is scanned while its code is decided beside the scan;
     // a Shift-JIS text after its ASCII start has the whole decide otherwise, and the document
@@ -150,6 +157,7 @@ TEST_F(KeptValuesFill, FillsAsTheWholeTablesDo) {
       test::writeFile(path("1.html"), first + "<p>\x93\xfa\x96\x7b</p>");
       const std::string alone = fill(kind, false, 1 << 16, true);
       ASSERT_EQ(fill(kind, true, 3, true), alone) << "round " << round << " alone";
+      ASSERT_EQ(fill(kind, true, 3, true, RecordChoice::FromTheStart), alone) << "round " << round << " alone, chosen";
       ASSERT_EQ(tableSearches_, 0) << "round " << round << " alone";
       ASSERT_LE(itemsRead_, 1) << "round " << round << " alone";
     }
