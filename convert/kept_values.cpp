@@ -353,6 +353,7 @@ int KeptValues::fillTables(OutputRun& run) {
       }
     }
     storeTableCursor(run, slot);
+    tables_[slot] = run.tables[slot];
     // The table holds them now: given up before the output phase takes its areas.
     std::vector<Kept>().swap(kept_[slot]);
   }
@@ -390,6 +391,22 @@ bool KeptValues::stretchAt(int32_t from, TemplateStretch* stretch) {
 
 bool KeptValues::answerNext(int slot, const char* path, int32_t length, int32_t seqNo, RecordMatch* match) {
   if (nextItem_ >= itemKeys_.size()) return false;
+  // The items ask in the template's order, their records lie in the documents': the records
+  // of the items further on, and then their contents, are fetched ahead, so that the misses
+  // overlap.
+  constexpr std::size_t kAhead = 8;
+  for (const std::size_t ahead : {2 * kAhead, kAhead}) {
+    if (nextItem_ + ahead >= itemKeys_.size()) continue;
+    const Wanted& later = wanted_[static_cast<std::size_t>(itemKeys_[nextItem_ + ahead])];
+    if (later.keptAt < 0) continue;
+    const ParseTableSlot& table = tables_[later.pair >> 60];
+    const TagRecord* record = recordAt(table, later.keptAt);
+    if (ahead != kAhead) {
+      __builtin_prefetch(record);
+    } else if (record->contentOffset >= 0) {
+      __builtin_prefetch(contentOf(table, *record));
+    }
+  }
   const Wanted& wanted = wanted_[static_cast<std::size_t>(itemKeys_[nextItem_++])];
   if (wanted.pair != pairKey(slot, length, seqNo) || !hasPath(wanted, path, length)) return false;
   // Without its path, the item's pair tells whether a record had its length and number.

@@ -134,6 +134,7 @@ class KeptValues : public RecordSink, public ItemAnswers {
   int32_t endLength_ = 0;
   std::size_t nextKnown_ = 0;
   std::vector<Kept> kept_[kMaxInputs];
+  ParseTableSlot tables_[kMaxInputs] = {};  // as fillTables left them
   std::unordered_map<int64_t, std::size_t> waiting_;  // early records kept: (document, objectNo) to index
   BatchCopier copier_;
   PathMirror mirror_;  // the looking-up thread's own
