@@ -39,7 +39,7 @@ std::size_t KeptValues::addItem(int slot, const char* path, int32_t length, int3
   const uint64_t pair = pairKey(slot, length, seqNo);
   const uint64_t hash = hashPath(path, length);
   if (const Wanted* known = findWanted(pair, hash, path, length)) return static_cast<std::size_t>(known - wanted_.data());
-  wanted_.push_back(Wanted{pair, hash, static_cast<int32_t>(paths_.size()), length, -1});
+  wanted_.push_back(Wanted{pair, hash, static_cast<int32_t>(paths_.size()), length, -1, -1});
   paths_.append(path, static_cast<std::size_t>(length));
   if (wantedCells_.size() >= cellsFor(wanted_.size())) {
     placeWanted(wanted_.size() - 1);
@@ -66,10 +66,11 @@ void KeptValues::placePairs() {
   pairBits_.assign(pairs_.size() / 4, 0);
   pairWordShift_ = 64 - std::countr_zero(pairBits_.size());
   const std::size_t mask = pairs_.size() - 1;
-  for (const Wanted& wanted : wanted_) {
+  for (Wanted& wanted : wanted_) {
     std::size_t at = mixBits(wanted.pair) & mask;
     while (pairs_[at].pair != 0 && pairs_[at].pair != wanted.pair) at = (at + 1) & mask;
     pairs_[at].pair = wanted.pair;
+    wanted.pairAt = static_cast<int32_t>(at);
     const std::size_t bit = pairBitOf(wanted.pair);
     pairBits_[bit / 64] |= uint64_t{1} << (bit % 64);
   }
@@ -211,7 +212,7 @@ void KeptValues::startLookup() {
 int KeptValues::startOver(ParseRun& /*run*/, int /*slot*/) {
   lookup_->stop();
   joinItems();
-  for (std::vector<Kept>& kept : kept_) kept.clear();
+  for (Kept& kept : kept_) kept = Kept{};
   waiting_.clear();
   for (PairCell& cell : pairs_) cell.kept = false;
   for (Wanted& wanted : wanted_) wanted.keptAt = -1;
@@ -308,27 +309,39 @@ void KeptValues::keep(RecordBatch& batch) {
     const char* path = tagPathOf(table, record);
     Wanted* wanted = findWanted(pair->pair, hashPath(path, record.tagNameLength), path, record.tagNameLength);
     if (wanted != nullptr && wanted->keptAt < 0) {
-      wanted->keptAt = static_cast<int32_t>(kept_[slot].size());
+      wanted->keptAt = static_cast<int32_t>(kept_[slot].records.size());
       keep = true;
     }
     if (!keep) continue;
-    const bool hasContent = record.contentOffset >= 0 && record.contentLength > 0;
-    kept_[slot].push_back(Kept{record, hasContent ? std::string(contentOf(table, record),
-                                                                 static_cast<std::size_t>(record.contentLength))
-                                                  : std::string(),
-                               hasContent});
-    if (isEarly) waiting_[earlyRecordKey(slot, record.objectNo)] = kept_[slot].size() - 1;
+    kept_[slot].add(record, table);
+    if (isEarly) waiting_[earlyRecordKey(slot, record.objectNo)] = kept_[slot].records.size() - 1;
   }
+}
+
+void KeptValues::Kept::add(const TagRecord& record, const ParseTableSlot& table) {
+  records.push_back(record);
+  setContent(&records.back(), record, table);
+}
+
+void KeptValues::Kept::setContent(TagRecord* record, const TagRecord& from, const ParseTableSlot& table) {
+  if (from.contentOffset < 0 || from.contentLength <= 0) {
+    record->contentOffset = -1;
+    record->contentLength = 0;
+    return;
+  }
+  // A content given later is put after the others; the one it replaces stays unread.
+  const char* content = contentOf(table, from);
+  record->contentOffset = static_cast<int32_t>(contents.size());
+  record->contentLength = from.contentLength;
+  contents.insert(contents.end(), content, content + from.contentLength);
+  contents.push_back('\0');
 }
 
 void KeptValues::keepLate(int slot, const TagRecord& record, const ParseTableSlot& table) {
   const auto found = waiting_.find(earlyRecordKey(slot, record.objectNo));
   if (found == waiting_.end()) return;
-  Kept& kept = kept_[slot][found->second];
-  kept.hasContent = record.contentOffset >= 0 && record.contentLength > 0;
-  if (kept.hasContent) {
-    kept.content.assign(contentOf(table, record), static_cast<std::size_t>(record.contentLength));
-  }
+  Kept& kept = kept_[slot];
+  kept.setContent(&kept.records[found->second], record, table);
   waiting_.erase(found);
 }
 
@@ -338,24 +351,24 @@ int KeptValues::fillTables(OutputRun& run) {
   for (int slot = 0; slot < run.settings.inputCount; ++slot) {
     openTableCursor(run, slot);
     run.cursor.recordCount = 0;
-    // The paths stay where the document left them; the contents start afresh.
+    // The paths stay where the document left them; the contents start afresh, as they were
+    // kept, so the records' offsets hold.
     run.cursor.contentUsed = 0;
-    for (const Kept& kept : kept_[slot]) {
-      int32_t offset = -1;
-      if (kept.hasContent) {
-        offset = run.cursor.contentUsed;
-        if (appendContent(run, kept.content.data(), static_cast<int32_t>(kept.content.size())) != 0) return -1;
-      }
-      const TagRecord& r = kept.record;
-      if (appendTagRecord(run, r.objectNo, r.seqNo, r.tagNameOffset, r.tagNameLength, offset,
-                          static_cast<int32_t>(kept.content.size())) != 0) {
+    Kept& kept = kept_[slot];
+    if (!kept.contents.empty() &&
+        appendContent(run, kept.contents.data(), static_cast<int32_t>(kept.contents.size())) != 0) {
+      return -1;
+    }
+    for (const TagRecord& r : kept.records) {
+      if (appendTagRecord(run, r.objectNo, r.seqNo, r.tagNameOffset, r.tagNameLength, r.contentOffset,
+                          r.contentLength) != 0) {
         return -1;
       }
     }
     storeTableCursor(run, slot);
     tables_[slot] = run.tables[slot];
     // The table holds them now: given up before the output phase takes its areas.
-    std::vector<Kept>().swap(kept_[slot]);
+    kept = Kept{};
   }
   return 0;
 }
@@ -398,7 +411,10 @@ bool KeptValues::answerNext(int slot, const char* path, int32_t length, int32_t 
   for (const std::size_t ahead : {2 * kAhead, kAhead}) {
     if (nextItem_ + ahead >= itemKeys_.size()) continue;
     const Wanted& later = wanted_[static_cast<std::size_t>(itemKeys_[nextItem_ + ahead])];
-    if (later.keptAt < 0) continue;
+    if (later.keptAt < 0) {
+      if (ahead == kAhead) __builtin_prefetch(&pairs_[static_cast<std::size_t>(later.pairAt)]);
+      continue;
+    }
     const ParseTableSlot& table = tables_[later.pair >> 60];
     const TagRecord* record = recordAt(table, later.keptAt);
     if (ahead != kAhead) {
@@ -410,8 +426,7 @@ bool KeptValues::answerNext(int slot, const char* path, int32_t length, int32_t 
   const Wanted& wanted = wanted_[static_cast<std::size_t>(itemKeys_[nextItem_++])];
   if (wanted.pair != pairKey(slot, length, seqNo) || !hasPath(wanted, path, length)) return false;
   // Without its path, the item's pair tells whether a record had its length and number.
-  const PairCell* pair = wanted.keptAt < 0 ? findPair(wanted.pair) : nullptr;
-  *match = RecordMatch{wanted.keptAt, pair != nullptr && pair->kept};
+  *match = RecordMatch{wanted.keptAt, wanted.keptAt < 0 && pairs_[static_cast<std::size_t>(wanted.pairAt)].kept};
   return true;
 }
 

@@ -66,10 +66,14 @@ class KeptValues : public RecordSink, public ItemAnswers {
   bool takeTemplate(unsigned char** definition, int32_t* size, int32_t* textLength) override;
 
  private:
+  // A document's kept records, their contents in one block as a table holds them: each one
+  // ended by a zero byte, at the record's offset (-1 and 0: none).
   struct Kept {
-    TagRecord record;
-    std::string content;
-    bool hasContent;
+    std::vector<TagRecord> records;
+    std::vector<char> contents;
+
+    void add(const TagRecord& record, const ParseTableSlot& table);
+    void setContent(TagRecord* record, const TagRecord& from, const ParseTableSlot& table);
   };
   // An addressed path and number of a document, and where its record is kept.
   struct Wanted {
@@ -78,6 +82,7 @@ class KeptValues : public RecordSink, public ItemAnswers {
     int32_t pathAt;  // in paths_, which a template's size bounds
     int32_t pathLength;
     int32_t keptAt;  // index in the document's kept records; -1: none yet
+    int32_t pairAt;  // its pair's cell in pairs_
   };
   // Open addressing over powers of two: a record is looked up for every record a document
   // makes, and most are not addressed.
@@ -133,7 +138,7 @@ class KeptValues : public RecordSink, public ItemAnswers {
   int32_t startLength_ = 0;  // of the markers, which the run's settings fix
   int32_t endLength_ = 0;
   std::size_t nextKnown_ = 0;
-  std::vector<Kept> kept_[kMaxInputs];
+  Kept kept_[kMaxInputs];
   ParseTableSlot tables_[kMaxInputs] = {};  // as fillTables left them
   std::unordered_map<int64_t, std::size_t> waiting_;  // early records kept: (document, objectNo) to index
   BatchCopier copier_;
