@@ -14,7 +14,8 @@
 # KIND=CSV output and Marquill filling a template of ITEMS items. The I/O floor of a job reads
 # the page with cat and writes as many bytes as the job wrote with head, nothing else: what
 # any program doing the job must at least spend. xmllint --html --noout parses the page and
-# writes nothing; it runs for pages of 100 MB or less.
+# writes nothing; it runs for pages of 100 MB or less. Every run, job or floor, starts after a
+# sync, so that none pays for the writing back of the one before.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -64,6 +65,10 @@ bench_machine_line
 echo "files in $dir; $runs run(s) per job; 1 MB = 1000000 bytes; peak memory in MiB"
 echo
 
+# Every run starts with the bytes of the one before on disk: what the run before left to be
+# written back (up to gigabytes) would otherwise be written while the next one runs.
+settle() { sync; }
+
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 # job NAME SIZE_BYTES OUTPUT COMMAND...: runs the command RUNS times, then its I/O floor, and
@@ -73,6 +78,7 @@ job() {
   shift 3
   for ((run = 0; run < runs; run++)); do
     [ -n "$output" ] && rm -f "$output"
+    settle
     bench_measure "$dir/stdout.txt" "$@"
     [ "$status" -eq 0 ] || { echo "run-stream-bench: $name ended with exit code $status" >&2; tail -n 3 "$dir/stderr.txt" >&2; exit 1; }
     walls+=("$wall_ns")
@@ -82,6 +88,7 @@ job() {
   local wall peak
   wall=$(median "${walls[@]}")
   peak=$(median "${peaks[@]}")
+  settle
   bench_measure "$dir/stdout.txt" sh -c "cat '$document' >/dev/null && head -c $written /dev/zero >'$dir/floor.out'"
   rm -f "$dir/floor.out"
   awk -v n="$name" -v w="$wall" -v p="$peak" -v s="$size" -v f="$wall_ns" -v o="$written" 'BEGIN {
