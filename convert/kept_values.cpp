@@ -320,28 +320,30 @@ void KeptValues::keep(RecordBatch& batch) {
 
 void KeptValues::Kept::add(const TagRecord& record, const ParseTableSlot& table) {
   records.push_back(record);
-  setContent(&records.back(), record, table);
+  contentAt.push_back(-1);
+  setContent(records.size() - 1, record, table);
 }
 
-void KeptValues::Kept::setContent(TagRecord* record, const TagRecord& from, const ParseTableSlot& table) {
+void KeptValues::Kept::setContent(std::size_t index, const TagRecord& from, const ParseTableSlot& table) {
+  TagRecord& record = records[index];
   if (from.contentOffset < 0 || from.contentLength <= 0) {
-    record->contentOffset = -1;
-    record->contentLength = 0;
+    record.contentOffset = -1;
+    record.contentLength = 0;
     return;
   }
   // A content given later is put after the others; the one it replaces stays unread.
   const char* content = contentOf(table, from);
-  record->contentOffset = static_cast<int32_t>(contents.size());
-  record->contentLength = from.contentLength;
+  record.contentOffset = 0;
+  record.contentLength = from.contentLength;
+  contentAt[index] = static_cast<int64_t>(contents.size());
   contents.insert(contents.end(), content, content + from.contentLength);
-  contents.push_back('\0');
 }
 
 void KeptValues::keepLate(int slot, const TagRecord& record, const ParseTableSlot& table) {
   const auto found = waiting_.find(earlyRecordKey(slot, record.objectNo));
   if (found == waiting_.end()) return;
   Kept& kept = kept_[slot];
-  kept.setContent(&kept.records[found->second], record, table);
+  kept.setContent(found->second, record, table);
   waiting_.erase(found);
 }
 
@@ -351,17 +353,19 @@ int KeptValues::fillTables(OutputRun& run) {
   for (int slot = 0; slot < run.settings.inputCount; ++slot) {
     openTableCursor(run, slot);
     run.cursor.recordCount = 0;
-    // The paths stay where the document left them; the contents start afresh, as they were
-    // kept, so the records' offsets hold.
+    // The paths stay where the document left them; the contents start afresh, one a record
+    // as before, so that a table that cannot grow fails where it did.
     run.cursor.contentUsed = 0;
     Kept& kept = kept_[slot];
-    if (!kept.contents.empty() &&
-        appendContent(run, kept.contents.data(), static_cast<int32_t>(kept.contents.size())) != 0) {
-      return -1;
-    }
-    for (const TagRecord& r : kept.records) {
-      if (appendTagRecord(run, r.objectNo, r.seqNo, r.tagNameOffset, r.tagNameLength, r.contentOffset,
-                          r.contentLength) != 0) {
+    for (std::size_t k = 0; k < kept.records.size(); ++k) {
+      const TagRecord& r = kept.records[k];
+      int32_t offset = -1;
+      if (r.contentOffset >= 0) {
+        offset = run.cursor.contentUsed;
+        const char* content = kept.contents.data() + kept.contentAt[k];
+        if (appendContent(run, content, r.contentLength) != 0) return -1;
+      }
+      if (appendTagRecord(run, r.objectNo, r.seqNo, r.tagNameOffset, r.tagNameLength, offset, r.contentLength) != 0) {
         return -1;
       }
     }

@@ -66,14 +66,15 @@ class KeptValues : public RecordSink, public ItemAnswers {
   bool takeTemplate(unsigned char** definition, int32_t* size, int32_t* textLength) override;
 
  private:
-  // A document's kept records, their contents in one block as a table holds them: each one
-  // ended by a zero byte, at the record's offset (-1 and 0: none).
+  // A document's kept records, and their contents one after another in one block: a record's
+  // content, when its offset is not -1, is at its place in contentAt, which may pass 2 GiB.
   struct Kept {
     std::vector<TagRecord> records;
+    std::vector<int64_t> contentAt;
     std::vector<char> contents;
 
     void add(const TagRecord& record, const ParseTableSlot& table);
-    void setContent(TagRecord* record, const TagRecord& from, const ParseTableSlot& table);
+    void setContent(std::size_t index, const TagRecord& from, const ParseTableSlot& table);
   };
   // An addressed path and number of a document, and where its record is kept.
   struct Wanted {
