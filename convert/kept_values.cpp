@@ -250,6 +250,7 @@ int KeptValues::take(ParseRun& run, int slot, const TagRecord* records, int32_t 
     chosenCount += hasPairBit(pairKey(slot, records[r].tagNameLength, records[r].seqNo)) ? 1 : 0;
   }
   chosen_.resize(static_cast<std::size_t>(chosenCount));
+  if (chosen_.empty()) return 0;
   // The early ones among them: both lists ascend.
   std::vector<int32_t> chosenEarly;
   std::size_t at = 0;
@@ -257,7 +258,6 @@ int KeptValues::take(ParseRun& run, int slot, const TagRecord* records, int32_t 
     while (at < chosen_.size() && records[chosen_[at]].objectNo < early[e]) ++at;
     if (at < chosen_.size() && records[chosen_[at]].objectNo == early[e]) chosenEarly.push_back(early[e]);
   }
-  if (chosen_.empty()) return 0;
   RecordBatch batch = lookup_->fresh();
   copier_.copyChosen(run.tables[slot], slot, records, chosen_, &batch);
   batch.early = std::move(chosenEarly);

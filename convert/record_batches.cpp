@@ -41,6 +41,10 @@ void BatchCopier::copy(const ParseTableSlot& table, int slot, const TagRecord* r
   // when it grows; a path's text, once written, stays as it is.
   const auto* contents = reinterpret_cast<const char*>(table.contents);
   batch->contents.assign(contents, contents + contentsEnd);
+  sendPaths(table, slot, pathsEnd, batch);
+}
+
+void BatchCopier::sendPaths(const ParseTableSlot& table, int slot, int32_t pathsEnd, RecordBatch* batch) {
   const auto* paths = reinterpret_cast<const char*>(table.tagNames);
   batch->paths.assign(paths + pathsSent_[slot], paths + pathsEnd);
   pathsSent_[slot] = pathsEnd;
@@ -62,9 +66,7 @@ void BatchCopier::copyChosen(const ParseTableSlot& table, int slot, const TagRec
     pathsEnd = std::max(pathsEnd, record.tagNameOffset + record.tagNameLength);
     batch->records.push_back(record);
   }
-  const auto* paths = reinterpret_cast<const char*>(table.tagNames);
-  batch->paths.assign(paths + pathsSent_[slot], paths + pathsEnd);
-  pathsSent_[slot] = pathsEnd;
+  sendPaths(table, slot, pathsEnd, batch);
 }
 
 ParseTableSlot PathMirror::slotOf(RecordBatch& batch) {

@@ -43,6 +43,9 @@ class BatchCopier {
                   RecordBatch* batch);
 
  private:
+  // The slot's path texts from the last batch's end up to pathsEnd.
+  void sendPaths(const ParseTableSlot& table, int slot, int32_t pathsEnd, RecordBatch* batch);
+
   int32_t pathsSent_[kMaxInputs] = {};
 };
 
