@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/text_helpers.h"
+
 namespace mq {
 
 // A number written line after line that is most often the one before plus one, as a listing's
@@ -35,10 +37,10 @@ class LineWriter {
   // Bytes put so far, written or gathered.
   long long position() const { return written_ + static_cast<long long>(used_); }
   void put(const char* bytes, std::size_t length) {
-    // Numbers, separators and most values fit what is left: a plain loop beats a library
-    // call for the short ones.
+    // Numbers, separators and most values fit what is left: moves of fixed sizes beat a
+    // library call for the short ones.
     if (length <= 16 && length <= sizeof buffer_ - used_) {
-      for (std::size_t i = 0; i < length; ++i) buffer_[used_ + i] = bytes[i];
+      copyShort(buffer_ + used_, bytes, length);
       used_ += length;
       return;
     }

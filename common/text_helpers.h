@@ -24,6 +24,36 @@ inline std::size_t textLength(const char* text, std::size_t limit) {
   return nul == nullptr ? limit : static_cast<std::size_t>(static_cast<const char*>(nul) - text);
 }
 
+// Copies at most 16 bytes by moves of fixed sizes, overlapping where the length is not one of
+// them: for the short texts of a line a library call costs more than the copy. The ranges
+// must not overlap.
+[[gnu::always_inline]] inline void copyShort(void* destination, const void* source, std::size_t length) {
+  auto* to = static_cast<unsigned char*>(destination);
+  const auto* from = static_cast<const unsigned char*>(source);
+  if (length >= 8) {
+    uint64_t head = 0;
+    uint64_t tail = 0;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + length - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + length - 8, &tail, 8);
+  } else if (length >= 4) {
+    uint32_t head = 0;
+    uint32_t tail = 0;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + length - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + length - 4, &tail, 4);
+  } else if (length > 0) {
+    const unsigned char first = from[0];
+    const unsigned char middle = from[length / 2];
+    const unsigned char last = from[length - 1];
+    to[0] = first;
+    to[length / 2] = middle;
+    to[length - 1] = last;
+  }
+}
+
 // Copies the range without its leading and trailing blanks; returns the bytes copied.
 // No NUL is written: destinations are zero-filled by their owners.
 int copyTrimmed(char* destination, const char* source, int length);
@@ -51,6 +81,24 @@ inline uint64_t wordInRoom(const unsigned char* bytes, int32_t left) {
   return left >= 8 ? word : word & ((uint64_t{1} << (8 * left)) - 1);
 }
 
+// toUpperAscii in place over such a text, a word at a time, when the bytes after it up to
+// the end of its last word are no letters (as the zero bytes after a name are).
+inline void toUpperAsciiInRoom(unsigned char* text, int32_t length) {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr uint64_t kHigh = 0x8080808080808080ULL;
+  for (int32_t i = 0; i < length; i += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, text + i, 8);
+    // Of the low seven bits, 'a' and above reach the high bit with 0x1F added, above 'z' with
+    // 0x05; neither sum carries into the next byte. Bytes with the high bit set are no letters.
+    const uint64_t low = word & ~kHigh;
+    const uint64_t lower = (low + (0x80 - 'a') * kOnes) & ~(low + (0x80 - 'z' - 1) * kOnes) & ~word & kHigh;
+    // A letter's 0x20 bit, the high bit moved down two places, makes it a capital.
+    word ^= lower >> 2;
+    std::memcpy(text + i, &word, 8);
+  }
+}
+
 // Whether two such texts of `length` bytes are the same.
 inline bool sameBytesInRoom(const unsigned char* a, const unsigned char* b, int32_t length) {
   for (int32_t i = 0; i < length; i += 8) {
@@ -69,6 +117,12 @@ inline bool holdsByteBelow(const char* bytes, uint64_t limit) {
   // A byte below the limit turns its high bit on when the limit is taken from it; one that
   // had its high bit on already is masked out by ~word.
   return ((word - limit * kOnes) & ~word & kHigh) != 0;
+}
+
+// The high bit of every zero byte of the word set, and perhaps of bytes after the first zero
+// one (a borrow); the lowest set bit is always the first zero byte's.
+constexpr uint64_t zeroBytesMarked(uint64_t word) {
+  return (word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL;
 }
 
 // Below 0x0E lie TAB, LF and CR.

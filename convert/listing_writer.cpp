@@ -25,8 +25,10 @@ const char* escapeOf(char byte) { return byte == '\t' ? "[09]" : byte == '\n' ? 
 
 bool holdsEscapes(const char* value, int32_t length) {
   int32_t i = 0;
-  // Eight bytes at a time while none is below 0x0E, where TAB, LF and CR lie.
+  // Eight bytes at a time while none is below 0x0E, where TAB, LF and CR lie; the last eight
+  // are read as one word too, over bytes already passed, instead of one by one.
   while (i + 8 <= length && !holdsByteBelow14(value + i)) i += 8;
+  if (i < length && length >= 8 && i + 8 > length && !holdsByteBelow14(value + length - 8)) return false;
   for (; i < length; ++i) {
     // Most bytes are above CR: one comparison settles them.
     if (value[i] <= '\r' && needsEscape(value[i])) return true;

@@ -2,6 +2,7 @@
 #include "markup/scanner.h"
 
 #include <array>
+#include <bit>
 #include <climits>
 #include <cstring>
 
@@ -93,7 +94,7 @@ bool isQuote(unsigned char byte) { return byte == '"' || byte == '\''; }
   if (static_cast<long long>(*length) + count + 16 < s.*buffer.size) {
     unsigned char* target = s.*buffer.area + *length;
     if (count <= 16) {
-      for (int32_t i = 0; i < count; ++i) target[i] = bytes[i];
+      copyShort(target, bytes, static_cast<std::size_t>(count));
     } else {
       std::memcpy(target, bytes, static_cast<std::size_t>(count));
     }
@@ -105,8 +106,8 @@ bool isQuote(unsigned char byte) { return byte == '"' || byte == '\''; }
     if (room > count) room = count;
     unsigned char* target = s.*buffer.area + *length;
     if (room <= 16) {
-      // Names and most texts are short; a plain loop beats a library call for them.
-      for (int32_t i = 0; i < room; ++i) target[i] = bytes[i];
+      // Names and most texts are short; moves of fixed sizes beat a library call for them.
+      copyShort(target, bytes, static_cast<std::size_t>(room));
     } else {
       std::memcpy(target, bytes, static_cast<std::size_t>(room));
     }
@@ -144,7 +145,7 @@ int registerName(ParseRun& run, bool html) {
   ScannerVariables& v = run.scanner;
   if (html && isSkippedTagName(s.nameBuffer, v.nameLength)) return 0;
   ++v.objectCounter;
-  toUpperAscii(reinterpret_cast<char*>(s.nameBuffer), reinterpret_cast<const char*>(s.nameBuffer), v.nameLength);
+  toUpperAsciiInRoom(s.nameBuffer, v.nameLength);
   return openElement(run, v.nameLength, v.objectCounter, &v.openCount);
 }
 
@@ -154,7 +155,7 @@ void closeByName(ParseRun& run) {
   ScannerVariables& v = run.scanner;
   if (v.openCount == 0) return;
   unsigned char* name = run.scratch.nameBuffer;
-  toUpperAscii(reinterpret_cast<char*>(name), reinterpret_cast<const char*>(name), v.nameLength);
+  toUpperAsciiInRoom(name, v.nameLength);
   for (int32_t i = v.openCount - 1; i >= 0; --i) {
     const OpenTagEntry& entry = openTags(run)[i];
     if (entry.nameLength == v.nameLength && std::memcmp(run.scratch.openTagNames + entry.nameOffset, name,
@@ -384,13 +385,33 @@ constexpr std::array<RunKind, kStateCount> kRunKinds = [] {
   const ByteSet& stops = runStopsOf(*scan.dialect, state, v.quoteChar);
   const int32_t from = at + 1;
   int32_t end = from;
-  // Four bytes a step while none of them stops the run: the lookups do not wait on each other.
   const unsigned char* text = scan.text;
-  while (end + 4 <= scan.size &&
-         !(stops.has[text[end]] | stops.has[text[end + 1]] | stops.has[text[end + 2]] | stops.has[text[end + 3]])) {
-    end += 4;
+  if (stops.isFew) {
+    // Eight bytes a step: the first byte equal to a stop is the lowest marked one.
+    const uint64_t first = stops.few[0];
+    const uint64_t second = stops.few[1];
+    const uint64_t third = stops.few[2];
+    uint64_t marked = 0;
+    while (end + 8 <= scan.size) {
+      uint64_t word = 0;
+      std::memcpy(&word, text + end, 8);
+      marked = zeroBytesMarked(word ^ first) | zeroBytesMarked(word ^ second) | zeroBytesMarked(word ^ third);
+      if (marked != 0) break;
+      end += 8;
+    }
+    if (marked != 0) {
+      end += std::countr_zero(marked) / 8;
+    } else {
+      while (end < scan.size && !stops.has[text[end]]) ++end;
+    }
+  } else {
+    // Four bytes a step while none of them stops the run: the lookups do not wait on each other.
+    while (end + 4 <= scan.size &&
+           !(stops.has[text[end]] | stops.has[text[end + 1]] | stops.has[text[end + 2]] | stops.has[text[end + 3]])) {
+      end += 4;
+    }
+    while (end < scan.size && !stops.has[text[end]]) ++end;
   }
-  while (end < scan.size && !stops.has[text[end]]) ++end;
   if (end == from || kind == kPassedOver) return end - 1;
   const bool isText = kind == kTextRun;
   if (appendRun(run, isText ? kTextBufferArea : kNameBufferArea, isText ? &v.textLength : &v.nameLength, text + from,

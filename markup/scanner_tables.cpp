@@ -95,6 +95,15 @@ constexpr Dialect makeDialect(bool html) {
       }
       set.has[b] = b == 0 || next != state;
     }
+    int count = 0;
+    for (int b = 0; b < 256; ++b) {
+      if (!set.has[b]) continue;
+      const uint64_t repeated = uint64_t{0x0101010101010101} * static_cast<uint8_t>(b);
+      if (count < 3) set.few[static_cast<std::size_t>(count)] = repeated;
+      ++count;
+    }
+    set.isFew = count <= 3;
+    for (int i = count; i < 3; ++i) set.few[i] = set.few[0];
     return set;
   };
   for (int16_t s = 0; s < kStateCount; ++s) d.runStops[s] = stops(s, ' ');

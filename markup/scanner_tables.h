@@ -119,6 +119,10 @@ constexpr int16_t quoteRuleOutcome(int16_t rule, unsigned char quoteChar) {
 // A set of bytes, one flag per byte value.
 struct ByteSet {
   bool has[256];
+  // A set of at most three bytes also lists each of them repeated over a word (the first
+  // again where there are fewer), so that a run can look for them a word at a time.
+  bool isFew;
+  uint64_t few[3];
 };
 
 struct Dialect {

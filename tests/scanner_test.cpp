@@ -343,13 +343,18 @@ TEST_F(ScannerTest, BulkRunsStopWhereTheTableLeavesTheState) {
       "<P V=\"ab",  // Value in double quotes
       "<P V='ab",   // Value in single quotes
   };
+  // The byte at each place of a word, and after a word or more: runs are looked through a
+  // word at a time.
+  const char* fillers[] = {"", "abc", "abcdefg", "abcdefgh", "ab\x82\xA0\x93\xFAghijklm"};
   for (InputKind kind : {InputKind::Html, InputKind::Xml}) {
     for (const char* prefix : prefixes) {
-      for (int byte = 1; byte < 256; ++byte) {
-        const std::string text =
-            std::string(prefix) + static_cast<char>(byte) + "z" + static_cast<char>(byte) + "y'\">t</P></TAG>-->x";
-        expectBothPathsAgree(text, kind);
-        if (HasFailure()) return;
+      for (const char* filler : fillers) {
+        for (int byte = 1; byte < 256; ++byte) {
+          const std::string text = std::string(prefix) + filler + static_cast<char>(byte) + "z" +
+                                   static_cast<char>(byte) + "y'\">t</P></TAG>-->x";
+          expectBothPathsAgree(text, kind);
+          if (HasFailure()) return;
+        }
       }
     }
   }

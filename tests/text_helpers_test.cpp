@@ -40,6 +40,28 @@ TEST(TextHelpers, CopyWithoutBlanksAndUpperCase) {
   EXPECT_EQ(text, "ABC-XYZ 019+\x82\x41\x80\xFF");
 }
 
+// The word-at-a-time twins of a byte loop: short copies and capitals in a name's room.
+TEST(TextHelpers, ShortCopiesAndCapitalsInRoomAgreeWithByteLoops) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 2000; ++round) {
+    const auto length = static_cast<std::size_t>(round % 17);
+    std::string source(length, 'x');
+    for (char& byte : source) byte = static_cast<char>(random());
+    std::string copied(24, '#');
+    copyShort(copied.data(), source.data(), length);
+    ASSERT_EQ(copied, source + std::string(24 - length, '#')) << "length " << length;
+
+    // A name of any bytes, zero bytes after it as in the name buffer.
+    std::string name(static_cast<std::size_t>(random() % 40), 'x');
+    for (char& byte : name) byte = static_cast<char>(random() % 2 == 0 ? 'Z' + random() % 40 : random());
+    std::string expected = name;
+    toUpperAscii(expected.data(), expected.data(), static_cast<int>(expected.size()));
+    std::string inRoom = name + std::string(8, '\0');
+    toUpperAsciiInRoom(reinterpret_cast<unsigned char*>(inRoom.data()), static_cast<int32_t>(name.size()));
+    ASSERT_EQ(inRoom, expected + std::string(8, '\0')) << testing::PrintToString(name);
+  }
+}
+
 TEST(TextHelpers, BlanksAreLeftOutEightBytesAtATimeAsByteByByte) {
   std::mt19937 random(9);
   const char picks[] = {'a', ' ', '\t', '\r', '\n', '!', '\x1f', '\x21', '\0', '\x81', '<', '%'};
