@@ -1,6 +1,7 @@
 #include "common/known_code_conversion.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "common/known_code_tables.h"
@@ -455,7 +456,9 @@ const unsigned char* skipAscii(const unsigned char* at, const unsigned char* end
   while (end - at >= 8) {
     uint64_t word;
     std::memcpy(&word, at, 8);
-    if ((word & 0x8080808080808080ull) != 0) break;
+    const uint64_t high = word & 0x8080808080808080ull;
+    // The lowest high bit is the first such byte's.
+    if (high != 0) return at + std::countr_zero(high) / 8;
     at += 8;
   }
   while (at < end && *at < 0x80) ++at;

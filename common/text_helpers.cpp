@@ -1,5 +1,6 @@
 #include "common/text_helpers.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -61,34 +62,65 @@ void countRowsCols(long* rows, long* columns, const char* text, long length) {
   *columns = counted.columns;
 }
 
+namespace {
+
+// The high bit of exactly the word's zero bytes.
+uint64_t zeroBytesExactly(uint64_t word) {
+  constexpr uint64_t kLow = 0x7F7F7F7F7F7F7F7FULL;
+  return ~(((word & kLow) + kLow) | word | kLow);
+}
+
+// Where the first CR or LF from `at` is, or `length`.
+long nextLineBreak(const char* text, long at, long length) {
+  constexpr uint64_t kLfs = 0x0A0A0A0A0A0A0A0AULL;
+  constexpr uint64_t kCrs = 0x0D0D0D0D0D0D0D0DULL;
+  for (; at + 8 <= length; at += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, text + at, 8);
+    const uint64_t marked = zeroBytesMarked(word ^ kLfs) | zeroBytesMarked(word ^ kCrs);
+    if (marked != 0) return at + std::countr_zero(marked) / 8;
+  }
+  while (at < length && text[at] != '\n' && text[at] != '\r') ++at;
+  return at;
+}
+
+// The TABs from `at` to `length`.
+long tabsIn(const char* text, long at, long length) {
+  constexpr uint64_t kTabs = 0x0909090909090909ULL;
+  long tabs = 0;
+  for (; at + 8 <= length; at += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, text + at, 8);
+    tabs += std::popcount(zeroBytesExactly(word ^ kTabs));
+  }
+  for (; at < length; ++at) tabs += text[at] == '\t' ? 1 : 0;
+  return tabs;
+}
+
+}  // namespace
+
+// Only the bytes after the last line break decide the column: the count goes from line break
+// to line break, and looks at the TABs of the last line alone.
 void countRowsColsOn(RowsCols* counted, const char* text, long length) {
   if (length <= 0) return;
-  long i = 0;
-  if (counted->partner != 0 && text[0] == counted->partner) i = 1;
+  long at = 0;
+  if (counted->partner != 0 && text[0] == counted->partner) at = 1;
   counted->partner = 0;
-  for (; i < length; ++i) {
-    // Eight bytes above CR at a time: most text has no TAB, LF or CR.
-    while (i + 8 <= length && !holdsByteBelow14(text + i)) {
-      counted->columns += 8;
-      i += 8;
-    }
-    if (i >= length) break;
-    const char byte = text[i];
-    if (byte == '\t') {
-      counted->columns += 4;
-    } else if (byte == '\n' || byte == '\r') {
-      ++counted->rows;
-      counted->columns = 1;
-      const char partner = byte == '\n' ? '\r' : '\n';
-      if (i + 1 < length && text[i + 1] == partner) {
-        ++i;
-      } else if (i + 1 == length) {
-        counted->partner = partner;
-      }
-    } else {
-      ++counted->columns;
+  for (;;) {
+    const long found = nextLineBreak(text, at, length);
+    if (found == length) break;
+    ++counted->rows;
+    counted->columns = 1;
+    const char partner = text[found] == '\n' ? '\r' : '\n';
+    at = found + 1;
+    if (at < length && text[at] == partner) {
+      ++at;
+    } else if (at == length) {
+      counted->partner = partner;
     }
   }
+  // A TAB counts four columns, every other byte one.
+  counted->columns += (length - at) + 3 * tabsIn(text, at, length);
 }
 
 int checkNumber(const char* text, int length, NumberType type) {

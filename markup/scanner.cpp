@@ -158,8 +158,9 @@ void closeByName(ParseRun& run) {
   toUpperAsciiInRoom(name, v.nameLength);
   for (int32_t i = v.openCount - 1; i >= 0; --i) {
     const OpenTagEntry& entry = openTags(run)[i];
-    if (entry.nameLength == v.nameLength && std::memcmp(run.scratch.openTagNames + entry.nameOffset, name,
-                                                        static_cast<std::size_t>(v.nameLength)) == 0) {
+    // Both names have room after them: they are compared a word at a time.
+    if (entry.nameLength == v.nameLength &&
+        sameBytesInRoom(run.scratch.openTagNames + entry.nameOffset, name, v.nameLength)) {
       v.openCount = i;
       return;
     }
