@@ -41,15 +41,7 @@ int openElement(ParseRun& run, int32_t nameLength, int32_t objectNo, int32_t* op
   int32_t sequence = 0;
   int32_t pathOffset = run.cursor.tagNameUsed;
   const unsigned char* tagNames = cursorSlot(run).tagNames;
-  // Siblings of one name (the cells of a row, the rows of a table) are most often met in turn.
-  PathGuess* guess = level < kGuessedLevels ? &run.pathGuesses[static_cast<std::size_t>(level)] : nullptr;
-  if (guess != nullptr && guess->parent == key.parentEntry &&
-      countGuessedPath(run, guess->entry, key, tagNames, &pathOffset, &sequence)) {
-    entry = guess->entry;
-  } else {
-    if (countPath(run, key, tagNames, objectNo, &pathOffset, &entry, &sequence) != 0) return -1;
-    if (guess != nullptr) *guess = PathGuess{key.parentEntry, entry};
-  }
+  if (countPath(run, key, tagNames, &pathOffset, &entry, &sequence) != 0) return -1;
   openPaths(run)[level] = entry;
   if (appendTagRecord(run, objectNo, sequence, pathOffset, pathLength, -1, 0) != 0) return -1;
   // Records of one path share its text: the names area grows with the distinct paths only.

@@ -31,7 +31,7 @@ struct ParseRun : RunRecord {
   TableCursor cursor;
   ParserScratch scratch;
   int32_t pathEntryCount;
-  std::array<PathGuess, kGuessedLevels> pathGuesses;  // siblings of one name find their path at once
+  std::array<PathGuess, kPathGuesses> pathGuesses;
   ScannerVariables scanner;
   StandardState standard;
   RecordFlow flow;

@@ -13,9 +13,9 @@ namespace mq {
 
 namespace {
 
-// The count of one distinct path, and where its first record's path stands.
+// The count of one distinct path, its parent's entry, and where its first record's path stands.
 struct PathCountEntry {
-  int32_t firstObjectNo;
+  int32_t parent;  // -1 at the top
   int32_t count;
   int32_t pathOffset;  // in the slot's tag names
   int32_t pathLength;
@@ -73,11 +73,11 @@ int growIndexIfNeeded(ParseRun& run) {
   return 0;
 }
 
-// Whether the key names the path of `found`, whose parent is the key's: the paths are equal
-// when their last names are.
+// Whether the key names the path of `found`: the paths are equal when their parents and
+// their last names are.
 bool namesPath(const PathCountEntry& found, const PathKey& key, const unsigned char* tagNames) {
   const int32_t parentLength = key.pathLength - key.lastNameLength;
-  return found.pathLength == key.pathLength &&
+  return found.parent == key.parentEntry && found.pathLength == key.pathLength &&
          sameBytesInRoom(tagNames + found.pathOffset + parentLength, key.lastName, key.lastNameLength);
 }
 
@@ -90,8 +90,21 @@ void clearPathIndex(ParseRun& run) {
 
 int32_t pathEntryCount(ParseRun& run) { return run.pathEntryCount; }
 
-int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, int32_t objectNo, int32_t* pathOffset,
-              int32_t* entry, int32_t* sequence) {
+namespace {
+
+// The guess slot of a key: its parent, the first eight bytes of its last name and the name's
+// length, mixed. Keys that share them take turns in one slot; the index still finds them.
+PathGuess& guessFor(ParseRun& run, const PathKey& key) {
+  const uint64_t start = wordInRoom(key.lastName, key.lastNameLength);
+  const uint64_t mixed =
+      (static_cast<uint64_t>(static_cast<uint32_t>(key.parentEntry)) * uint64_t{0x9E3779B97F4A7C15}) ^ start ^
+      static_cast<uint64_t>(key.lastNameLength);
+  return run.pathGuesses[static_cast<std::size_t>((mixed * uint64_t{0xFF51AFD7ED558CCD}) >> (64 - kPathGuessBits))];
+}
+
+// countPath through the index, the guess missed; the guess then names the path.
+[[gnu::noinline]] int countPathInIndex(ParseRun& run, const PathKey& key, const unsigned char* tagNames,
+                                       PathGuess& guess, int32_t* pathOffset, int32_t* entry, int32_t* sequence) {
   const uint32_t hash = hashName(key.parentEntry, key.lastName, key.lastNameLength);
   const auto mask = static_cast<uint32_t>(bucketCount(run) - 1);
   PathIndexBucket* table = buckets(run);
@@ -102,10 +115,11 @@ int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, 
       *entry = table[i].entry - 1;
       *sequence = ++found.count;
       *pathOffset = found.pathOffset;
+      guess = PathGuess{key.parentEntry, *entry};
       return 0;
     }
   }
-  entries(run)[run.pathEntryCount] = PathCountEntry{objectNo, 1, *pathOffset, key.pathLength};
+  entries(run)[run.pathEntryCount] = PathCountEntry{key.parentEntry, 1, *pathOffset, key.pathLength};
   const int32_t added = run.pathEntryCount++;
   const long needed = (static_cast<long>(run.pathEntryCount) + 1) * static_cast<long>(sizeof(PathCountEntry));
   if (ensureFieldRoom(run, run.scratch, kPathCountsArea, needed) != 0) return -1;
@@ -113,16 +127,26 @@ int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, 
   if (growIndexIfNeeded(run) != 0) return -1;
   *entry = added;
   *sequence = 1;
+  guess = PathGuess{key.parentEntry, added};
   return 0;
 }
 
-bool countGuessedPath(ParseRun& run, int32_t guess, const PathKey& key, const unsigned char* tagNames,
-                      int32_t* pathOffset, int32_t* sequence) {
-  PathCountEntry& found = entries(run)[guess];
-  if (!namesPath(found, key, tagNames)) return false;
-  *sequence = ++found.count;
-  *pathOffset = found.pathOffset;
-  return true;
+}  // namespace
+
+int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, int32_t* pathOffset, int32_t* entry,
+              int32_t* sequence) {
+  PathGuess& guess = guessFor(run, key);
+  // The guess is checked as any entry is: a wrong one only costs the look in the index.
+  if (guess.parent == key.parentEntry) {
+    PathCountEntry& guessed = entries(run)[guess.entry];
+    if (namesPath(guessed, key, tagNames)) {
+      *entry = guess.entry;
+      *sequence = ++guessed.count;
+      *pathOffset = guessed.pathOffset;
+      return 0;
+    }
+  }
+  return countPathInIndex(run, key, tagNames, guess, pathOffset, entry, sequence);
 }
 
 int32_t countPathAgain(ParseRun& run, int32_t entry) { return ++entries(run)[entry].count; }

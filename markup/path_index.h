@@ -19,30 +19,27 @@ struct PathKey {
   int32_t pathLength;
 };
 
-// The path last opened at a level of the open elements, with its parent's entry.
+// A path met lately, with its parent's entry: a slot of a small table picked by the parent
+// and the start of the last name, looked at before the index. Siblings of a few names (the
+// cells of a row, an image and its options) find their path there.
 struct PathGuess {
   int32_t parent = -2;  // -2: none
   int32_t entry = 0;
 };
-inline constexpr int kGuessedLevels = 64;
+inline constexpr int kPathGuessBits = 10;
+inline constexpr int kPathGuesses = 1 << kPathGuessBits;
 
 // Forgets every path, for a new document; the scratch areas are cleared beside it.
 void clearPathIndex(ParseRun& run);
 
 // Counts one more record of the path: *sequence becomes its count with this record, *entry
-// its entry number. A path not met before gets a new entry with objectNo and *pathOffset,
+// its entry number. A path not met before gets a new entry with *pathOffset,
 // where the caller writes the path's text next; a path met before sets *pathOffset to where
 // its text stands. tagNames is the slot's tag-name area, in which the texts of earlier paths
 // stand. The last name and every path's text have eight bytes of their area after them. -1
 // with message 1014 when an area cannot grow.
-int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, int32_t objectNo, int32_t* pathOffset,
-              int32_t* entry, int32_t* sequence);
-
-// Counts one more record of the path of entry `guess` when the key names it (the caller knows
-// the parents are the same): *pathOffset and *sequence as countPath sets them. False when the
-// key names another path; nothing is counted then.
-bool countGuessedPath(ParseRun& run, int32_t guess, const PathKey& key, const unsigned char* tagNames,
-                      int32_t* pathOffset, int32_t* sequence);
+int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, int32_t* pathOffset, int32_t* entry,
+              int32_t* sequence);
 
 // Counts one more record of a path known by its entry number; returns its sequence number.
 int32_t countPathAgain(ParseRun& run, int32_t entry);

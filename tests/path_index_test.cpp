@@ -42,7 +42,7 @@ class PathIndexTest : public ::testing::Test {
     auto offset = static_cast<int32_t>(tagNames_.size() - kRoom);
     int32_t entry = -1;
     const int result =
-        countPath(testRun(), key, reinterpret_cast<const unsigned char*>(tagNames_.data()), ++objects_, &offset, &entry, sequence);
+        countPath(testRun(), key, reinterpret_cast<const unsigned char*>(tagNames_.data()), &offset, &entry, sequence);
     stack_.back().entry = entry;
     if (result == 0 && *sequence == 1) {
       tagNames_.resize(tagNames_.size() - kRoom);
@@ -64,7 +64,6 @@ class PathIndexTest : public ::testing::Test {
   std::vector<Open> stack_;
   static constexpr std::size_t kRoom = 8;
   std::string tagNames_ = std::string(kRoom, 'x');  // the paths' texts and the room after them
-  int32_t objects_ = 0;
 };
 
 TEST_F(PathIndexTest, CountsEveryPathAsAPlainCountOfItsTextDoes) {
