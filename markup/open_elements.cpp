@@ -36,7 +36,8 @@ int openElement(ParseRun& run, int32_t nameLength, int32_t objectNo, int32_t* op
     return -1;
   }
   const int32_t pathLength = offset + nameLength;
-  const PathKey key{level > 0 ? openPaths(run)[level - 1] : -1, s.openTagNames + offset, nameLength, pathLength};
+  // The name as the name buffer holds it, the copy just stored being slow to read back whole.
+  const PathKey key{level > 0 ? openPaths(run)[level - 1] : -1, s.nameBuffer, nameLength, pathLength};
   int32_t entry = 0;
   int32_t sequence = 0;
   int32_t pathOffset = run.cursor.tagNameUsed;

@@ -92,14 +92,25 @@ int32_t pathEntryCount(ParseRun& run) { return run.pathEntryCount; }
 
 namespace {
 
+// A key as a guess names it.
+PathGuess guessOf(const PathKey& key, int32_t entry) {
+  const int32_t length = key.lastNameLength;
+  return PathGuess{key.parentEntry, entry, length, wordInRoom(key.lastName, length),
+                   length > 8 ? wordInRoom(key.lastName + 8, length - 8) : 0};
+}
+
 // The guess slot of a key: its parent, the first eight bytes of its last name and the name's
 // length, mixed. Keys that share them take turns in one slot; the index still finds them.
-PathGuess& guessFor(ParseRun& run, const PathKey& key) {
-  const uint64_t start = wordInRoom(key.lastName, key.lastNameLength);
-  const uint64_t mixed =
-      (static_cast<uint64_t>(static_cast<uint32_t>(key.parentEntry)) * uint64_t{0x9E3779B97F4A7C15}) ^ start ^
-      static_cast<uint64_t>(key.lastNameLength);
+PathGuess& guessFor(ParseRun& run, const PathGuess& named) {
+  const uint64_t mixed = (static_cast<uint64_t>(static_cast<uint32_t>(named.parent)) * uint64_t{0x9E3779B97F4A7C15}) ^
+                         named.head ^ static_cast<uint64_t>(named.nameLength);
   return run.pathGuesses[static_cast<std::size_t>((mixed * uint64_t{0xFF51AFD7ED558CCD}) >> (64 - kPathGuessBits))];
+}
+
+// Whether the guess names the key's path: the same parent and the same last name.
+bool guessNames(const PathGuess& guess, const PathGuess& named) {
+  return guess.parent == named.parent && guess.nameLength == named.nameLength && guess.head == named.head &&
+         guess.tail == named.tail;
 }
 
 // countPath through the index, the guess missed; the guess then names the path.
@@ -115,7 +126,7 @@ PathGuess& guessFor(ParseRun& run, const PathKey& key) {
       *entry = table[i].entry - 1;
       *sequence = ++found.count;
       *pathOffset = found.pathOffset;
-      guess = PathGuess{key.parentEntry, *entry};
+      guess = guessOf(key, *entry);
       return 0;
     }
   }
@@ -127,7 +138,7 @@ PathGuess& guessFor(ParseRun& run, const PathKey& key) {
   if (growIndexIfNeeded(run) != 0) return -1;
   *entry = added;
   *sequence = 1;
-  guess = PathGuess{key.parentEntry, added};
+  guess = guessOf(key, added);
   return 0;
 }
 
@@ -135,11 +146,12 @@ PathGuess& guessFor(ParseRun& run, const PathKey& key) {
 
 int countPath(ParseRun& run, const PathKey& key, const unsigned char* tagNames, int32_t* pathOffset, int32_t* entry,
               int32_t* sequence) {
-  PathGuess& guess = guessFor(run, key);
-  // The guess is checked as any entry is: a wrong one only costs the look in the index.
-  if (guess.parent == key.parentEntry) {
+  const PathGuess named = guessOf(key, 0);
+  PathGuess& guess = guessFor(run, named);
+  // A longer name is checked in the path's text too; a wrong guess only costs the look in the index.
+  if (guessNames(guess, named)) {
     PathCountEntry& guessed = entries(run)[guess.entry];
-    if (namesPath(guessed, key, tagNames)) {
+    if (key.lastNameLength <= 16 || namesPath(guessed, key, tagNames)) {
       *entry = guess.entry;
       *sequence = ++guessed.count;
       *pathOffset = guessed.pathOffset;

@@ -25,6 +25,11 @@ struct PathKey {
 struct PathGuess {
   int32_t parent = -2;  // -2: none
   int32_t entry = 0;
+  // The last name's length and first sixteen bytes (zero beyond its end): for a name of at
+  // most sixteen bytes the guess is checked without reading the path's text.
+  int32_t nameLength = 0;
+  uint64_t head = 0;
+  uint64_t tail = 0;
 };
 inline constexpr int kPathGuessBits = 10;
 inline constexpr int kPathGuesses = 1 << kPathGuessBits;

@@ -76,6 +76,11 @@ TEST_F(PathIndexTest, CountsEveryPathAsAPlainCountOfItsTextDoes) {
     name.append(static_cast<std::size_t>(i % 19), 'x').append(std::to_string(i % 7)).append(">");
     names.push_back(name);
   }
+  // Names alike in their first sixteen bytes and length, and names that differ in length by a
+  // zero byte alone: guesses keep a name's first bytes.
+  for (int i = 0; i < 4; ++i) names.push_back(std::string("<M").append(14, 'x').append(std::to_string(i)));
+  names.push_back("<Z>");
+  names.push_back(std::string("<Z>\0", 4));
   std::map<std::string, int32_t> counts;
   std::map<std::string, int32_t> entries;
   for (int step = 0; step < 200000; ++step) {
