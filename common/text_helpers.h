@@ -24,6 +24,17 @@ inline std::size_t textLength(const char* text, std::size_t limit) {
   return nul == nullptr ? limit : static_cast<std::size_t>(static_cast<const char*>(nul) - text);
 }
 
+// copyShort's two moves of one size: the first bytes and the last, overlapping in between.
+template <typename Word>
+[[gnu::always_inline]] inline void copyBothEnds(unsigned char* to, const unsigned char* from, std::size_t length) {
+  Word head = 0;
+  Word tail = 0;
+  std::memcpy(&head, from, sizeof(Word));
+  std::memcpy(&tail, from + length - sizeof(Word), sizeof(Word));
+  std::memcpy(to, &head, sizeof(Word));
+  std::memcpy(to + length - sizeof(Word), &tail, sizeof(Word));
+}
+
 // Copies at most 16 bytes by moves of fixed sizes, overlapping where the length is not one of
 // them: for the short texts of a line a library call costs more than the copy. The ranges
 // must not overlap.
@@ -31,19 +42,9 @@ inline std::size_t textLength(const char* text, std::size_t limit) {
   auto* to = static_cast<unsigned char*>(destination);
   const auto* from = static_cast<const unsigned char*>(source);
   if (length >= 8) {
-    uint64_t head = 0;
-    uint64_t tail = 0;
-    std::memcpy(&head, from, 8);
-    std::memcpy(&tail, from + length - 8, 8);
-    std::memcpy(to, &head, 8);
-    std::memcpy(to + length - 8, &tail, 8);
+    copyBothEnds<uint64_t>(to, from, length);
   } else if (length >= 4) {
-    uint32_t head = 0;
-    uint32_t tail = 0;
-    std::memcpy(&head, from, 4);
-    std::memcpy(&tail, from + length - 4, 4);
-    std::memcpy(to, &head, 4);
-    std::memcpy(to + length - 4, &tail, 4);
+    copyBothEnds<uint32_t>(to, from, length);
   } else if (length > 0) {
     const unsigned char first = from[0];
     const unsigned char middle = from[length / 2];
