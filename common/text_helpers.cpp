@@ -70,20 +70,6 @@ uint64_t zeroBytesExactly(uint64_t word) {
   return ~(((word & kLow) + kLow) | word | kLow);
 }
 
-// Where the first CR or LF from `at` is, or `length`.
-long nextLineBreak(const char* text, long at, long length) {
-  constexpr uint64_t kLfs = 0x0A0A0A0A0A0A0A0AULL;
-  constexpr uint64_t kCrs = 0x0D0D0D0D0D0D0D0DULL;
-  for (; at + 8 <= length; at += 8) {
-    uint64_t word = 0;
-    std::memcpy(&word, text + at, 8);
-    const uint64_t marked = zeroBytesMarked(word ^ kLfs) | zeroBytesMarked(word ^ kCrs);
-    if (marked != 0) return at + std::countr_zero(marked) / 8;
-  }
-  while (at < length && text[at] != '\n' && text[at] != '\r') ++at;
-  return at;
-}
-
 // The TABs from `at` to `length`.
 long tabsIn(const char* text, long at, long length) {
   constexpr uint64_t kTabs = 0x0909090909090909ULL;
@@ -107,7 +93,10 @@ void countRowsColsOn(RowsCols* counted, const char* text, long length) {
   if (counted->partner != 0 && text[0] == counted->partner) at = 1;
   counted->partner = 0;
   for (;;) {
-    const long found = nextLineBreak(text, at, length);
+    constexpr uint64_t kLfs = 0x0A0A0A0A0A0A0A0AULL;
+    constexpr uint64_t kCrs = 0x0D0D0D0D0D0D0D0DULL;
+    const long found =
+        static_cast<long>(findAnyOfThree(reinterpret_cast<const unsigned char*>(text), at, length, kLfs, kCrs, kCrs));
     if (found == length) break;
     ++counted->rows;
     counted->columns = 1;

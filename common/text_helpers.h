@@ -126,6 +126,24 @@ constexpr uint64_t zeroBytesMarked(uint64_t word) {
   return (word - 0x0101010101010101ULL) & ~word & 0x8080808080808080ULL;
 }
 
+// The first place from `at` before `end` whose byte is one of three, each given repeated over
+// a word (fewer bytes repeat one), or `end`; eight bytes at a time.
+inline int64_t findAnyOfThree(const unsigned char* text, int64_t at, int64_t end, uint64_t first, uint64_t second,
+                              uint64_t third) {
+  for (; at + 8 <= end; at += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, text + at, 8);
+    const uint64_t marked =
+        zeroBytesMarked(word ^ first) | zeroBytesMarked(word ^ second) | zeroBytesMarked(word ^ third);
+    if (marked != 0) return at + std::countr_zero(marked) / 8;
+  }
+  const auto a = static_cast<unsigned char>(first);
+  const auto b = static_cast<unsigned char>(second);
+  const auto c = static_cast<unsigned char>(third);
+  while (at < end && text[at] != a && text[at] != b && text[at] != c) ++at;
+  return at;
+}
+
 // Below 0x0E lie TAB, LF and CR.
 inline bool holdsByteBelow14(const char* bytes) { return holdsByteBelow(bytes, 14); }
 

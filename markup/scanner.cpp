@@ -2,7 +2,6 @@
 #include "markup/scanner.h"
 
 #include <array>
-#include <bit>
 #include <climits>
 #include <cstring>
 
@@ -388,23 +387,7 @@ constexpr std::array<RunKind, kStateCount> kRunKinds = [] {
   int32_t end = from;
   const unsigned char* text = scan.text;
   if (stops.isFew) {
-    // Eight bytes a step: the first byte equal to a stop is the lowest marked one.
-    const uint64_t first = stops.few[0];
-    const uint64_t second = stops.few[1];
-    const uint64_t third = stops.few[2];
-    uint64_t marked = 0;
-    while (end + 8 <= scan.size) {
-      uint64_t word = 0;
-      std::memcpy(&word, text + end, 8);
-      marked = zeroBytesMarked(word ^ first) | zeroBytesMarked(word ^ second) | zeroBytesMarked(word ^ third);
-      if (marked != 0) break;
-      end += 8;
-    }
-    if (marked != 0) {
-      end += std::countr_zero(marked) / 8;
-    } else {
-      while (end < scan.size && !stops.has[text[end]]) ++end;
-    }
+    end = static_cast<int32_t>(findAnyOfThree(text, end, scan.size, stops.few[0], stops.few[1], stops.few[2]));
   } else {
     // Four bytes a step while none of them stops the run: the lookups do not wait on each other.
     while (end + 4 <= scan.size &&
