@@ -71,10 +71,13 @@ settle() { sync; }
 
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-# job NAME SIZE_BYTES OUTPUT COMMAND...: runs the command RUNS times, then its I/O floor, and
-# prints one line. OUTPUT is the file the job writes ("" for none), deleted before each run.
+# job NAME SIZE_BYTES OUTPUT COMMAND...: runs the command RUNS times, each run followed by its
+# I/O floor, and prints one line: the medians of the job's walls, of the floors and of each
+# run's wall over the floor after it. This machine's speed swings within minutes; a floor run
+# beside each run meets the job in the same minute. OUTPUT is the file the job writes ("" for
+# none), deleted before each run.
 job() {
-  local name=$1 size=$2 output=$3 walls=() peaks=() written=0
+  local name=$1 size=$2 output=$3 walls=() peaks=() floors=() ratios=() written=0
   shift 3
   for ((run = 0; run < runs; run++)); do
     [ -n "$output" ] && rm -f "$output"
@@ -83,17 +86,21 @@ job() {
     [ "$status" -eq 0 ] || { echo "run-stream-bench: $name ended with exit code $status" >&2; tail -n 3 "$dir/stderr.txt" >&2; exit 1; }
     walls+=("$wall_ns")
     peaks+=("$rss_kb")
+    [ -n "$output" ] && written=$(stat -c %s "$output")
+    settle
+    bench_measure "$dir/stdout.txt" sh -c "cat '$document' >/dev/null && head -c $written /dev/zero >'$dir/floor.out'"
+    rm -f "$dir/floor.out"
+    floors+=("$wall_ns")
+    ratios+=("$(awk -v w="${walls[-1]}" -v f="$wall_ns" 'BEGIN { printf "%.4f", w / f }')")
   done
-  [ -n "$output" ] && written=$(stat -c %s "$output")
-  local wall peak
+  local wall peak floor ratio
   wall=$(median "${walls[@]}")
   peak=$(median "${peaks[@]}")
-  settle
-  bench_measure "$dir/stdout.txt" sh -c "cat '$document' >/dev/null && head -c $written /dev/zero >'$dir/floor.out'"
-  rm -f "$dir/floor.out"
-  awk -v n="$name" -v w="$wall" -v p="$peak" -v s="$size" -v f="$wall_ns" -v o="$written" 'BEGIN {
+  floor=$(median "${floors[@]}")
+  ratio=$(median "${ratios[@]}")
+  awk -v n="$name" -v w="$wall" -v p="$peak" -v s="$size" -v f="$floor" -v r="$ratio" -v o="$written" 'BEGIN {
     printf "  %-22s %8.2f s %8.1f MB/s %8.1f MiB   floor %6.2f s (x%.2f)   output %.1f MB\n",
-           n, w / 1e9, s / 1e6 / (w / 1e9), p / 1024, f / 1e9, w / f, o / 1e6 }'
+           n, w / 1e9, s / 1e6 / (w / 1e9), p / 1024, f / 1e9, r, o / 1e6 }'
 }
 
 for size_mb in "${sizes[@]}"; do
