@@ -41,7 +41,8 @@ std::size_t KeptValues::addItem(int slot, const char* path, int32_t length, int3
   if (const Wanted* known = findWanted(pair, hash, path, length)) return static_cast<std::size_t>(known - wanted_.data());
   wanted_.push_back(Wanted{pair, hash, static_cast<int32_t>(paths_.size()), length, -1, -1});
   paths_.append(path, static_cast<std::size_t>(length));
-  if (wantedCells_.size() >= cellsFor(wanted_.size())) {
+  // At most half full, as cellsFor sizes it: kept so without sizing it again for every key.
+  if (!wantedCells_.empty() && wantedCells_.size() >= 2 * wanted_.size()) {
     placeWanted(wanted_.size() - 1);
   } else {
     // Grown, and every key put in again.
@@ -62,13 +63,15 @@ void KeptValues::placeWanted(std::size_t index) {
 void KeptValues::placePairs() {
   // Sized for every item, the table holds each pair once. Every record of a document asks
   // for its pair: the bits answer most of them.
-  pairs_.assign(cellsFor(wanted_.size()), PairCell{0, false});
+  pairs_.assign(cellsFor(wanted_.size()), PairCell{0, -1, false});
   pairBits_.assign(pairs_.size() / 4, 0);
   pairWordShift_ = 64 - std::countr_zero(pairBits_.size());
   const std::size_t mask = pairs_.size() - 1;
-  for (Wanted& wanted : wanted_) {
+  for (std::size_t index = 0; index < wanted_.size(); ++index) {
+    Wanted& wanted = wanted_[index];
     std::size_t at = mixBits(wanted.pair) & mask;
     while (pairs_[at].pair != 0 && pairs_[at].pair != wanted.pair) at = (at + 1) & mask;
+    pairs_[at].onlyWanted = pairs_[at].pair == 0 ? static_cast<int32_t>(index) : -1;
     pairs_[at].pair = wanted.pair;
     wanted.pairAt = static_cast<int32_t>(at);
     const std::size_t bit = pairBitOf(wanted.pair);
@@ -110,6 +113,15 @@ KeptValues::Wanted* KeptValues::findWanted(uint64_t pair, uint64_t hash, const c
   return nullptr;
 }
 
+KeptValues::Wanted* KeptValues::wantedOf(const PairCell& cell, const char* path, int32_t length) {
+  // Most pairs are one item's: its path is compared without hashing the record's.
+  if (cell.onlyWanted >= 0) {
+    Wanted& only = wanted_[static_cast<std::size_t>(cell.onlyWanted)];
+    return hasPath(only, path, length) ? &only : nullptr;
+  }
+  return findWanted(cell.pair, hashPath(path, length), path, length);
+}
+
 bool KeptValues::hasPath(const Wanted& wanted, const char* path, int32_t length) const {
   const char* kept = paths_.data() + static_cast<std::size_t>(wanted.pathAt);
   // The output phase asks with the very path it was given: its bytes need not be fetched.
@@ -140,13 +152,16 @@ void KeptValues::readItems() {
   try {
     const OutputAreas& a = run.output;
     const auto* text = reinterpret_cast<const char*>(a.definition);
-    std::string code;
+    const StretchMarkers markers = stretchMarkersOf(run);
+    // Only the bytes copied into it are read: it is not cleared between items.
+    std::vector<char> code;
     for (int32_t at = 0; at < a.definitionSize && !itemsCancelled_.load(std::memory_order_relaxed);) {
-      const TemplateStretch s = nextStretch(run, at);
+      const TemplateStretch s = nextStretch(run, at, markers);
       if (s.hasItem) {
         // The fill stops at the first faulty item: none after it is ever looked up.
         if (!s.closed) break;
-        code.assign(static_cast<std::size_t>(s.itemLength) + 16, '\0');
+        if (code.size() < static_cast<std::size_t>(s.itemLength) + 16)
+          code.resize(static_cast<std::size_t>(s.itemLength) + 16);
         const int32_t length = copyWithoutBlanks(code.data(), text + s.itemOffset, s.itemLength);
         OutputItem item{};
         if (checkOutputItem(run, code.data(), length, &item) != nullptr) break;
@@ -307,7 +322,7 @@ void KeptValues::keep(RecordBatch& batch) {
     bool keep = !pair->kept;
     pair->kept = true;
     const char* path = tagPathOf(table, record);
-    Wanted* wanted = findWanted(pair->pair, hashPath(path, record.tagNameLength), path, record.tagNameLength);
+    Wanted* wanted = wantedOf(*pair, path, record.tagNameLength);
     if (wanted != nullptr && wanted->keptAt < 0) {
       wanted->keptAt = static_cast<int32_t>(kept_[slot].records.size());
       keep = true;

@@ -89,6 +89,7 @@ class KeptValues : public RecordSink, public ItemAnswers {
   // makes, and most are not addressed.
   struct PairCell {
     uint64_t pair;  // 0: empty
+    int32_t onlyWanted;  // its one item key's index in wanted_; -1 when it has more, found by their hashes
     bool kept;
   };
   // On the looking-up thread.
@@ -110,6 +111,8 @@ class KeptValues : public RecordSink, public ItemAnswers {
   // On the reading thread: whether the records are chosen by their pairs, once the items are read.
   bool choosesRecords();
   Wanted* findWanted(uint64_t pair, uint64_t hash, const char* path, int32_t length);
+  // The item key of the record's path in the pair's cell, or nullptr.
+  Wanted* wantedOf(const PairCell& cell, const char* path, int32_t length);
   bool hasPath(const Wanted& wanted, const char* path, int32_t length) const;
   void pointKnownPaths(int inputCount);
 

@@ -22,17 +22,19 @@ namespace {
 
 constexpr int32_t kShortestItem = 12;  // file number, one tag byte and the ten digits
 
-bool allDigits(const char* text, int length) { return checkNumber(text, length, kDigitsOnly) == 0; }
-
-// Digits as a number, -1 past the largest number a record can carry; the caller has
-// checked that they are digits.
-int32_t digitsValue(const char* text, int length) {
+// Whether the bytes are all digits, and their number: -1 past the largest number a record
+// can carry.
+bool readDigits(const char* text, int length, int32_t* number) {
   int64_t value = 0;
   for (int i = 0; i < length; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > INT32_MAX) return -1;
+    const int digit = text[i] - '0';
+    if (digit < 0 || digit > 9) return false;
+    // Past the largest, the rest are still checked to be digits.
+    if (value >= 0) value = value * 10 + digit;
+    if (value > INT32_MAX) value = -1;
   }
-  return static_cast<int32_t>(value);
+  *number = static_cast<int32_t>(value);
+  return true;
 }
 
 // Where the sequence number of an item of n bytes begins: right after the path's last ">"
@@ -50,19 +52,32 @@ int32_t sequenceStart(const char* code, int32_t n) {
 
 }  // namespace
 
-int32_t findMarker(const char* text, int32_t from, int32_t end, const char* marker) {
-  const auto length = static_cast<int32_t>(std::strlen(marker));
-  if (end - from < length) return -1;
-  // The byte looked for: one other than "<" and ">" when the marker has one, for an item's
-  // path is full of both.
+Marker markerOf(const char* text) {
+  const auto length = static_cast<int32_t>(std::strlen(text));
   int32_t key = 0;
-  while (key < length && (marker[key] == '<' || marker[key] == '>')) ++key;
+  while (key < length && (text[key] == '<' || text[key] == '>')) ++key;
   if (key == length) key = 0;
+  return Marker{text, length, key};
+}
+
+StretchMarkers stretchMarkersOf(const OutputRun& run) {
+  return StretchMarkers{markerOf(run.settings.startMarker), markerOf(run.settings.endMarker)};
+}
+
+int32_t findMarker(const char* text, int32_t from, int32_t end, const char* marker) {
+  return findMarker(text, from, end, markerOf(marker));
+}
+
+int32_t findMarker(const char* text, int32_t from, int32_t end, const Marker& marker) {
+  const int32_t length = marker.length;
+  const int32_t key = marker.key;
+  if (end - from < length) return -1;
   const char* last = text + end - length + key;  // where the key byte of the last place can be
   for (const char* at = text + from + key; at <= last;) {
-    at = static_cast<const char*>(std::memchr(at, marker[key], static_cast<std::size_t>(last - at + 1)));
+    at = static_cast<const char*>(std::memchr(at, marker.text[key], static_cast<std::size_t>(last - at + 1)));
     if (at == nullptr) return -1;
-    if (std::memcmp(at - key, marker, static_cast<std::size_t>(length)) == 0) return static_cast<int32_t>(at - key - text);
+    if (std::memcmp(at - key, marker.text, static_cast<std::size_t>(length)) == 0)
+      return static_cast<int32_t>(at - key - text);
     ++at;
   }
   return -1;
@@ -98,12 +113,14 @@ int loadOutputDefinition(OutputRun& run) {
   return 0;
 }
 
-TemplateStretch nextStretch(OutputRun& run, int32_t from) {
+TemplateStretch nextStretch(OutputRun& run, int32_t from) { return nextStretch(run, from, stretchMarkersOf(run)); }
+
+TemplateStretch nextStretch(const OutputRun& run, int32_t from, const StretchMarkers& markers) {
   const auto* text = reinterpret_cast<const char*>(run.output.definition);
   const int32_t size = run.output.definitionSize;
   const int32_t searchEnd = run.output.definitionTextLength;
   TemplateStretch s{from, 0, false, false, 0, 0, 0, size};
-  const int32_t start = from < searchEnd ? findMarker(text, from, searchEnd, run.settings.startMarker) : -1;
+  const int32_t start = from < searchEnd ? findMarker(text, from, searchEnd, markers.start) : -1;
   if (start < 0) {
     s.literalLength = size - from;
     return s;
@@ -111,19 +128,19 @@ TemplateStretch nextStretch(OutputRun& run, int32_t from) {
   s.literalLength = start - from;
   s.hasItem = true;
   s.markerOffset = start;
-  s.itemOffset = start + static_cast<int32_t>(std::strlen(run.settings.startMarker));
-  const int32_t end = findMarker(text, s.itemOffset, searchEnd, run.settings.endMarker);
+  s.itemOffset = start + markers.start.length;
+  const int32_t end = findMarker(text, s.itemOffset, searchEnd, markers.end);
   if (end < 0) {
     s.itemLength = size - s.itemOffset;
     s.next = size;
     return s;
   }
   s.itemLength = end - s.itemOffset;
-  s.next = end + static_cast<int32_t>(std::strlen(run.settings.endMarker));
+  s.next = end + markers.end.length;
   // A START before the END means this item was left open. Only the item's own bytes are
   // searched, so the template is still looked over once.
-  const int32_t reach = end + static_cast<int32_t>(std::strlen(run.settings.startMarker)) - 1;
-  const int32_t nested = findMarker(text, s.itemOffset, reach < searchEnd ? reach : searchEnd, run.settings.startMarker);
+  const int32_t reach = end + markers.start.length - 1;
+  const int32_t nested = findMarker(text, s.itemOffset, reach < searchEnd ? reach : searchEnd, markers.start);
   s.closed = nested < 0 || nested >= end;
   return s;
 }
@@ -136,12 +153,14 @@ const char* checkOutputItem(OutputRun& run, const char* code, int32_t n, OutputI
   const char* seq = code + seqAt;
   const char* replace = code + n - 6;
   const char* maximum = code + n - 3;
-  if (!allDigits(seq, seqLength) || digitsValue(seq, seqLength) < 1) return kDetailSeqNo;
-  if (!allDigits(replace, 3)) return kDetailReplaceNo;
-  const int32_t replaceNo = digitsValue(replace, 3);
+  int32_t seqNo = 0;
+  int32_t replaceNo = 0;
+  int32_t maxLength = 0;
+  if (!readDigits(seq, seqLength, &seqNo) || seqNo < 1) return kDetailSeqNo;
+  if (!readDigits(replace, 3, &replaceNo)) return kDetailReplaceNo;
   if (!run.settings.useReplacement && replaceNo != 0) return kDetailReplaceNoWithoutFile;
-  if (!allDigits(maximum, 3)) return kDetailMaxLength;
-  *item = OutputItem{code[0] - '0', 1, seqAt - 1, digitsValue(seq, seqLength), replaceNo, digitsValue(maximum, 3)};
+  if (!readDigits(maximum, 3, &maxLength)) return kDetailMaxLength;
+  *item = OutputItem{code[0] - '0', 1, seqAt - 1, seqNo, replaceNo, maxLength};
   return nullptr;
 }
 

@@ -38,11 +38,29 @@ struct TemplateStretch {
   int32_t next;  // where the next stretch begins; the template's size after the last one
 };
 
+// A marker made ready once for its many searches: its length, and the byte a search looks
+// for, one other than "<" and ">" when it has one, for an item's path is full of both.
+struct Marker {
+  const char* text;
+  int32_t length;
+  int32_t key;
+};
+Marker markerOf(const char* text);
+
+// The run's START and END markers, made ready.
+struct StretchMarkers {
+  Marker start;
+  Marker end;
+};
+StretchMarkers stretchMarkersOf(const OutputRun& run);
+
 // The first place in [from, end) where the NUL-terminated marker begins, or -1.
 int32_t findMarker(const char* text, int32_t from, int32_t end, const char* marker);
+int32_t findMarker(const char* text, int32_t from, int32_t end, const Marker& marker);
 
 // The stretch that begins at `from` in the loaded template.
 TemplateStretch nextStretch(OutputRun& run, int32_t from);
+TemplateStretch nextStretch(const OutputRun& run, int32_t from, const StretchMarkers& markers);
 
 // Checks the item code of n bytes in the work area (blanks already dropped), upper-cases
 // its tag path and hands it to emitItem. -1 with message 1022 (ROWS and COLS of the START

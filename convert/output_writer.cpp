@@ -262,12 +262,13 @@ int emitItem(OutputRun& run, const OutputItem& item, const char* path) {
 int expandOutputDefinition(OutputRun& run) {
   OutputAreas& a = run.output;
   const auto* text = reinterpret_cast<const char*>(a.definition);
+  const StretchMarkers markers = stretchMarkersOf(run);
   for (int32_t at = 0; at < a.definitionSize;) {
     // A stretch found before the documents is not searched for again.
     TemplateStretch s{};
     if (run.answers == nullptr || !run.answers->stretchAt(at, &s)) {
       ++run.stretchesSearched;
-      s = nextStretch(run, at);
+      s = nextStretch(run, at, markers);
     }
     if (writeOutput(run, text + s.literalOffset, s.literalLength) != 0) return -1;
     if (s.hasItem) {
