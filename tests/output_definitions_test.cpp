@@ -38,6 +38,7 @@ TEST(OutputItemCode, TheSequenceNumberTakesEveryDigitAfterThePathsLastBracket) {
       {"1<P>00000000000000000001000000", "<P>|1|0|0"},
       {"1<P>2147483647000000", "<P>|2147483647|0|0"},
       {"1<P>2147483648000000", kDetailSeqNo},  // past what a record can carry
+      {"1<P>21474836480000000000000000000000000000000000000001000000", kDetailSeqNo},  // and far past
       {"1<P>0000000000", kDetailSeqNo},
       {"1<P>000000000000", kDetailSeqNo},
       {"1<H1>0001000000", "<H1>|1|0|0"},
