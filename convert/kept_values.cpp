@@ -1,5 +1,6 @@
 #include "convert/kept_values.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <utility>
@@ -16,6 +17,9 @@
 namespace mq {
 
 namespace {
+
+// Items whose room is made before the template is read: beyond them, the tables grow.
+constexpr std::size_t kReservedItems = std::size_t{1} << 18;
 
 // A path is looked up for every record whose length and number an item has.
 uint64_t hashPath(const char* path, int32_t length) { return hashBytes(path, length, static_cast<uint32_t>(length)); }
@@ -35,9 +39,7 @@ uint64_t KeptValues::pairKey(int slot, int32_t length, int32_t seqNo) {
          static_cast<uint32_t>(seqNo);
 }
 
-std::size_t KeptValues::addItem(int slot, const char* path, int32_t length, int32_t seqNo) {
-  const uint64_t pair = pairKey(slot, length, seqNo);
-  const uint64_t hash = hashPath(path, length);
+std::size_t KeptValues::addItem(uint64_t pair, uint64_t hash, const char* path, int32_t length) {
   if (const Wanted* known = findWanted(pair, hash, path, length)) return static_cast<std::size_t>(known - wanted_.data());
   wanted_.push_back(Wanted{pair, hash, static_cast<int32_t>(paths_.size()), length, -1, -1});
   paths_.append(path, static_cast<std::size_t>(length));
@@ -50,6 +52,10 @@ std::size_t KeptValues::addItem(int slot, const char* path, int32_t length, int3
     for (std::size_t index = 0; index < wanted_.size(); ++index) placeWanted(index);
   }
   return wanted_.size() - 1;
+}
+
+void KeptValues::fetchCell(uint64_t pair, uint64_t hash) const {
+  if (!wantedCells_.empty()) __builtin_prefetch(&wantedCells_[mixBits(pair ^ hash) & (wantedCells_.size() - 1)]);
 }
 
 void KeptValues::placeWanted(std::size_t index) {
@@ -67,7 +73,9 @@ void KeptValues::placePairs() {
   pairBits_.assign(pairs_.size() / 4, 0);
   pairWordShift_ = 64 - std::countr_zero(pairBits_.size());
   const std::size_t mask = pairs_.size() - 1;
+  constexpr std::size_t kAhead = 8;  // keys whose cells are fetched before they are placed
   for (std::size_t index = 0; index < wanted_.size(); ++index) {
+    if (index + kAhead < wanted_.size()) __builtin_prefetch(&pairs_[mixBits(wanted_[index + kAhead].pair) & mask]);
     Wanted& wanted = wanted_[index];
     std::size_t at = mixBits(wanted.pair) & mask;
     while (pairs_[at].pair != 0 && pairs_[at].pair != wanted.pair) at = (at + 1) & mask;
@@ -155,6 +163,32 @@ void KeptValues::readItems() {
     const StretchMarkers markers = stretchMarkersOf(run);
     // Only the bytes copied into it are read: it is not cleared between items.
     std::vector<char> code;
+    // The keys of the last items read, added a few at a time: each one's cell is fetched when
+    // it is read, so that the cache misses of a large template's table overlap.
+    struct PendingKey {
+      uint64_t pair;
+      uint64_t hash;
+      int32_t pathAt;  // in pendingPaths
+      int32_t length;
+    };
+    // Sized once for as many items as the template can hold, up to a bound: grown item by
+    // item, they would be copied, and twice the memory touched.
+    const auto most = static_cast<std::size_t>(a.definitionTextLength / (startLength_ + endLength_ + kShortestItem));
+    const std::size_t reserved = std::min<std::size_t>(most, kReservedItems);
+    known_.reserve(reserved);
+    wanted_.reserve(reserved);
+    itemKeys_.reserve(reserved);
+    paths_.reserve(std::min(static_cast<std::size_t>(a.definitionTextLength), kReservedItems * 64));
+    constexpr std::size_t kPendingKeys = 16;
+    std::vector<PendingKey> pending;
+    std::string pendingPaths;
+    const auto addPending = [&] {
+      for (const PendingKey& key : pending) {
+        itemKeys_.push_back(static_cast<int32_t>(addItem(key.pair, key.hash, pendingPaths.data() + key.pathAt, key.length)));
+      }
+      pending.clear();
+      pendingPaths.clear();
+    };
     for (int32_t at = 0; at < a.definitionSize && !itemsCancelled_.load(std::memory_order_relaxed);) {
       const TemplateStretch s = nextStretch(run, at, markers);
       if (s.hasItem) {
@@ -169,11 +203,17 @@ void KeptValues::readItems() {
         if (item.fileNo >= 1 && item.fileNo <= run.settings.inputCount) {
           char* path = code.data() + item.tagNameOffset;
           upperCaseItemPath(run, item, path);
-          itemKeys_.push_back(static_cast<int32_t>(addItem(item.fileNo - 1, path, item.tagNameLength, item.seqNo)));
+          const uint64_t pair = pairKey(item.fileNo - 1, item.tagNameLength, item.seqNo);
+          const uint64_t hash = hashPath(path, item.tagNameLength);
+          fetchCell(pair, hash);
+          pending.push_back(PendingKey{pair, hash, static_cast<int32_t>(pendingPaths.size()), item.tagNameLength});
+          pendingPaths.append(path, static_cast<std::size_t>(item.tagNameLength));
+          if (pending.size() == kPendingKeys) addPending();
         }
       }
       at = s.next;
     }
+    addPending();
     placePairs();
     pairsPlaced_.store(true, std::memory_order_release);
     pointKnownPaths(run.settings.inputCount);

@@ -97,8 +97,10 @@ class KeptValues : public RecordSink, public ItemAnswers {
   void keepLate(int slot, const TagRecord& record, const ParseTableSlot& table);
 
   static uint64_t pairKey(int slot, int32_t length, int32_t seqNo);
-  // The index of the item's key in wanted_, added when new.
-  std::size_t addItem(int slot, const char* path, int32_t length, int32_t seqNo);
+  // The index of the item's key (its pair and path, and the path's hash) in wanted_, added when new.
+  std::size_t addItem(uint64_t pair, uint64_t hash, const char* path, int32_t length);
+  // Fetches the cell of wantedCells_ where the key's search begins.
+  void fetchCell(uint64_t pair, uint64_t hash) const;
   void placeWanted(std::size_t index);
   void placePairs();
   void startLookup();

@@ -20,8 +20,6 @@ namespace mq {
 
 namespace {
 
-constexpr int32_t kShortestItem = 12;  // file number, one tag byte and the ten digits
-
 // Whether the bytes are all digits, and their number: -1 past the largest number a record
 // can carry.
 bool readDigits(const char* text, int length, int32_t* number) {

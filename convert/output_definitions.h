@@ -11,6 +11,9 @@ namespace mq {
 
 struct OutputRun;
 
+// The shortest item code: file number, one tag byte and the ten digits.
+constexpr int32_t kShortestItem = 12;
+
 struct OutputItem {
   int32_t fileNo;
   int32_t tagNameOffset;  // in the work area: always 1
