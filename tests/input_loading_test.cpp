@@ -141,6 +141,17 @@ TEST_F(InputLoading, AFailureAfterGrowthLeavesTheSlotConsistent) {
   EXPECT_GT(testRun().tables[0].recordCapacity, kTableAreaSize);
 }
 
+// A text three times the contents area's step is kept whole: the area grows to hold it.
+TEST_F(InputLoading, ATextLongerThanTheContentsAreaIsKeptWhole) {
+  const std::string text(3 * kTableAreaSize, 'x');
+  writeFile(path("a.html"), "<P>" + text + "</P>");
+  ASSERT_EQ(loadInputs(testRun(), inputs(InputKind::Html, {"a.html"})), 0);
+  const ParseTableSlot& table = testRun().tables[0];
+  ASSERT_EQ(table.recordCount, 1);
+  const TagRecord& record = *recordAt(table, 0);
+  EXPECT_EQ(std::string(contentOf(table, record), static_cast<std::size_t>(record.contentLength)), text);
+}
+
 // The fuzz targets feed documents and listings from memory; they must load as files do.
 TEST_F(InputLoading, DocumentsAndListingsFromMemoryLoadAsFilesDo) {
   const std::string documents[] = {"<P>a<B>b</B>c</P>", test::convert("<T>日本</T>\r\n<T>", "UTF-8", "EUC-JP") + ">",
