@@ -41,8 +41,7 @@ uint64_t KeptValues::pairKey(int slot, int32_t length, int32_t seqNo) {
 
 std::size_t KeptValues::addItem(uint64_t pair, uint64_t hash, const char* path, int32_t length) {
   if (const Wanted* known = findWanted(pair, hash, path, length)) return static_cast<std::size_t>(known - wanted_.data());
-  wanted_.push_back(Wanted{pair, hash, static_cast<int32_t>(paths_.size()), length, -1, -1});
-  paths_.append(path, static_cast<std::size_t>(length));
+  wanted_.push_back(Wanted{pair, hash, pathTextOf(hash, path, length), length, -1, -1});
   // At most half full, as cellsFor sizes it: kept so without sizing it again for every key.
   if (!wantedCells_.empty() && wantedCells_.size() >= 2 * wanted_.size()) {
     placeWanted(wanted_.size() - 1);
@@ -52,6 +51,38 @@ std::size_t KeptValues::addItem(uint64_t pair, uint64_t hash, const char* path, 
     for (std::size_t index = 0; index < wanted_.size(); ++index) placeWanted(index);
   }
   return wanted_.size() - 1;
+}
+
+int32_t KeptValues::pathTextOf(uint64_t hash, const char* path, int32_t length) {
+  if (!pathCells_.empty()) {
+    const std::size_t mask = pathCells_.size() - 1;
+    for (std::size_t at = hash & mask; pathCells_[at].at >= 0; at = (at + 1) & mask) {
+      const PathCell& cell = pathCells_[at];
+      if (cell.hash == hash && cell.length == length &&
+          std::memcmp(paths_.data() + cell.at, path, static_cast<std::size_t>(length)) == 0) {
+        return cell.at;
+      }
+    }
+  }
+  const PathCell added{hash, static_cast<int32_t>(paths_.size()), length};
+  paths_.append(path, static_cast<std::size_t>(length));
+  ++pathCount_;
+  if (pathCells_.size() < cellsFor(pathCount_)) {
+    // Grown, and every text put in again.
+    std::vector<PathCell> old = std::exchange(pathCells_, std::vector<PathCell>(cellsFor(pathCount_), PathCell{0, -1, 0}));
+    for (const PathCell& cell : old) {
+      if (cell.at >= 0) placePathText(cell);
+    }
+  }
+  placePathText(added);
+  return added.at;
+}
+
+void KeptValues::placePathText(const PathCell& cell) {
+  const std::size_t mask = pathCells_.size() - 1;
+  std::size_t at = cell.hash & mask;
+  while (pathCells_[at].at >= 0) at = (at + 1) & mask;
+  pathCells_[at] = cell;
 }
 
 void KeptValues::fetchCell(uint64_t pair, uint64_t hash) const {
@@ -178,7 +209,6 @@ void KeptValues::readItems() {
     known_.reserve(reserved);
     wanted_.reserve(reserved);
     itemKeys_.reserve(reserved);
-    paths_.reserve(std::min(static_cast<std::size_t>(a.definitionTextLength), kReservedItems * 64));
     constexpr std::size_t kPendingKeys = 16;
     std::vector<PendingKey> pending;
     std::string pendingPaths;

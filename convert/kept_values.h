@@ -92,6 +92,13 @@ class KeptValues : public RecordSink, public ItemAnswers {
     int32_t onlyWanted;  // its one item key's index in wanted_; -1 when it has more, found by their hashes
     bool kept;
   };
+  // A path's text in paths_: a template's items name far fewer paths than keys, and a text kept
+  // once stays in the cache for every record compared with it.
+  struct PathCell {
+    uint64_t hash;
+    int32_t at;  // -1: empty
+    int32_t length;
+  };
   // On the looking-up thread.
   void keep(RecordBatch& batch);
   void keepLate(int slot, const TagRecord& record, const ParseTableSlot& table);
@@ -102,6 +109,9 @@ class KeptValues : public RecordSink, public ItemAnswers {
   // Fetches the cell of wantedCells_ where the key's search begins.
   void fetchCell(uint64_t pair, uint64_t hash) const;
   void placeWanted(std::size_t index);
+  // Where the path's text is in paths_, added when new.
+  int32_t pathTextOf(uint64_t hash, const char* path, int32_t length);
+  void placePathText(const PathCell& cell);
   void placePairs();
   void startLookup();
   // On the items' own thread, from the areas of reader_.
@@ -129,7 +139,9 @@ class KeptValues : public RecordSink, public ItemAnswers {
   int pairWordShift_ = 64;  // of a hash, for a word of pairBits_
   std::vector<int32_t> wantedCells_;  // index into wanted_ plus 1; 0: empty
   std::vector<Wanted> wanted_;
-  std::string paths_;  // of wanted_, one after another: one block instead of one per path
+  std::string paths_;  // of wanted_, each text once: one block instead of one per path
+  std::vector<PathCell> pathCells_;  // where each text is in paths_
+  std::size_t pathCount_ = 0;
   std::vector<int32_t> itemKeys_;  // of each item looked up, in the template's order: its index in wanted_
   std::size_t nextItem_ = 0;
   // Every good item up to the first faulty one, with the stretch it ends; the paths are
