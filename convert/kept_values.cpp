@@ -180,8 +180,7 @@ bool KeptValues::readTemplate(OutputRun& run) {
     return false;
   }
   choice_ = run.recordChoice;
-  startLength_ = static_cast<int32_t>(std::strlen(run.settings.startMarker));
-  endLength_ = static_cast<int32_t>(std::strlen(run.settings.endMarker));
+  markers_ = stretchMarkersOf(own);
   items_ = std::thread([this] { readItems(); });
   return true;
 }
@@ -191,7 +190,6 @@ void KeptValues::readItems() {
   try {
     const OutputAreas& a = run.output;
     const auto* text = reinterpret_cast<const char*>(a.definition);
-    const StretchMarkers markers = stretchMarkersOf(run);
     // Only the bytes copied into it are read: it is not cleared between items.
     std::vector<char> code;
     // The keys of the last items read, added a few at a time: each one's cell is fetched when
@@ -204,7 +202,8 @@ void KeptValues::readItems() {
     };
     // Sized once for as many items as the template can hold, up to a bound: grown item by
     // item, they would be copied, and twice the memory touched.
-    const auto most = static_cast<std::size_t>(a.definitionTextLength / (startLength_ + endLength_ + kShortestItem));
+    const auto most = static_cast<std::size_t>(a.definitionTextLength /
+                                               (markers_.start.length + markers_.end.length + kShortestItem));
     const std::size_t reserved = std::min<std::size_t>(most, kReservedItems);
     known_.reserve(reserved);
     wanted_.reserve(reserved);
@@ -220,7 +219,7 @@ void KeptValues::readItems() {
       pendingPaths.clear();
     };
     for (int32_t at = 0; at < a.definitionSize && !itemsCancelled_.load(std::memory_order_relaxed);) {
-      const TemplateStretch s = nextStretch(run, at, markers);
+      const TemplateStretch s = nextStretch(run, at, markers_);
       if (s.hasItem) {
         // The fill stops at the first faulty item: none after it is ever looked up.
         if (!s.closed) break;
@@ -485,9 +484,9 @@ bool KeptValues::stretchAt(int32_t from, TemplateStretch* stretch) {
   stretch->hasItem = true;
   stretch->closed = true;
   stretch->markerOffset = known.markerOffset;
-  stretch->itemOffset = known.markerOffset + startLength_;
+  stretch->itemOffset = known.markerOffset + markers_.start.length;
   stretch->itemLength = known.itemLength;
-  stretch->next = stretch->itemOffset + known.itemLength + endLength_;
+  stretch->next = stretch->itemOffset + known.itemLength + markers_.end.length;
   return true;
 }
 

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "common/settings.h"
+#include "convert/output_definitions.h"
 #include "convert/output_run.h"
 #include "convert/record_batches.h"
 #include "convert/record_index.h"
@@ -153,8 +154,7 @@ class KeptValues : public RecordSink, public ItemAnswers {
     KnownItem item;
   };
   std::vector<Known> known_;
-  int32_t startLength_ = 0;  // of the markers, which the run's settings fix
-  int32_t endLength_ = 0;
+  StretchMarkers markers_{};  // the items' run's, made ready once
   std::size_t nextKnown_ = 0;
   Kept kept_[kMaxInputs];
   ParseTableSlot tables_[kMaxInputs] = {};  // as fillTables left them

@@ -62,10 +62,6 @@ StretchMarkers stretchMarkersOf(const OutputRun& run) {
   return StretchMarkers{markerOf(run.settings.startMarker), markerOf(run.settings.endMarker)};
 }
 
-int32_t findMarker(const char* text, int32_t from, int32_t end, const char* marker) {
-  return findMarker(text, from, end, markerOf(marker));
-}
-
 int32_t findMarker(const char* text, int32_t from, int32_t end, const Marker& marker) {
   const int32_t length = marker.length;
   const int32_t key = marker.key;
@@ -110,8 +106,6 @@ int loadOutputDefinition(OutputRun& run) {
       nul == nullptr ? a.definitionSize : static_cast<int32_t>(static_cast<const unsigned char*>(nul) - a.definition);
   return 0;
 }
-
-TemplateStretch nextStretch(OutputRun& run, int32_t from) { return nextStretch(run, from, stretchMarkersOf(run)); }
 
 TemplateStretch nextStretch(const OutputRun& run, int32_t from, const StretchMarkers& markers) {
   const auto* text = reinterpret_cast<const char*>(run.output.definition);

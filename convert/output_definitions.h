@@ -57,12 +57,11 @@ struct StretchMarkers {
 };
 StretchMarkers stretchMarkersOf(const OutputRun& run);
 
-// The first place in [from, end) where the NUL-terminated marker begins, or -1.
-int32_t findMarker(const char* text, int32_t from, int32_t end, const char* marker);
+// The first place in [from, end) where the marker begins, or -1.
 int32_t findMarker(const char* text, int32_t from, int32_t end, const Marker& marker);
 
-// The stretch that begins at `from` in the loaded template.
-TemplateStretch nextStretch(OutputRun& run, int32_t from);
+// The stretch that begins at `from` in the loaded template, its markers made ready by
+// stretchMarkersOf(run).
 TemplateStretch nextStretch(const OutputRun& run, int32_t from, const StretchMarkers& markers);
 
 // Checks the item code of n bytes in the work area (blanks already dropped), upper-cases

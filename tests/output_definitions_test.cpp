@@ -94,7 +94,8 @@ TEST(TemplateMarker, IsFoundWhereThePlainSearchFindsIt) {
     const char* marker = markers[static_cast<std::size_t>(round) % std::size(markers)];
     const std::size_t plain = std::string_view(text.data(), static_cast<std::size_t>(end)).find(marker, static_cast<std::size_t>(from));
     const int32_t expected = plain == std::string_view::npos ? -1 : static_cast<int32_t>(plain);
-    ASSERT_EQ(findMarker(text.data(), from, end, marker), expected) << text << " [" << from << "," << end << ") " << marker;
+    ASSERT_EQ(findMarker(text.data(), from, end, markerOf(marker)), expected)
+        << text << " [" << from << "," << end << ") " << marker;
     found += expected >= 0 ? 1 : 0;
   }
   EXPECT_GT(found, 500);
