@@ -24,6 +24,16 @@ constexpr std::size_t kReservedItems = std::size_t{1} << 18;
 // A path is looked up for every record whose length and number an item has.
 uint64_t hashPath(const char* path, int32_t length) { return hashBytes(path, length, static_cast<uint32_t>(length)); }
 
+// Sixteen bits a cell of pairs_, so 32 or more a pair. A cache line of them holds 512 numbers
+// in a row of one path length: a document's records of one path, numbered one after another,
+// ask the same line, which stays in the cache, on the reading thread too.
+constexpr std::size_t kLineWords = 8;
+constexpr int kLineNumbersShift = 9;  // 512 numbers a line
+std::size_t pairBitIn(uint64_t pair, int lineShift) {
+  const std::size_t line = ((pair >> kLineNumbersShift) * uint64_t{0x9E3779B97F4A7C15}) >> lineShift;
+  return (line << kLineNumbersShift) | (pair & ((uint64_t{1} << kLineNumbersShift) - 1));
+}
+
 // The table size for `count` keys: a power of two, at most half full.
 std::size_t cellsFor(std::size_t count) {
   std::size_t size = 16;
@@ -101,8 +111,8 @@ void KeptValues::placePairs() {
   // Sized for every item, the table holds each pair once. Every record of a document asks
   // for its pair: the bits answer most of them.
   pairs_.assign(cellsFor(wanted_.size()), PairCell{0, -1, false});
-  pairBits_.assign(pairs_.size() / 4, 0);
-  pairWordShift_ = 64 - std::countr_zero(pairBits_.size());
+  pairBits_.assign(std::max<std::size_t>(pairs_.size() / 4, 2 * kLineWords), 0);
+  pairLineShift_ = 64 - std::countr_zero(pairBits_.size() / kLineWords);
   const std::size_t mask = pairs_.size() - 1;
   constexpr std::size_t kAhead = 8;  // keys whose cells are fetched before they are placed
   for (std::size_t index = 0; index < wanted_.size(); ++index) {
@@ -118,13 +128,7 @@ void KeptValues::placePairs() {
   }
 }
 
-// Sixteen bits a cell of pairs_, so 32 or more a pair. A word holds 64 numbers in a row of
-// one path length: a document's records of one path, numbered one after another, ask the
-// same word from the cache, on the reading thread too.
-std::size_t KeptValues::pairBitOf(uint64_t pair) const {
-  const std::size_t word = ((pair >> 6) * uint64_t{0x9E3779B97F4A7C15}) >> pairWordShift_;
-  return word * 64 + (pair & 63);
-}
+std::size_t KeptValues::pairBitOf(uint64_t pair) const { return pairBitIn(pair, pairLineShift_); }
 
 bool KeptValues::hasPairBit(uint64_t pair) const {
   const std::size_t bit = pairBitOf(pair);
@@ -329,9 +333,14 @@ int KeptValues::take(ParseRun& run, int slot, const TagRecord* records, int32_t 
   // are not copied. Chosen without a branch, so that the bits' loads overlap.
   chosen_.resize(static_cast<std::size_t>(count));
   int32_t chosenCount = 0;
+  // Held in registers: the stores into chosen_ could otherwise be the members' own bytes.
+  const uint64_t* bits = pairBits_.data();
+  const int shift = pairLineShift_;
+  int32_t* chosen = chosen_.data();
   for (int32_t r = 0; r < count; ++r) {
-    chosen_[static_cast<std::size_t>(chosenCount)] = r;
-    chosenCount += hasPairBit(pairKey(slot, records[r].tagNameLength, records[r].seqNo)) ? 1 : 0;
+    const std::size_t bit = pairBitIn(pairKey(slot, records[r].tagNameLength, records[r].seqNo), shift);
+    chosen[chosenCount] = r;
+    chosenCount += static_cast<int32_t>(bits[bit / 64] >> (bit % 64) & 1);
   }
   chosen_.resize(static_cast<std::size_t>(chosenCount));
   if (chosen_.empty()) return 0;

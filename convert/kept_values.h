@@ -137,7 +137,7 @@ class KeptValues : public RecordSink, public ItemAnswers {
   // A bit a pair, in far fewer bytes than pairs_: most records' pairs are in no item, and the
   // bits say so from the cache, also to the reading thread.
   std::vector<uint64_t> pairBits_;
-  int pairWordShift_ = 64;  // of a hash, for a word of pairBits_
+  int pairLineShift_ = 63;            // of a hash, for a cache line of pairBits_
   std::vector<int32_t> wantedCells_;  // index into wanted_ plus 1; 0: empty
   std::vector<Wanted> wanted_;
   std::string paths_;  // of wanted_, each text once: one block instead of one per path
