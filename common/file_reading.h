@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace mq {
@@ -15,6 +16,16 @@ int getFileLength(long* length, const char* fileName);
 // when it cannot be read, or when the block would be larger than an area may be. A
 // block may be left taken on failure; its owner releases it.
 int readWholeFile(unsigned char** block, int32_t* length, const char* fileName);
+
+// The same in two steps, so that a file known to open can be read on another thread: opened
+// and measured first (-1 when it cannot be, or is too long), then read and closed.
+struct WholeFile {
+  std::FILE* file = nullptr;
+  long length = 0;
+};
+int openWholeFile(WholeFile* whole, const char* fileName);
+int readOpenedFile(WholeFile* whole, unsigned char** block, int32_t* length);
+void closeWholeFile(WholeFile* whole);
 
 // Everything on standard input, read in binary mode; false when it cannot be read or holds
 // more than the largest area.

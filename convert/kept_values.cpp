@@ -178,7 +178,8 @@ bool KeptValues::readTemplate(OutputRun& run) {
   OutputRun& own = *reader_;
   own.settings = run.settings;
   own.templateText = run.templateText;
-  if (takeOutputAreas(own) != 0 || loadOutputDefinition(own) != 0) {
+  // Only opened here: it is read on the items' thread while the documents' reading begins.
+  if (takeOutputAreas(own) != 0 || openOutputDefinition(own, &template_) != 0) {
     releaseOutputAreas(own);
     reader_.reset();
     return false;
@@ -191,65 +192,11 @@ bool KeptValues::readTemplate(OutputRun& run) {
 
 void KeptValues::readItems() {
   OutputRun& run = *reader_;
+  // A template that opened but could not be read (a lack of memory, a failing disk) is read
+  // again by the output phase, which reports what it reports; the documents are kept whole.
+  templateLost_ = readOutputDefinition(run, &template_) != 0;
   try {
-    const OutputAreas& a = run.output;
-    const auto* text = reinterpret_cast<const char*>(a.definition);
-    // Only the bytes copied into it are read: it is not cleared between items.
-    std::vector<char> code;
-    // The keys of the last items read, added a few at a time: each one's cell is fetched when
-    // it is read, so that the cache misses of a large template's table overlap.
-    struct PendingKey {
-      uint64_t pair;
-      uint64_t hash;
-      int32_t pathAt;  // in pendingPaths
-      int32_t length;
-    };
-    // Sized once for as many items as the template can hold, up to a bound: grown item by
-    // item, they would be copied, and twice the memory touched.
-    const auto most = static_cast<std::size_t>(a.definitionTextLength /
-                                               (markers_.start.length + markers_.end.length + kShortestItem));
-    const std::size_t reserved = std::min<std::size_t>(most, kReservedItems);
-    known_.reserve(reserved);
-    wanted_.reserve(reserved);
-    itemKeys_.reserve(reserved);
-    constexpr std::size_t kPendingKeys = 16;
-    std::vector<PendingKey> pending;
-    std::string pendingPaths;
-    const auto addPending = [&] {
-      for (const PendingKey& key : pending) {
-        itemKeys_.push_back(static_cast<int32_t>(addItem(key.pair, key.hash, pendingPaths.data() + key.pathAt, key.length)));
-      }
-      pending.clear();
-      pendingPaths.clear();
-    };
-    for (int32_t at = 0; at < a.definitionSize && !itemsCancelled_.load(std::memory_order_relaxed);) {
-      const TemplateStretch s = nextStretch(run, at, markers_);
-      if (s.hasItem) {
-        // The fill stops at the first faulty item: none after it is ever looked up.
-        if (!s.closed) break;
-        if (code.size() < static_cast<std::size_t>(s.itemLength) + 16)
-          code.resize(static_cast<std::size_t>(s.itemLength) + 16);
-        const int32_t length = copyWithoutBlanks(code.data(), text + s.itemOffset, s.itemLength);
-        OutputItem item{};
-        if (checkOutputItem(run, code.data(), length, &item) != nullptr) break;
-        known_.push_back({s.literalOffset, s.markerOffset, s.itemLength, KnownItem{item, nullptr}});
-        if (item.fileNo >= 1 && item.fileNo <= run.settings.inputCount) {
-          char* path = code.data() + item.tagNameOffset;
-          upperCaseItemPath(run, item, path);
-          const uint64_t pair = pairKey(item.fileNo - 1, item.tagNameLength, item.seqNo);
-          const uint64_t hash = hashPath(path, item.tagNameLength);
-          fetchCell(pair, hash);
-          pending.push_back(PendingKey{pair, hash, static_cast<int32_t>(pendingPaths.size()), item.tagNameLength});
-          pendingPaths.append(path, static_cast<std::size_t>(item.tagNameLength));
-          if (pending.size() == kPendingKeys) addPending();
-        }
-      }
-      at = s.next;
-    }
-    addPending();
-    placePairs();
-    pairsPlaced_.store(true, std::memory_order_release);
-    pointKnownPaths(run.settings.inputCount);
+    if (!templateLost_) readKnownItems(run);
   } catch (...) {
     itemsFailure_ = std::current_exception();
   }
@@ -263,6 +210,68 @@ void KeptValues::readItems() {
   const std::lock_guard<std::mutex> lock(itemsMutex_);
   itemsDone_ = true;
   itemsRead_.notify_all();
+}
+
+void KeptValues::readKnownItems(OutputRun& run) {
+  const OutputAreas& a = run.output;
+  const auto* text = reinterpret_cast<const char*>(a.definition);
+  // Only the bytes copied into it are read: it is not cleared between items.
+  std::vector<char> code;
+  // The keys of the last items read, added a few at a time: each one's cell is fetched when
+  // it is read, so that the cache misses of a large template's table overlap.
+  struct PendingKey {
+    uint64_t pair;
+    uint64_t hash;
+    int32_t pathAt;  // in pendingPaths
+    int32_t length;
+  };
+  // Sized once for as many items as the template can hold, up to a bound: grown item by
+  // item, they would be copied, and twice the memory touched.
+  const auto most =
+      static_cast<std::size_t>(a.definitionTextLength / (markers_.start.length + markers_.end.length + kShortestItem));
+  const std::size_t reserved = std::min<std::size_t>(most, kReservedItems);
+  known_.reserve(reserved);
+  wanted_.reserve(reserved);
+  itemKeys_.reserve(reserved);
+  constexpr std::size_t kPendingKeys = 16;
+  std::vector<PendingKey> pending;
+  std::string pendingPaths;
+  const auto addPending = [&] {
+    for (const PendingKey& key : pending) {
+      itemKeys_.push_back(
+          static_cast<int32_t>(addItem(key.pair, key.hash, pendingPaths.data() + key.pathAt, key.length)));
+    }
+    pending.clear();
+    pendingPaths.clear();
+  };
+  for (int32_t at = 0; at < a.definitionSize && !itemsCancelled_.load(std::memory_order_relaxed);) {
+    const TemplateStretch s = nextStretch(run, at, markers_);
+    if (s.hasItem) {
+      // The fill stops at the first faulty item: none after it is ever looked up.
+      if (!s.closed) break;
+      if (code.size() < static_cast<std::size_t>(s.itemLength) + 16)
+        code.resize(static_cast<std::size_t>(s.itemLength) + 16);
+      const int32_t length = copyWithoutBlanks(code.data(), text + s.itemOffset, s.itemLength);
+      OutputItem item{};
+      if (checkOutputItem(run, code.data(), length, &item) != nullptr) break;
+      known_.push_back({s.literalOffset, s.markerOffset, s.itemLength, KnownItem{item, nullptr}});
+      if (item.fileNo >= 1 && item.fileNo <= run.settings.inputCount) {
+        char* path = code.data() + item.tagNameOffset;
+        upperCaseItemPath(run, item, path);
+        const uint64_t pair = pairKey(item.fileNo - 1, item.tagNameLength, item.seqNo);
+        const uint64_t hash = hashPath(path, item.tagNameLength);
+        fetchCell(pair, hash);
+        pending.push_back(PendingKey{pair, hash, static_cast<int32_t>(pendingPaths.size()), item.tagNameLength});
+        pendingPaths.append(path, static_cast<std::size_t>(item.tagNameLength));
+        if (pending.size() == kPendingKeys) addPending();
+      }
+    }
+    at = s.next;
+  }
+  addPending();
+  placePairs();
+  pairsPlaced_.store(true, std::memory_order_release);
+  pointKnownPaths(run.settings.inputCount);
 }
 
 void KeptValues::joinItems() {
@@ -281,6 +290,7 @@ KeptValues::~KeptValues() {
   lookup_->stop();
   joinItems();
   // Held still when the run was left before the items' thread began.
+  closeWholeFile(&template_);
   if (reader_ != nullptr) releaseOutputAreas(*reader_);
   releaseArea(&definition_);
 }
@@ -393,22 +403,25 @@ void KeptValues::keep(RecordBatch& batch) {
   for (const TagRecord& record : batch.records) {
     const bool isEarly = nextEarly < batch.early.size() && record.objectNo == batch.early[nextEarly];
     if (isEarly) ++nextEarly;
-    PairCell* pair = findPair(pairKey(slot, record.tagNameLength, record.seqNo));
-    if (pair == nullptr) continue;
-    // The first record of each pair tells a 5021 whether a path differed; the first of each
-    // path and number answers its items.
-    bool keep = !pair->kept;
-    pair->kept = true;
-    const char* path = tagPathOf(table, record);
-    Wanted* wanted = wantedOf(*pair, path, record.tagNameLength);
-    if (wanted != nullptr && wanted->keptAt < 0) {
-      wanted->keptAt = static_cast<int32_t>(kept_[slot].records.size());
-      keep = true;
-    }
-    if (!keep) continue;
+    if (!templateLost_ && !keeps(slot, record, table)) continue;
     kept_[slot].add(record, table);
     if (isEarly) waiting_[earlyRecordKey(slot, record.objectNo)] = kept_[slot].records.size() - 1;
   }
+}
+
+bool KeptValues::keeps(int slot, const TagRecord& record, const ParseTableSlot& table) {
+  PairCell* pair = findPair(pairKey(slot, record.tagNameLength, record.seqNo));
+  if (pair == nullptr) return false;
+  // The first record of each pair tells a 5021 whether a path differed; the first of each
+  // path and number answers its items.
+  bool keep = !pair->kept;
+  pair->kept = true;
+  Wanted* wanted = wantedOf(*pair, tagPathOf(table, record), record.tagNameLength);
+  if (wanted != nullptr && wanted->keptAt < 0) {
+    wanted->keptAt = static_cast<int32_t>(kept_[slot].records.size());
+    keep = true;
+  }
+  return keep;
 }
 
 void KeptValues::Kept::add(const TagRecord& record, const ParseTableSlot& table) {

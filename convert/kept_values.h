@@ -1,5 +1,5 @@
-// Filling keeps only what the template asks for: the template is read before the documents,
-// its items on a thread of their own while the documents' reading begins, and of every
+// Filling keeps only what the template asks for: the template is opened before the documents
+// and read, with its items, on a thread of their own while the documents' reading begins; of every
 // document only the records an item can be answered from are kept, so that a fill's memory
 // does not grow with its documents. An item is answered by the first record of its path and
 // sequence number, and its 5021 warning says whether any record had the path's length and
@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/file_reading.h"
 #include "common/settings.h"
 #include "convert/output_definitions.h"
 #include "convert/output_run.h"
@@ -38,10 +39,10 @@ class KeptValues : public RecordSink, public ItemAnswers {
   KeptValues(const KeptValues&) = delete;
   KeptValues& operator=(const KeptValues&) = delete;
 
-  // Reads the template, and starts reading its items up to the first faulty one, as the fill
-  // will meet them. False when the template cannot be read or its areas had: the documents
-  // are then kept whole, and the output phase reports what it reports. The run's message is
-  // left as it was.
+  // Opens the template, and starts reading it and its items up to the first faulty one, as
+  // the fill will meet them. False when the template cannot be opened or its areas had: the
+  // documents are then kept whole, and the output phase reports what it reports. The run's
+  // message is left as it was.
   bool readTemplate(OutputRun& run);
 
   int take(ParseRun& run, int slot, const TagRecord* records, int32_t count, const int32_t* early,
@@ -103,6 +104,8 @@ class KeptValues : public RecordSink, public ItemAnswers {
   // On the looking-up thread.
   void keep(RecordBatch& batch);
   void keepLate(int slot, const TagRecord& record, const ParseTableSlot& table);
+  // Whether the record is kept: it answers an item, or is its pair's first.
+  bool keeps(int slot, const TagRecord& record, const ParseTableSlot& table);
 
   static uint64_t pairKey(int slot, int32_t length, int32_t seqNo);
   // The index of the item's key (its pair and path, and the path's hash) in wanted_, added when new.
@@ -115,8 +118,9 @@ class KeptValues : public RecordSink, public ItemAnswers {
   void placePathText(const PathCell& cell);
   void placePairs();
   void startLookup();
-  // On the items' own thread, from the areas of reader_.
+  // On the items' own thread, from the areas of reader_: the template, then its items.
   void readItems();
+  void readKnownItems(OutputRun& run);
   void joinItems();
   PairCell* findPair(uint64_t pair);
   std::size_t pairBitOf(uint64_t pair) const;
@@ -164,6 +168,8 @@ class KeptValues : public RecordSink, public ItemAnswers {
   // The items' reading: its own run (the template's areas, what a faulty item sets), its
   // thread, and when it is done. The looking-up thread waits on itemsRead_ before its first batch.
   std::unique_ptr<OutputRun> reader_;
+  WholeFile template_;         // opened by readTemplate, read on the items' thread
+  bool templateLost_ = false;  // it could not be read there: every record is kept
   std::thread items_;
   std::mutex itemsMutex_;
   std::condition_variable itemsRead_;

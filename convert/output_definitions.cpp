@@ -77,21 +77,39 @@ int32_t findMarker(const char* text, int32_t from, int32_t end, const Marker& ma
   return -1;
 }
 
+namespace {
+
+int definitionUnread(OutputRun& run) {
+  releaseArea(&run.output.definition);
+  setMessage(run, kCodeReadFailed, kFmtReadFailed, run.settings.outputDefinitionFile);
+  releaseOutputAreas(run);
+  return -1;
+}
+
+}  // namespace
+
 int loadOutputDefinition(OutputRun& run) {
   OutputAreas& a = run.output;
   if (run.answers != nullptr && run.answers->takeTemplate(&a.definition, &a.definitionSize, &a.definitionTextLength)) {
     return 0;
   }
+  WholeFile file;
+  return openOutputDefinition(run, &file) == 0 ? readOutputDefinition(run, &file) : -1;
+}
+
+int openOutputDefinition(OutputRun& run, WholeFile* file) {
+  *file = WholeFile{};
+  if (run.templateText != nullptr) return 0;
+  return openWholeFile(file, run.settings.outputDefinitionFile) == 0 ? 0 : definitionUnread(run);
+}
+
+int readOutputDefinition(OutputRun& run, WholeFile* file) {
+  OutputAreas& a = run.output;
   const std::string* text = run.templateText;
   const int read = text != nullptr ? copyWholeText(&a.definition, &a.definitionSize,
                                                    reinterpret_cast<const unsigned char*>(text->data()), text->size())
-                                   : readWholeFile(&a.definition, &a.definitionSize, run.settings.outputDefinitionFile);
-  if (read != 0) {
-    releaseArea(&a.definition);
-    setMessage(run, kCodeReadFailed, kFmtReadFailed, run.settings.outputDefinitionFile);
-    releaseOutputAreas(run);
-    return -1;
-  }
+                                   : readOpenedFile(file, &a.definition, &a.definitionSize);
+  if (read != 0) return definitionUnread(run);
   // A UTF-8 template may begin with a byte-order mark, which is no part of its text.
   SourceCode marked = SourceCode::Utf8;
   const int32_t mark = byteOrderMarkOf(a.definition, a.definitionSize, &marked);

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "common/file_reading.h"
+
 namespace mq {
 
 struct OutputRun;
@@ -26,6 +28,10 @@ struct OutputItem {
 // Reads run.settings.outputDefinitionFile whole into run.output.definition. 0, or -1 with
 // message 1003 after releasing every area of the output phase.
 int loadOutputDefinition(OutputRun& run);
+// The same in two steps, the file opened first and read after, perhaps on another thread;
+// each fails as the whole does.
+int openOutputDefinition(OutputRun& run, WholeFile* file);
+int readOutputDefinition(OutputRun& run, WholeFile* file);
 
 // One piece of the template's division: literal text, then (when hasItem) an item whose
 // text runs from itemOffset for itemLength bytes, its START marker at markerOffset. An item

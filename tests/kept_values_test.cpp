@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -169,6 +170,38 @@ TEST_F(KeptValuesFill, FillsAsTheWholeTablesDo) {
   EXPECT_GT(stretches, 1000);
 }
 
+// The template's area, asked for on the items' thread.
+std::atomic<std::size_t> gTemplateArea{0};
+std::atomic<int> gTemplateAsked{0};
+
+// A template that opens but is then lost to the items' reading (its area refused once) leaves
+// the documents whole: every record is kept, and the output phase reads the template again
+// and fills as from the whole tables, with the same warnings.
+TEST_F(KeptValuesFill, KeepsEverythingWhenTheTemplateIsLostAfterOpening) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 6; ++round) {
+    const std::string first = randomDocument(random);
+    const std::string second = randomDocument(random);
+    test::writeFile(path("1.html"), first);
+    test::writeFile(path("2.html"), second);
+    std::string text = randomTemplate(random, recordsOf(first, second));
+    if (text.size() % 2 == 0) text += ".";  // an odd size, which no area of the documents has
+    test::writeFile(path("template.txt"), text);
+    const std::string kind = round % 2 == 0 ? "NORMAL" : "NOCRLF";
+    const std::string whole = fill(kind, false, 1 << 16);
+    for (const int32_t limit : {1, 3}) {
+      gTemplateAsked = 0;
+      gTemplateArea = text.size() + 16;
+      setAllocationSeam({.hook = [](std::size_t bytes) { return bytes == gTemplateArea && gTemplateAsked++ == 0; }});
+      const std::string kept = fill(kind, true, limit);
+      resetAllocationSeam();
+      ASSERT_EQ(gTemplateAsked.load(), 2) << round;  // the items' reading, refused, and the output phase's
+      ASSERT_EQ(kept, whole) << round << " limit " << limit;
+      ASSERT_GT(tableSearches_, 0) << round;
+    }
+  }
+}
+
 // No record is handed on: the output phase still takes the items only once they are read.
 TEST_F(KeptValuesFill, AnswersNothingFromDocumentsWithoutRecords) {
   test::writeFile(path("1.html"), "<!-- none -->");
@@ -190,8 +223,8 @@ TEST_F(KeptValuesFill, WritesFromTheTemplateAsItWasRead) {
     run->templateText = text;
     KeptValues kept;
     ASSERT_TRUE(kept.readTemplate(*run));
-    test::writeFile(path("template.txt"), "edited");
     kept.awaitItems();
+    test::writeFile(path("template.txt"), "edited");
     unsigned char* area = nullptr;
     int32_t size = 0;
     int32_t textLength = 0;
