@@ -15,7 +15,9 @@
 # the page with cat and writes as many bytes as the job wrote with head, nothing else: what
 # any program doing the job must at least spend. xmllint --html --noout parses the page and
 # writes nothing; it runs for pages of 100 MB or less. Every run, job or floor, starts after a
-# sync, so that none pays for the writing back of the one before.
+# sync, so that none pays for the writing back of the one before. The jobs run in rounds, one
+# run of each a round, and the CSV output and the fill are also given over the classic
+# listing of their round.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -71,39 +73,72 @@ settle() { sync; }
 
 median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-# job NAME SIZE_BYTES OUTPUT COMMAND...: runs the command RUNS times, each run followed by its
-# I/O floor, and prints one line: the medians of the job's walls, of the floors and of each
-# run's wall over the floor after it. This machine's speed swings within minutes; a floor run
-# beside each run meets the job in the same minute. OUTPUT is the file the job writes ("" for
-# none), deleted before each run.
-job() {
-  local name=$1 size=$2 output=$3 walls=() peaks=() floors=() ratios=() written=0
-  shift 3
+# run_job K: runs job K of the page once (see jobs below).
+run_job() {
+  case $1 in
+    0) bench_measure "$dir/stdout.txt" "$tools_bin/ToolMqlInputH" "$document" "$dir/classic.tsv" ;;
+    1) bench_measure "$dir/stdout.txt" "$tools_bin/ToolMqlInputH" /s "$document" "$dir/standard.tsv" ;;
+    2) bench_measure "$dir/stdout.txt" "$tools_bin/Marquill" "$dir/CSV.ini" ;;
+    3) bench_measure "$dir/stdout.txt" "$tools_bin/Marquill" "$dir/NORMAL.ini" ;;
+    4) bench_measure "$dir/stdout.txt" xmllint --html --noout --huge "$document" ;;
+  esac
+}
+
+# Runs every job of the page RUNS times, in rounds: each round runs the jobs one after
+# another, each run followed by its I/O floor. This machine's speed swings within minutes: a
+# floor beside each run, and the listing in the same round as the CSV output and the fill,
+# meet them at the same speed. The three take turns at the head of the round, and xmllint,
+# whose 2 GB leave the next run slower, is followed by the /s listing. Prints a line a job: the
+# medians of its walls, of the floors, of each run's wall over the floor after it and, for
+# the CSV output and the fill, of each run's wall over the classic listing's in its round.
+run_jobs() {
+  local -a walls=() peaks=() floors=() ratios=() listed=() written=() round=() order=()
+  local run k output
   for ((run = 0; run < runs; run++)); do
-    [ -n "$output" ] && rm -f "$output"
-    settle
-    bench_measure "$dir/stdout.txt" "$@"
-    [ "$status" -eq 0 ] || { echo "run-stream-bench: $name ended with exit code $status" >&2; tail -n 3 "$dir/stderr.txt" >&2; exit 1; }
-    walls+=("$wall_ns")
-    peaks+=("$rss_kb")
-    [ -n "$output" ] && written=$(stat -c %s "$output")
-    settle
-    bench_measure "$dir/stdout.txt" sh -c "cat '$document' >/dev/null && head -c $written /dev/zero >'$dir/floor.out'"
-    rm -f "$dir/floor.out"
-    floors+=("$wall_ns")
-    ratios+=("$(awk -v w="${walls[-1]}" -v f="$wall_ns" 'BEGIN { printf "%.4f", w / f }')")
+    case $((run % 3)) in
+      0) order=(0 2 3) ;;
+      1) order=(2 3 0) ;;
+      2) order=(3 0 2) ;;
+    esac
+    [ "${#jobs[@]}" -gt 4 ] && order+=(4)
+    order+=(1)
+    for k in "${order[@]}"; do
+      output=${outputs[k]}
+      [ -n "$output" ] && rm -f "$output"
+      settle
+      run_job "$k"
+      [ "$status" -eq 0 ] || { echo "run-stream-bench: ${jobs[k]} ended with exit code $status" >&2; tail -n 3 "$dir/stderr.txt" >&2; exit 1; }
+      walls[k]+=" $wall_ns"
+      peaks[k]+=" $rss_kb"
+      round[k]=$wall_ns
+      written[k]=0
+      # Gigabytes of output left in the page cache would make the next job's writes wait
+      # for memory to be reclaimed.
+      if [ -n "$output" ]; then
+        written[k]=$(stat -c %s "$output")
+        rm -f "$output"
+      fi
+      local job_wall=$wall_ns
+      settle
+      bench_measure "$dir/stdout.txt" sh -c "cat '$document' >/dev/null && head -c ${written[k]} /dev/zero >'$dir/floor.out'"
+      rm -f "$dir/floor.out"
+      floors[k]+=" $wall_ns"
+      ratios[k]+=" $(awk -v w="$job_wall" -v f="$wall_ns" 'BEGIN { printf "%.4f", w / f }')"
+    done
+    for k in 2 3; do
+      listed[k]+=" $(awk -v w="${round[k]}" -v l="${round[0]}" 'BEGIN { printf "%.4f", w / l }')"
+    done
   done
-  # Gigabytes of an earlier job's output left in the page cache would make the next job's
-  # writes wait for memory to be reclaimed.
-  [ -n "$output" ] && rm -f "$output"
-  local wall peak floor ratio
-  wall=$(median "${walls[@]}")
-  peak=$(median "${peaks[@]}")
-  floor=$(median "${floors[@]}")
-  ratio=$(median "${ratios[@]}")
-  awk -v n="$name" -v w="$wall" -v p="$peak" -v s="$size" -v f="$floor" -v r="$ratio" -v o="$written" 'BEGIN {
-    printf "  %-22s %8.2f s %8.1f MB/s %8.1f MiB   floor %6.2f s (x%.2f)   output %.1f MB\n",
-           n, w / 1e9, s / 1e6 / (w / 1e9), p / 1024, f / 1e9, r, o / 1e6 }'
+  for k in "${!jobs[@]}"; do
+    # shellcheck disable=SC2086 # the lists are words
+    awk -v n="${jobs[k]}" -v w="$(median ${walls[k]})" -v p="$(median ${peaks[k]})" -v s="$size" \
+        -v f="$(median ${floors[k]})" -v r="$(median ${ratios[k]})" -v o="${written[k]}" \
+        -v l="$([ -n "${listed[k]:-}" ] && median ${listed[k]})" 'BEGIN {
+      printf "  %-22s %8.2f s %8.1f MB/s %8.1f MiB   floor %6.2f s (x%.2f)   output %.1f MB", n, w / 1e9,
+             s / 1e6 / (w / 1e9), p / 1024, f / 1e9, r, o / 1e6
+      if (l != "") printf "   listing x%.2f", l
+      printf "\n" }'
+  done
 }
 
 for size_mb in "${sizes[@]}"; do
@@ -126,12 +161,13 @@ for size_mb in "${sizes[@]}"; do
   done
   cat "$document" >/dev/null  # every job then reads it from the page cache
   echo "$size_mb MB page ($size bytes):"
-  job "classic listing" "$size" "$dir/classic.tsv" "$tools_bin/ToolMqlInputH" "$document" "$dir/classic.tsv"
-  job "/s listing" "$size" "$dir/standard.tsv" "$tools_bin/ToolMqlInputH" /s "$document" "$dir/standard.tsv"
-  job "CSV output" "$size" "$dir/CSV.out" "$tools_bin/Marquill" "$dir/CSV.ini"
-  job "fill, $items items" "$size" "$dir/NORMAL.out" "$tools_bin/Marquill" "$dir/NORMAL.ini"
+  # The jobs as run_job runs them, and the file each writes ("" none).
+  jobs=("classic listing" "/s listing" "CSV output" "fill, $items items")
+  outputs=("$dir/classic.tsv" "$dir/standard.tsv" "$dir/CSV.out" "$dir/NORMAL.out")
   if [ "$have_xmllint" -eq 1 ] && [ "$size_mb" -le 100 ]; then
-    job "xmllint --html" "$size" "" xmllint --html --noout --huge "$document"
+    jobs+=("xmllint --html")
+    outputs+=("")
   fi
+  run_jobs
   echo
 done
