@@ -1,7 +1,7 @@
 // Filling keeps only what the template asks for: the template is opened before the documents
-// and read, with its items, on a thread of their own while the documents' reading begins; of every
-// document only the records an item can be answered from are kept, so that a fill's memory
-// does not grow with its documents. An item is answered by the first record of its path and
+// and read, with its items, on a thread of their own while the documents' reading begins; of
+// every document only the records an item can be answered from are kept, so that a fill's
+// memory does not grow with its documents. An item is answered by the first record of its path and
 // sequence number, and its 5021 warning says whether any record had the path's length and
 // the number: the first record of each such pair is kept for that. The records handed on are
 // looked up on another thread, beside the reading, once the items are read; from then on the
