@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/known_code_tables.h"
+#include "common/sjis_blocks.h"
 
 namespace mq {
 namespace {
@@ -506,6 +507,7 @@ bool isValidEucJp(const unsigned char* text, int64_t length, KnownPath path) {
 }
 
 bool isValidCp932(const unsigned char* text, int64_t length, KnownPath path) {
+  if (path == KnownPath::Bulk) return isValidCp932InBlocks(text, length > 0 ? length : 0);
   return isValidText<sjisSequence>(text, length, path);
 }
 

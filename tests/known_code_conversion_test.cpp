@@ -1,4 +1,5 @@
 #include "common/known_code_conversion.h"
+#include "common/sjis_blocks.h"
 
 #include <gtest/gtest.h>
 
@@ -416,6 +417,44 @@ TEST(KnownCodeConversion, TheValidityChecksTakeTheCodesStructure) {
   }
   EXPECT_GT(valid[0], 1000);
   EXPECT_GT(valid[1], 1000);
+}
+
+// The 64-byte blocks against the byte-by-byte reading: the classes of every byte value at every
+// place of a block, and long texts of Shift-JIS characters, ASCII runs and katakana with a
+// bad byte now and then, cut at any length, so that first bytes fall on every place of a
+// block and at its end.
+TEST(KnownValidity, Cp932InBlocksReadsAsByteByByte) {
+  unsigned char block[64];
+  for (int start = 0; start < 256; start += 64) {
+    for (int shift = 0; shift < 64; ++shift) {
+      for (int i = 0; i < 64; ++i) block[i] = static_cast<unsigned char>(start + (i + shift) % 64);
+      const ByteClasses fast = byteClassesOf(block);
+      const ByteClasses plain = byteClassesByByte(block);
+      ASSERT_EQ(fast.single, plain.single) << start << " " << shift;
+      ASSERT_EQ(fast.lead, plain.lead) << start << " " << shift;
+      ASSERT_EQ(fast.trail, plain.trail) << start << " " << shift;
+    }
+  }
+  std::mt19937 random(11);
+  const std::string pieces[] = {hex("88 9F"), hex("81 40"), hex("E0 FC"), hex("9F 7E"), hex("FC 80"),      hex("B1"),
+                                "<p>",        "text",       "a",          hex("81 81"), hex("E0 E0 E0 E0")};
+  const std::string bad = hex("80 A0 FD FF 7F 00 20");
+  int valid = 0;
+  for (int round = 0; round < 20000; ++round) {
+    std::string text;
+    const std::size_t size = random() % 300;
+    while (text.size() < size) text += pieces[random() % std::size(pieces)];
+    if (random() % 3 == 0 && !text.empty()) text[random() % text.size()] = bad[random() % bad.size()];
+    text.resize(random() % (text.size() + 1));
+    const int64_t length = static_cast<int64_t>(text.size());
+    const bool plain = isValidCp932(bytesOf(text), length, KnownPath::ByCharacter);
+    // A first byte just past the end would spoil a block read too far.
+    const std::string poisoned = text + hex("81");
+    ASSERT_EQ(isValidCp932InBlocks(bytesOf(poisoned), length), plain) << showHex(text);
+    valid += plain ? 1 : 0;
+  }
+  EXPECT_GT(valid, 5000);
+  EXPECT_LT(valid, 15000);
 }
 
 }  // namespace
