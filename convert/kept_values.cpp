@@ -21,6 +21,9 @@ namespace {
 // Items whose room is made before the template is read: beyond them, the tables grow.
 constexpr std::size_t kReservedItems = std::size_t{1} << 18;
 
+// The batches the reading hands on that may wait to be looked up, in bytes.
+constexpr std::size_t kQueuedBytes = std::size_t{16} << 20;
+
 // A path is looked up for every record whose length and number an item has.
 uint64_t hashPath(const char* path, int32_t length) { return hashBytes(path, length, static_cast<uint32_t>(length)); }
 
@@ -305,6 +308,14 @@ bool KeptValues::takeTemplate(unsigned char** definition, int32_t* size, int32_t
 
 void KeptValues::startLookup() {
   lookup_ = std::make_unique<BatchThread>([this](RecordBatch& batch) { keep(batch); });
+  // Nothing is looked up before the items are read: the reading goes on meanwhile, its
+  // batches waiting up to a bound in bytes.
+  lookup_->boundQueueBytes(kQueuedBytes);
+}
+
+void KeptValues::awaitStarted() {
+  std::unique_lock<std::mutex> lock(itemsMutex_);
+  itemsRead_.wait(lock, [this] { return itemsDone_; });
 }
 
 int KeptValues::startOver(ParseRun& /*run*/, int /*slot*/) {

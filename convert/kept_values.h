@@ -51,6 +51,8 @@ class KeptValues : public RecordSink, public ItemAnswers {
   // What was kept is given up, for the documents to be read again.
   bool startsOver() const override { return true; }
   int startOver(ParseRun& run, int slot) override;
+  // Until the items are read.
+  void awaitStarted() override;
 
   // Puts the kept records of every document into its table, in their order, for the fill.
   // -1 with message 1014 when a table cannot grow.

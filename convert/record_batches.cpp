@@ -23,6 +23,12 @@ void RecordBatch::clear() {
   longest = 0;
 }
 
+std::size_t RecordBatch::bytes() const {
+  // What its areas take, reused ones included, not what they hold now.
+  return records.capacity() * sizeof(TagRecord) + marks.capacity() + early.capacity() * sizeof(int32_t) +
+         contents.capacity() + paths.capacity();
+}
+
 void BatchCopier::copy(const ParseTableSlot& table, int slot, const TagRecord* records, int32_t count,
                        RecordBatch* batch) {
   batch->slot = slot;
@@ -94,12 +100,24 @@ RecordBatch BatchThread::fresh() {
 }
 
 void BatchThread::send(RecordBatch batch) {
+  const std::size_t bytes = batch.bytes();
   std::unique_lock<std::mutex> lock(mutex_);
   if (!thread_.joinable() && !ending_) thread_ = std::thread([this] { run(); });
-  changed_.wait(lock, [this] { return dropping_ || queue_.size() < kQueued; });
+  changed_.wait(lock, [this, bytes] {
+    if (dropping_) return true;
+    if (mostBytes_ == 0) return queue_.size() < kQueued;
+    return queue_.empty() || queuedBytes_ + bytes <= mostBytes_;
+  });
   // After a failure of the work nothing more is taken up.
   if (dropping_) return;
+  queuedBytes_ += bytes;
   queue_.push_back(std::move(batch));
+  changed_.notify_all();
+}
+
+void BatchThread::boundQueueBytes(std::size_t most) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  mostBytes_ = most;
   changed_.notify_all();
 }
 
@@ -119,6 +137,7 @@ void BatchThread::stop() {
     ending_ = true;
     dropping_ = true;
     queue_.clear();
+    queuedBytes_ = 0;
     changed_.notify_all();
   }
   if (thread_.joinable()) thread_.join();
@@ -132,12 +151,14 @@ void BatchThread::run() {
       if (queue_.empty() || dropping_) return;
       RecordBatch batch = std::move(queue_.front());
       queue_.pop_front();
+      queuedBytes_ -= batch.bytes();
       changed_.notify_all();
       lock.unlock();
       work_(batch);
       batch.clear();
       lock.lock();
-      spare_.push_back(std::move(batch));
+      // A queue bounded by bytes may have held many: the areas of a few are kept for reuse.
+      if (spare_.size() <= kQueued) spare_.push_back(std::move(batch));
     }
   } catch (...) {
     // Kept for finish() to throw where the run can report it; what follows is dropped.
@@ -145,6 +166,7 @@ void BatchThread::run() {
     failure_ = std::current_exception();
     dropping_ = true;
     queue_.clear();
+    queuedBytes_ = 0;
     changed_.notify_all();
   }
 }

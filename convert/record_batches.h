@@ -30,6 +30,8 @@ struct RecordBatch {
   int32_t longest = 0;      // the length of the longest content
 
   void clear();
+  // The bytes its areas take, as a queue bounded by bytes counts them.
+  std::size_t bytes() const;
 };
 
 // The reading thread's side: copies records into batches.
@@ -69,9 +71,13 @@ class BatchThread {
 
   // An empty batch to fill; its areas are those of a batch already taken up.
   RecordBatch fresh();
-  // Queues the batch, starting the thread with the first; waits while two are queued, so
-  // that memory stays bounded.
+  // Queues the batch, starting the thread with the first; waits while two are queued, or
+  // while the bound in bytes is reached when one is set, so that memory stays bounded.
   void send(RecordBatch batch);
+  // Bounds the queue by the bytes its batches hold instead: a work that takes nothing up for
+  // a while lets the sending go on meanwhile. A batch larger than the bound is still queued
+  // alone.
+  void boundQueueBytes(std::size_t most);
   // Waits until every batch sent is taken up. A failure the work threw (a lack of memory)
   // is thrown here, on the sending thread; the batches after it were dropped.
   void finish();
@@ -86,6 +92,8 @@ class BatchThread {
   std::condition_variable changed_;
   std::deque<RecordBatch> queue_;
   std::vector<RecordBatch> spare_;
+  std::size_t mostBytes_ = 0;  // 0: two batches at most
+  std::size_t queuedBytes_ = 0;
   std::exception_ptr failure_;
   bool ending_ = false;
   bool dropping_ = false;

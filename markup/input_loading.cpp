@@ -330,7 +330,11 @@ int scanWhileDeciding(ParseRun& run, const InputSet& inputs, ByteSource& source,
   // Beside the scan and the writing, a third thread would only take turns with them.
   survey->pieces.checkedInTwo = INT32_MAX;
   int surveyed = 0;
-  std::thread decider([&] { surveyed = decideCodeInPieces(*survey, whole, inputs.kind, run.pieces.piece, found); });
+  RecordSink* const sink = run.flow.sink;
+  std::thread decider([&] {
+    if (sink != nullptr) sink->awaitStarted();
+    surveyed = decideCodeInPieces(*survey, whole, inputs.kind, run.pieces.piece, found);
+  });
   const int result = scanDecided(run, inputs, source, slot, name, guess, replaced);
   decider.join();
   if (file != nullptr) std::fclose(file);

@@ -32,6 +32,9 @@ class RecordSink {
   // read again; startOver does it. 0, or -1 with the message set.
   virtual bool startsOver() const { return false; }
   virtual int startOver(ParseRun& /*run*/, int /*slot*/) { return -1; }
+  // Returns once the sink's own start (a fill's items) is done: work beside the reading that
+  // can wait, such as the survey of a document's code, then leaves the processors to the two.
+  virtual void awaitStarted() {}
 };
 
 struct RecordFlow {

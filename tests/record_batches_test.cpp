@@ -5,8 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -38,6 +43,64 @@ TEST(RecordBatches, AFailureOfTheWorkIsThrownWhereTheSendingFinishes) {
   EXPECT_THROW(failing.finish(), std::bad_alloc);
   EXPECT_EQ(taken, (std::vector<int>{0, 1}));
   failing.finish();  // thrown once
+}
+
+// Bounded by bytes, the queue takes batches while the work takes nothing up, up to the
+// bound; the next sending waits until the work takes one up, and one larger than the bound
+// is queued alone. All are taken up in order, and what was taken up no longer counts.
+TEST(RecordBatches, AQueueBoundedByBytesTakesBatchesUpToItsBound) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool released = false;
+  std::vector<int> taken;
+  BatchThread thread([&](RecordBatch& batch) {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [&] { return released || batch.slot < 0; });
+    taken.push_back(batch.slot);
+  });
+  thread.boundQueueBytes(10000);
+  const auto batchOf = [](int slot, std::size_t bytes) {
+    RecordBatch batch;
+    batch.slot = slot;
+    batch.contents.reserve(bytes);
+    return batch;
+  };
+  const auto release = [&](bool value) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      released = value;
+    }
+    changed.notify_all();
+  };
+  for (int round = 0; round < 2; ++round) {
+    // The first is taken by the work, which waits; four more of 2000 bytes fill the bound.
+    const int first = 10 * round;
+    std::atomic<int> sent{0};
+    std::thread sender([&] {
+      for (int k = first; k < first + 7; ++k) {
+        thread.send(batchOf(k, k == first + 5 ? 3000 : k == first + 6 ? 50000 : 2000));
+        ++sent;
+      }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(sent.load(), 5) << round;
+    release(true);
+    sender.join();
+    // Taken up to the last, with the queue empty; then the work waits again.
+    thread.send(batchOf(-1, 0));
+    while (true) {
+      const std::lock_guard<std::mutex> lock(mutex);
+      if (!taken.empty() && taken.back() == -1) break;
+    }
+    release(false);
+  }
+  release(true);
+  thread.finish();
+  EXPECT_EQ(taken, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, -1, 10, 11, 12, 13, 14, 15, 16, -1}));
+  // Of the many taken up, the areas of a few are kept for the next batches.
+  int kept = 0;
+  for (int k = 0; k < 16; ++k) kept += thread.fresh().contents.capacity() > 0 ? 1 : 0;
+  EXPECT_EQ(kept, 3);
 }
 
 TEST(RecordBatches, ChosenRecordsTakeTheirContentsAndThePathsNotYetSent) {
