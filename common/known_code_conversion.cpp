@@ -27,10 +27,7 @@ struct Decoded {
 
 inline bool inRange(unsigned int byte, unsigned int low, unsigned int high) { return byte >= low && byte <= high; }
 
-inline bool isSjisLead(unsigned int byte) { return inRange(byte, 0x81, 0x9F) || inRange(byte, 0xE0, 0xFC); }
-inline bool isSjisTrail(unsigned int byte) { return inRange(byte, 0x40, 0xFC) && byte != 0x7F; }
 inline bool isEucByte(unsigned int byte) { return inRange(byte, 0xA1, 0xFE); }
-inline bool isKatakana(unsigned int byte) { return inRange(byte, 0xA1, 0xDF); }
 
 // Where a second byte stands among the 188 that follow a first byte.
 inline unsigned int trailIndex(unsigned int trail) { return trail <= 0x7E ? trail - 0x40 : trail - 0x41; }

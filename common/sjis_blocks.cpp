@@ -19,9 +19,9 @@ ByteClasses byteClassesByByte(const unsigned char* bytes) {
   for (int i = 0; i < kBlock; ++i) {
     const unsigned int byte = bytes[i];
     const uint64_t bit = uint64_t{1} << i;
-    if (byte < 0x80 || (byte >= 0xA1 && byte <= 0xDF)) classes.single |= bit;
-    if ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC)) classes.lead |= bit;
-    if (byte >= 0x40 && byte <= 0xFC && byte != 0x7F) classes.trail |= bit;
+    if (byte < 0x80 || isKatakana(byte)) classes.single |= bit;
+    if (isSjisLead(byte)) classes.lead |= bit;
+    if (isSjisTrail(byte)) classes.trail |= bit;
   }
   return classes;
 }

@@ -9,6 +9,13 @@
 
 namespace mq {
 
+// A Shift-JIS byte's place: first of two, second of two, half-width katakana of one.
+constexpr bool isSjisLead(unsigned int byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+constexpr bool isSjisTrail(unsigned int byte) { return byte >= 0x40 && byte <= 0xFC && byte != 0x7F; }
+constexpr bool isKatakana(unsigned int byte) { return byte >= 0xA1 && byte <= 0xDF; }
+
 // The classes of 64 bytes, a bit a byte (bit i: byte i).
 struct ByteClasses {
   uint64_t single;  // 00-7F and A1-DF: a character of one byte

@@ -333,10 +333,7 @@ int KeptValues::startOver(ParseRun& /*run*/, int /*slot*/) {
 
 bool KeptValues::choosesRecords() {
   if (choice_ == RecordChoice::Never) return false;
-  if (choice_ == RecordChoice::FromTheStart) {
-    std::unique_lock<std::mutex> lock(itemsMutex_);
-    itemsRead_.wait(lock, [this] { return itemsDone_; });
-  }
+  if (choice_ == RecordChoice::FromTheStart) awaitStarted();
   return pairsPlaced_.load(std::memory_order_acquire);
 }
 
@@ -398,8 +395,7 @@ int KeptValues::late(ParseRun& run, int slot, const TagRecord& record) {
 
 void KeptValues::keep(RecordBatch& batch) {
   if (!itemsSeen_) {
-    std::unique_lock<std::mutex> lock(itemsMutex_);
-    itemsRead_.wait(lock, [this] { return itemsDone_; });
+    awaitStarted();
     itemsSeen_ = true;
   }
   // Without the items nothing is kept; fillTables throws what their reading threw.
